@@ -1,0 +1,59 @@
+#include "acquisition/page_fetch.h"
+
+#include <limits>
+#include <optional>
+
+#include "common/runtime_error.h"
+
+namespace vornix7 {
+
+namespace {
+
+std::int32_t StepLimit(std::int32_t timeoutSeconds)
+{
+    const std::int64_t steps = std::int64_t{timeoutSeconds} * PageFetcher::kStepsPerSecond;
+    if (steps < std::numeric_limits<std::int32_t>::min() || steps > std::numeric_limits<std::int32_t>::max()) {
+        throw RuntimeError(error_kind::kOverflow, "HTMLTimeout " + std::to_string(timeoutSeconds)
+                                                      + " is too large: the wait in 20 ms steps does not fit "
+                                                        "a 32-bit integer");
+    }
+    return static_cast<std::int32_t>(steps);
+}
+
+} // namespace
+
+std::string PageFetcher::FetchDevicePage(const std::string& url, std::int32_t timeoutSeconds)
+{
+    window_.SetStatus(kStatusDownloading);
+    window_.PumpEvents();
+    control_.Cancel();
+    control_.Execute(url, "GET");
+
+    // Always at least one step; the limit is checked after each step, so a
+    // late device is given up after timeoutSeconds × 50 + 1 steps.
+    std::int32_t steps = 0;
+    bool running = true;
+    do {
+        sleeper_.Sleep(stepMilliseconds_);
+        ++steps;
+        window_.PumpEvents();
+        running = control_.StillExecuting();
+    } while (running && steps <= StepLimit(timeoutSeconds));
+
+    std::string page;
+    if (control_.StillExecuting()) {
+        control_.Cancel();
+        window_.SetStatus(kStatusOffline);
+    } else if (std::optional<std::string> body = control_.GetChunk(kMaxPageBytes, 0)) {
+        page = std::move(*body);
+        window_.SetStatus(kStatusOnline);
+    } else {
+        // The request ended without any answer (refused, unreachable,
+        // closed): that is offline, not a device that answered.
+        window_.SetStatus(kStatusOffline);
+    }
+    window_.PumpEvents();
+    return page;
+}
+
+} // namespace vornix7

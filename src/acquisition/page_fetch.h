@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/transfer_control.h"
+#include "platform/window_services.h"
+
+namespace vornix7 {
+
+// Status label texts shown around a fetch.
+inline constexpr const char* kStatusDownloading = "Downloading...";
+inline constexpr const char* kStatusOnline = "ONLINE";
+inline constexpr const char* kStatusOffline = "OFFLINE";
+
+// The most of a page body that a poll keeps.
+inline constexpr std::int32_t kMaxPageBytes = 1'000'000;
+
+// Gets the device page with one GET, waiting in short steps with window
+// events pumped after each, so the window stays alive on one thread.
+class PageFetcher {
+public:
+    // The wait limit is counted in steps, 50 per second of time-out; the
+    // step's length is a parameter only so tests can run without real time.
+    static constexpr std::int32_t kStepsPerSecond = 50;
+
+    PageFetcher(TransferControl& control, WindowServices& window, Sleeper& sleeper, int stepMilliseconds = 20)
+        : control_(control), window_(window), sleeper_(sleeper), stepMilliseconds_(stepMilliseconds)
+    {
+    }
+
+    // The page body, or empty text when the device did not answer within
+    // timeoutSeconds (plus one step) or gave no answer at all. Shows
+    // "Downloading...", then "ONLINE" or "OFFLINE". Throws RuntimeError
+    // "Overflow" when timeoutSeconds × 50 does not fit 32 bits.
+    std::string FetchDevicePage(const std::string& url, std::int32_t timeoutSeconds);
+
+private:
+    TransferControl& control_;
+    WindowServices& window_;
+    Sleeper& sleeper_;
+    int stepMilliseconds_;
+};
+
+} // namespace vornix7

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+
+#include "acquisition/page_fetch.h"
+#include "acquisition/poll_result.h"
+#include "config/settings.h"
+#include "platform/window_services.h"
+
+namespace vornix7 {
+
+// Counts the one-second ticks and polls the device every PollInterval of
+// them, counted from the end of the previous poll.
+class PollSchedule {
+public:
+    PollSchedule(const SettingsRecord& settings, PageFetcher& fetcher, PollResultStore& results,
+                 WindowServices& window)
+        : settings_(settings), fetcher_(fetcher), results_(results), window_(window)
+    {
+    }
+
+    // Runs once per tick. A PollInterval of 1 or less polls on every tick.
+    void PollTick();
+
+    // Ticks since the last poll.
+    std::int32_t TickCounter() const { return TickCounter_; }
+
+private:
+    const SettingsRecord& settings_;
+    PageFetcher& fetcher_;
+    PollResultStore& results_;
+    WindowServices& window_;
+    std::int32_t TickCounter_ = 0;
+};
+
+} // namespace vornix7

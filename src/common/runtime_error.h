@@ -1,0 +1,40 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace vornix7 {
+
+// One of the few errors that end the program: a setting that overflows, a
+// sensor index out of range, a log file that cannot be appended to, a
+// failing transfer control. Thrown where the error arises and caught only at
+// start-up and at the tick, where it is reported and the program ends.
+class RuntimeError : public std::runtime_error {
+public:
+    RuntimeError(std::string kind, const std::string& detail)
+        : std::runtime_error(kind + ": " + detail), kind_(std::move(kind)), detail_(detail)
+    {
+    }
+
+    // The kind of error as the user sees it, such as "Overflow".
+    const std::string& kind() const { return kind_; }
+
+    // What went wrong, in words for the user.
+    const std::string& detail() const { return detail_; }
+
+private:
+    std::string kind_;
+    std::string detail_;
+};
+
+namespace error_kind {
+inline constexpr const char* kOverflow = "Overflow";
+inline constexpr const char* kSubscriptOutOfRange = "Subscript out of range";
+inline constexpr const char* kPathNotFound = "Path not found";
+inline constexpr const char* kPermissionDenied = "Permission denied";
+inline constexpr const char* kDiskFull = "Disk full";
+inline constexpr const char* kFileError = "File I/O error";
+inline constexpr const char* kTransferError = "Transfer error";
+} // namespace error_kind
+
+} // namespace vornix7

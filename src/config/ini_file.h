@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vornix7 {
+
+// The longest value a setting can have; longer values are cut.
+inline constexpr std::size_t kMaxIniValueLength = 999;
+
+// Settings files larger than this are read only up to it: no real settings
+// file comes near, and a wrong path must not swallow the machine's memory.
+inline constexpr std::size_t kMaxIniFileBytes = 64U * 1024U * 1024U;
+
+// A sectioned key=value file, held as its bytes.
+//
+// Rules, as users of such files expect them:
+// - "[Name]" starts a section; key=value lines belong to the section above.
+// - Section and key names match without regard to (ASCII) case.
+// - Blanks (spaces, tabs) around names and values are dropped, then one
+//   matching pair of single or double quotes around the value is removed,
+//   then the value is cut to kMaxIniValueLength bytes.
+// - A key present with an empty value gives empty text, not the default.
+// - The first occurrence of a key counts, also across repeated sections.
+// - Lines end in LF, CR LF or CR; a UTF-8 byte-order mark at the start is
+//   skipped; anything else (comments, lines without '=') matches no key.
+class IniFile {
+public:
+    // Reads the file; a file that is missing, unreadable or not a regular
+    // file reads as empty, so every lookup gives its default.
+    static IniFile Load(const std::string& path);
+
+    explicit IniFile(std::string contents);
+
+    std::string Value(std::string_view section, std::string_view key,
+                      std::string_view defaultText) const;
+
+private:
+    std::string contents_;
+};
+
+// One value from the settings file at `file`, or `defaultText` when the
+// file, the section or the key is missing.
+std::string ReadIniValue(std::string_view section, std::string_view key,
+                         std::string_view defaultText, const std::string& file);
+
+} // namespace vornix7

@@ -1,0 +1,131 @@
+#include "log/log_line.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace vornix7 {
+
+namespace {
+
+// Adds one unit in the last place to a decimal text such as "-9.99".
+void IncrementLastDigit(std::string& number)
+{
+    for (std::size_t i = number.size(); i-- > 0;) {
+        char& c = number[i];
+        if (c == '.' ) {
+            continue;
+        }
+        if (c == '-') {
+            number.insert(i + 1, 1, '1');
+            return;
+        }
+        if (c != '9') {
+            ++c;
+            return;
+        }
+        c = '0';
+    }
+    number.insert(0, 1, '1');
+}
+
+std::string FixedWithTwoDecimals(double value)
+{
+    // Large enough for the 309 whole digits of the largest double.
+    std::array<char, 400> buffer{};
+    char* const begin = buffer.data();
+    char* const end = begin + buffer.size();
+
+    // A reading whose three-decimal form ends in 5 and reads back as the
+    // same double is a half as the device wrote it: round away from zero.
+    const auto three = std::to_chars(begin, end, value, std::chars_format::fixed, 3);
+    double readBack = 0.0;
+    std::from_chars(begin, three.ptr, readBack);
+    if (three.ptr[-1] == '5' && readBack == value) {
+        std::string number(begin, three.ptr - 1);
+        IncrementLastDigit(number);
+        return number;
+    }
+    const auto two = std::to_chars(begin, end, value, std::chars_format::fixed, 2);
+    return std::string(begin, two.ptr);
+}
+
+} // namespace
+
+std::string CommaToPoint(std::string text)
+{
+    std::replace(text.begin(), text.end(), ',', '.');
+    return text;
+}
+
+std::string FormatReading(double value)
+{
+    if (std::isnan(value)) {
+        return "nan";
+    }
+    if (std::isinf(value)) {
+        return value > 0 ? "inf" : "-inf";
+    }
+    std::string number = FixedWithTwoDecimals(value);
+    while (number.back() == '0') {
+        number.pop_back();
+    }
+    if (number == "-0.") {
+        number = "0.";
+    }
+    return CommaToPoint(std::move(number));
+}
+
+std::string FormatTimeStamp(const LocalDateTime& time, char timeSeparator)
+{
+    std::array<char, 64> buffer{};
+    const int length = std::snprintf(buffer.data(), buffer.size(), "%04d-%02d-%02d %02d%c%02d%c%02d", time.year,
+                                     time.month, time.day, time.hour, timeSeparator, time.minute,
+                                     timeSeparator, time.second);
+    return std::string(buffer.data(), static_cast<std::size_t>(std::max(length, 0)));
+}
+
+std::string DeviceNameField(std::string_view deviceName)
+{
+    std::string name(deviceName);
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; }, ' ');
+    const std::size_t first = name.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        return {};
+    }
+    name = name.substr(first, name.find_last_not_of(' ') - first + 1);
+    if (name.find_first_of(",\"") == std::string::npos) {
+        return name;
+    }
+    std::string quoted = "\"";
+    for (const char c : name) {
+        quoted += c;
+        if (c == '"') {
+            quoted += '"';
+        }
+    }
+    quoted += '"';
+    return quoted;
+}
+
+std::string FormatLogLine(const SensorTable& table, std::int32_t lastSensor, std::string_view status,
+                          char timeSeparator)
+{
+    const int used = UsedSensorCount(lastSensor);
+    std::string line = FormatTimeStamp(table.PollTime, timeSeparator);
+    line += ',';
+    line += DeviceNameField(table.DeviceName);
+    line += ',';
+    for (int i = 0; i < used; ++i) {
+        line += FormatReading(table.SensorValue[static_cast<std::size_t>(i)]);
+        line += ',';
+    }
+    line += status;
+    line += "\r\n";
+    return line;
+}
+
+} // namespace vornix7

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/local_date_time.h"
+#include "common/sensor_table.h"
+
+namespace vornix7 {
+
+// Every "," becomes "."; all other characters stay.
+std::string CommaToPoint(std::string text);
+
+// A reading in the form "######0.##": a minus sign when negative, every
+// digit of the whole part, always the ".", then up to two fraction digits
+// without trailing zeros (21 -> "21.", 3.14159 -> "3.14", 0.004 -> "0.").
+// Choices where the form says nothing:
+// - a half, as the device wrote it, rounds away from zero (2.675 -> "2.68");
+// - a negative value that rounds to zero is written "0.", without a sign;
+// - a reading too large for a double is "inf" or "-inf" (one field still).
+std::string FormatReading(double value);
+
+// "YYYY-MM-DD hh:mm:ss" with `timeSeparator` in place of ':'.
+std::string FormatTimeStamp(const LocalDateTime& time, char timeSeparator);
+
+// The device name as one CSV field: CR, LF and NUL become blanks (one poll
+// is always one line), leading and trailing spaces are dropped, and a name
+// holding a comma or a double quote is quoted with inner quotes doubled so
+// its readings stay in their columns. Other names are written unchanged.
+std::string DeviceNameField(std::string_view deviceName);
+
+// One whole log line: time stamp, device name, the readings 0..lastSensor,
+// the status, CR LF. Throws RuntimeError for lastSensor above 16.
+std::string FormatLogLine(const SensorTable& table, std::int32_t lastSensor,
+                          std::string_view status, char timeSeparator);
+
+} // namespace vornix7

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vornix7 {
+
+// The internet transfer control that carries one HTTP GET at a time. The
+// fetch drives it only through these four operations, so it can run against
+// a scripted fake in tests.
+class TransferControl {
+public:
+    virtual ~TransferControl() = default;
+
+    // Stops any request in progress; harmless when none is.
+    virtual void Cancel() = 0;
+
+    // Starts the request and returns at once; the transfer goes on while the
+    // caller sleeps and pumps events.
+    virtual void Execute(const std::string& url, const std::string& operation) = 0;
+
+    // True while the request is in progress.
+    virtual bool StillExecuting() = 0;
+
+    // After the request finished: up to `size` bytes of the response body,
+    // unchanged. std::nullopt when the request ended without any answer from
+    // the device (refused, unreachable, closed before or during the answer):
+    // such a poll is offline, while an answer with an empty body is not.
+    virtual std::optional<std::string> GetChunk(std::int32_t size, std::int32_t dataType) = 0;
+};
+
+} // namespace vornix7
