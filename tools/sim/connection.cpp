@@ -1,0 +1,136 @@
+#include "connection.h"
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+namespace vornix7::sim {
+
+Connection::Connection(int fd, const StopSignal& stop) : fd_(fd), stop_(stop)
+{
+    // Small pieces (trickle, chunks) must leave at once, not be coalesced.
+    const int one = 1;
+    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+Connection::~Connection()
+{
+    Close();
+}
+
+void Connection::Close()
+{
+    if (fd_ >= 0)
+        close(fd_);
+    fd_ = -1;
+}
+
+IoResult Connection::Wait(short events, int timeoutMs)
+{
+    pollfd fds[2] = {{fd_, events, 0}, {stop_.Fd(), POLLIN, 0}};
+    for (;;) {
+        const int ready = poll(fds, 2, timeoutMs);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            return IoResult::Failed;
+        if (ready == 0)
+            return IoResult::TimedOut;
+        if (fds[1].revents != 0)
+            return IoResult::Stopped;
+        return IoResult::Ok;  // readiness or error: the next call tells which
+    }
+}
+
+IoResult Connection::Receive(std::string& buffer, int timeoutMs)
+{
+    char chunk[65536];
+    for (;;) {
+        const ssize_t got = recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (got > 0) {
+            buffer.append(chunk, static_cast<std::size_t>(got));
+            return IoResult::Ok;
+        }
+        if (got == 0)
+            return IoResult::PeerClosed;
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return IoResult::Failed;
+        if (const auto waited = Wait(POLLIN, timeoutMs); waited != IoResult::Ok)
+            return waited;
+    }
+}
+
+IoResult Connection::SendAll(std::string_view data)
+{
+    while (!data.empty()) {
+        const ssize_t sent = send(fd_, data.data(), data.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent > 0) {
+            data.remove_prefix(static_cast<std::size_t>(sent));
+            continue;
+        }
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return IoResult::Failed;
+        if (const auto waited = Wait(POLLOUT, kStallMs); waited != IoResult::Ok)
+            return waited;
+    }
+    return IoResult::Ok;
+}
+
+bool Connection::Pause(int ms)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return !stop_.Requested();
+        pollfd p{stop_.Fd(), POLLIN, 0};
+        const int ready = poll(&p, 1, static_cast<int>(left.count()));
+        if (ready > 0)
+            return false;
+    }
+}
+
+void Connection::WaitForPeerClose()
+{
+    std::string discard;
+    while (Receive(discard, -1) == IoResult::Ok)
+        discard.clear();
+}
+
+void Connection::CloseGracefully()
+{
+    if (fd_ < 0)
+        return;
+    shutdown(fd_, SHUT_WR);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLingerMs);
+    std::string discard;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || Receive(discard, static_cast<int>(left.count())) != IoResult::Ok)
+            break;
+        discard.clear();
+    }
+    Close();
+}
+
+void Connection::CloseWithReset()
+{
+    if (fd_ < 0)
+        return;
+    const linger hard{1, 0};
+    setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    Close();
+}
+
+} // namespace vornix7::sim

@@ -1,0 +1,232 @@
+#include "options.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+namespace vornix7::sim {
+
+namespace {
+
+constexpr std::array<std::pair<Mode, std::string_view>, 12> kModeNames{{
+    {Mode::Normal, "normal"},   {Mode::Delay, "delay"},       {Mode::Silent, "silent"},
+    {Mode::Empty, "empty"},     {Mode::Size, "size"},         {Mode::Close, "close"},
+    {Mode::Reset, "reset"},     {Mode::Trickle, "trickle"},   {Mode::Chunked, "chunked"},
+    {Mode::Status, "status"},   {Mode::Redirect, "redirect"}, {Mode::Garbage, "garbage"},
+}};
+
+// Strict: the whole text must be a decimal number inside [min, max], so a
+// typo such as "--port 80x" is an error instead of silently becoming 80.
+template <typename T>
+bool ParseInteger(std::string_view text, T min, T max, T& out)
+{
+    T value{};
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc{} || ptr != end || value < min || value > max)
+        return false;
+    out = value;
+    return true;
+}
+
+bool ParseSeconds(std::string_view text, double& out)
+{
+    double value = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+    if (text.empty() || ec != std::errc{} || ptr != end || !std::isfinite(value) || value <= 0 ||
+        value > 1e7)
+        return false;
+    out = value;
+    return true;
+}
+
+ParseResult Fail(std::string message)
+{
+    ParseResult result;
+    result.kind = ParseResult::Kind::Error;
+    result.error = std::move(message);
+    return result;
+}
+
+} // namespace
+
+std::optional<Mode> ModeFromName(std::string_view name)
+{
+    for (const auto& [mode, text] : kModeNames)
+        if (text == name)
+            return mode;
+    return std::nullopt;
+}
+
+std::string_view ModeName(Mode mode)
+{
+    for (const auto& [m, text] : kModeNames)
+        if (m == mode)
+            return text;
+    return "?";
+}
+
+std::vector<std::string> SplitValues(std::string_view text)
+{
+    std::vector<std::string> values(1);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\\' && i + 1 < text.size() && (text[i + 1] == ',' || text[i + 1] == '\\'))
+            values.back() += text[++i];
+        else if (c == ',')
+            values.emplace_back();
+        else
+            values.back() += c;
+    }
+    return values;
+}
+
+ParseResult ParseOptions(const std::vector<std::string>& args)
+{
+    ParseResult result;
+    Options& o = result.options;
+    bool sensorsGiven = false;
+    bool walkGiven = false;
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string key = args[i];
+        std::optional<std::string> inlineValue;
+        if (const auto eq = key.find('='); key.rfind("--", 0) == 0 && eq != std::string::npos) {
+            inlineValue = key.substr(eq + 1);
+            key.resize(eq);
+        }
+
+        if (key == "--help" || key == "-h") {
+            result.kind = ParseResult::Kind::Help;
+            return result;
+        }
+        if (key == "--quiet" || key == "--walk") {
+            if (inlineValue)
+                return Fail(key + " takes no value");
+            if (key == "--quiet")
+                o.quiet = true;
+            else
+                walkGiven = true;
+            continue;
+        }
+
+        std::string value;
+        if (inlineValue) {
+            value = *inlineValue;
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            return Fail(key.rfind("--", 0) == 0 ? key + " needs a value" : "unknown option " + key);
+        }
+        const auto bad = [&] { return Fail("bad value for " + key + ": '" + value + "'"); };
+
+        if (key == "--port") {
+            if (!ParseInteger<std::uint16_t>(value, 0, 65535, o.port))
+                return bad();
+        } else if (key == "--name") {
+            o.name = value;
+        } else if (key == "--sensors") {
+            if (!ParseInteger(value, 0, kMaxSensors, o.sensors))
+                return bad();
+            sensorsGiven = true;
+        } else if (key == "--values") {
+            o.fixedValues = SplitValues(value);
+        } else if (key == "--seed") {
+            if (!ParseInteger<std::uint64_t>(value, 0, std::numeric_limits<std::uint64_t>::max(),
+                                             o.seed))
+                return bad();
+        } else if (key == "--mode") {
+            const auto mode = ModeFromName(value);
+            if (!mode)
+                return bad();
+            o.mode = *mode;
+        } else if (key == "--delay-ms") {
+            if (!ParseInteger<std::uint32_t>(value, 0, 3'600'000, o.delayMs))
+                return bad();
+        } else if (key == "--body-bytes") {
+            if (!ParseInteger<std::uint64_t>(value, 0, std::uint64_t{1} << 40, o.bodyBytes))
+                return bad();
+        } else if (key == "--trickle-ms") {
+            if (!ParseInteger<std::uint32_t>(value, 1, 600'000, o.trickleMs))
+                return bad();
+        } else if (key == "--status") {
+            if (!ParseInteger(value, 100, 599, o.status))
+                return bad();
+        } else if (key == "--max-seconds") {
+            double seconds = 0;
+            if (!ParseSeconds(value, seconds))
+                return bad();
+            o.maxSeconds = seconds;
+        } else if (key == "--control") {
+            if (value.empty())
+                return bad();
+            o.controlFile = value;
+        } else if (key == "--count-file") {
+            if (value.empty())
+                return bad();
+            o.countFile = value;
+        } else {
+            return Fail("unknown option " + key);
+        }
+    }
+
+    if (o.fixedValues) {
+        if (walkGiven)
+            return Fail("--values and --walk exclude each other");
+        const int count = static_cast<int>(o.fixedValues->size());
+        if (count > kMaxSensors)
+            return Fail("--values gives more than 17 values");
+        if (sensorsGiven && count != o.sensors)
+            return Fail("--sensors does not match the number of --values");
+        o.sensors = count;
+    }
+    return result;
+}
+
+std::string HelpText(std::string_view program)
+{
+    std::string text = "Usage: ";
+    text += program;
+    text += R"( [options]
+
+Imitates a VORNIX7 sensor device: serves its HTML status page over HTTP/1.1
+on 127.0.0.1 only, and can misbehave on purpose to test the logger.
+Prints "listening on 127.0.0.1:PORT" once ready, then serves until SIGTERM or
+SIGINT (exit 0) or until --max-seconds have passed.
+
+  --port N          port to listen on; 0 or absent picks a free one
+  --max-seconds S   stop after S seconds (default: run until signalled)
+  --name TEXT       device name (default "Lab North"), placed verbatim
+  --sensors N       number of elements t0..t(N-1), 0..17 (default 8)
+  --values A,B,...  fixed element texts, placed verbatim; sets the number of
+                    elements; write "\," for a comma inside a value
+  --walk            slow random walk of values (default)
+  --seed N          seed of the random walk and of garbage bytes (default 1)
+  --mode M          how to answer every request (default normal):
+      normal        200 with the page
+      delay         the page after --delay-ms N (default 1000)
+      silent        read the request, never answer, keep the connection open
+      empty         200 with an empty body
+      size          body of exactly --body-bytes N: the page padded with
+                    blanks, or cut to N bytes when shorter
+      close         read the request, close without answering
+      reset         headers and half the body, then a TCP reset
+      trickle       headers, then the body one byte per --trickle-ms
+                    (default 1000)
+      chunked       the page in several chunks (Transfer-Encoding: chunked)
+      status        HTTP status --status N (default 500), page without values
+      redirect      302 to /other; /other itself is served as normal
+      garbage       200 with --body-bytes N (default 4096) random bytes
+  --control FILE    before each request, if FILE exists its first word is the
+                    mode for that request instead of --mode
+  --count-file FILE after each request, write the number of requests so far
+  --quiet           no log line per request on stderr
+  --help            this text
+)";
+    return text;
+}
+
+} // namespace vornix7::sim

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "rng.h"
+
+namespace vornix7::sim {
+
+// The status page as the device serves it: the name and one <tN> element
+// per value, all texts verbatim.
+std::string BuildPage(std::string_view name, const std::vector<std::string>& values);
+
+// 2150 -> "21.5", 4800 -> "48", -325 -> "-3.25": the device drops trailing
+// zeros, so the logger must cope with zero, one or two decimals.
+std::string FormatHundredths(std::int64_t hundredths);
+
+// Values that drift slowly like real temperatures, kept in whole hundredths
+// so every page shows at most two decimals.
+class RandomWalk {
+public:
+    static constexpr std::int64_t kMinHundredths = -4000;
+    static constexpr std::int64_t kMaxHundredths = 8500;
+    static constexpr std::int64_t kStartMin = -500;
+    static constexpr std::int64_t kStartMax = 3500;
+    static constexpr std::int64_t kMaxStep = 10;
+
+    RandomWalk(int sensors, std::uint64_t seed);
+
+    // The current values as text, then one step for every sensor.
+    std::vector<std::string> Next();
+
+    const std::vector<std::int64_t>& Hundredths() const { return hundredths_; }
+
+private:
+    Rng rng_;
+    std::vector<std::int64_t> hundredths_;
+};
+
+} // namespace vornix7::sim
