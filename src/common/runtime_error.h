@@ -27,6 +27,13 @@ private:
     std::string detail_;
 };
 
+// The one-line message that reports a run-time error to the user, the same
+// from the logger and from the check tool.
+inline std::string RunTimeErrorMessage(const std::string& kind, const std::string& detail)
+{
+    return "VORNIX7_Logger: run-time error: " + kind + ": " + detail;
+}
+
 namespace error_kind {
 inline constexpr const char* kOverflow = "Overflow";
 inline constexpr const char* kSubscriptOutOfRange = "Subscript out of range";

@@ -1,0 +1,95 @@
+#include "tools/check/check_tool.h"
+
+#include <fstream>
+#include <iterator>
+#include <ostream>
+#include <sstream>
+
+#include "acquisition/page_fetch.h"
+#include "acquisition/poll_result.h"
+#include "common/clock.h"
+#include "common/runtime_error.h"
+#include "config/settings.h"
+#include "log/line_sink.h"
+#include "log/log_writer.h"
+#include "platform/locale_time_separator.h"
+
+namespace vornix7 {
+
+namespace {
+
+constexpr const char* kUsage = "usage: vornix7-check --ini FILE [PAGE | --failed]...";
+constexpr const char* kFailedPoll = "--failed";
+
+class StreamSink final : public LineSink {
+public:
+    explicit StreamSink(std::ostream& out) : out_(out) {}
+    void Append(std::string_view line) override { out_.write(line.data(), static_cast<std::streamsize>(line.size())).flush(); }
+
+private:
+    std::ostream& out_;
+};
+
+void PrintSettings(const SettingsRecord& s, std::ostream& out)
+{
+    out << "PollInterval=" << s.PollInterval << '\n'
+        << "URL=" << s.URL << '\n'
+        << "StartMinimized=" << s.StartMinimized << '\n'
+        << "HTMLTimeout=" << s.HTMLTimeout << '\n'
+        << "UseLogFile=" << s.UseLogFile << '\n'
+        << "LogfileName=" << s.LogfileName << '\n'
+        << "LastSensor=" << s.LastSensor << '\n';
+}
+
+// The page as the fetch would hand it on: the file's bytes, at most as many
+// as a poll keeps.
+bool ReadPage(const std::string& path, std::string& page)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return false;
+    }
+    page.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    if (page.size() > static_cast<std::size_t>(kMaxPageBytes)) {
+        page.resize(static_cast<std::size_t>(kMaxPageBytes));
+    }
+    return !file.bad();
+}
+
+} // namespace
+
+int RunCheckTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    if (args.size() < 2 || args[0] != "--ini") {
+        err << kUsage << '\n';
+        return 2;
+    }
+    const std::vector<std::string> pages(args.begin() + 2, args.end());
+    try {
+        const SettingsRecord settings = ReadSettings(args[1]);
+        if (pages.empty()) {
+            PrintSettings(settings, out);
+            return 0;
+        }
+        SensorTable table;
+        const SystemClock clock;
+        StreamSink sink(out);
+        LogWriter writer(sink, LocaleTimeSeparator());
+        PollResultStore store(settings, table, clock, writer);
+        for (const std::string& source : pages) {
+            std::string page;
+            if (source != kFailedPoll && !ReadPage(source, page)) {
+                err << "vornix7-check: cannot read page file '" << source << "'\n" << kUsage << '\n';
+                return 2;
+            }
+            store.StorePollResult(page);
+        }
+    } catch (const RuntimeError& error) {
+        out.flush();
+        err << RunTimeErrorMessage(error.kind(), error.detail()) << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace vornix7
