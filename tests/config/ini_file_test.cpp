@@ -1,0 +1,58 @@
+#include "config/ini_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace vornix7 {
+namespace {
+
+struct LookupCase {
+    const char* name;
+    std::string contents;
+    std::string expected; // looked up as [Settings] PollInterval, default "5"
+};
+
+class IniLookup : public testing::TestWithParam<LookupCase> {};
+
+TEST_P(IniLookup, GivesTheValueUsersExpect)
+{
+    const LookupCase& c = GetParam();
+    EXPECT_EQ(IniFile(c.contents).Value("Settings", "PollInterval", "5"), c.expected);
+}
+
+const std::string kLong(1500, 'x');
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, IniLookup,
+    testing::Values(
+        LookupCase{"SectionAndKeyMatchWithoutRegardToCase", "[SETTINGS]\npollinterval=9\n", "9"},
+        LookupCase{"BlanksAroundNamesAndValueAreDropped", " [ Settings ] \n\t PollInterval \t= \t9 x \t\n", "9 x"},
+        LookupCase{"MatchingDoubleQuotesAreRemoved", "[Settings]\nPollInterval=\" 9 \"\n", " 9 "},
+        LookupCase{"MatchingSingleQuotesAreRemoved", "[Settings]\nPollInterval='9'\n", "9"},
+        LookupCase{"MismatchedQuotesAreKept", "[Settings]\nPollInterval=\"9'\n", "\"9'"},
+        LookupCase{"ALoneQuoteIsKept", "[Settings]\nPollInterval=\"\n", "\""},
+        LookupCase{"OnlyOnePairOfQuotesIsRemoved", "[Settings]\nPollInterval=''9''\n", "'9'"},
+        LookupCase{"AnEmptyValueGivesEmptyTextNotTheDefault", "[Settings]\nPollInterval=\n", ""},
+        LookupCase{"EmptyQuotesGiveEmptyText", "[Settings]\nPollInterval=\"\"\n", ""},
+        LookupCase{"AMissingKeyGivesTheDefault", "[Settings]\nPoll=9\nInterval=8\n", "5"},
+        LookupCase{"AMissingSectionGivesTheDefault", "[Other]\nPollInterval=9\n", "5"},
+        LookupCase{"AKeyBeforeAnySectionIsNotFound", "PollInterval=9\n[Settings]\n", "5"},
+        LookupCase{"AKeyOfTheNextSectionIsNotFound", "[Settings]\n[Other]\nPollInterval=9\n", "5"},
+        LookupCase{"TheFirstOccurrenceWins", "[Settings]\nPollInterval=1\nPollInterval=2\n", "1"},
+        LookupCase{"TheFirstOccurrenceWinsAcrossRepeatedSections",
+                   "[Settings]\nPollInterval=1\n[Other]\n[Settings]\nPollInterval=2\n", "1"},
+        LookupCase{"ARepeatedSectionIsSearchedToo", "[Settings]\nA=1\n[Other]\nPollInterval=3\n[Settings]\nPollInterval=2", "2"},
+        LookupCase{"ALineWithoutEqualsMatchesNoKey", "[Settings]\nPollInterval\nPollInterval=2\n", "2"},
+        LookupCase{"OnlyTheFirstEqualsSplits", "[Settings]\nPollInterval==a=b\n", "=a=b"},
+        LookupCase{"CrLfLinesReadLikeLfLines", "[Settings]\r\nPollInterval=9\r\nX=1\r\n", "9"},
+        LookupCase{"CrOnlyLinesReadLikeLfLines", "[Settings]\rPollInterval=9\rX=1\r", "9"},
+        LookupCase{"AByteOrderMarkIsSkipped", "\xEF\xBB\xBF[Settings]\nPollInterval=9\n", "9"},
+        LookupCase{"ALongValueIsCutTo999Bytes", "[Settings]\nPollInterval=" + kLong + "\n", kLong.substr(0, 999)},
+        LookupCase{"AQuotedLongValueIsCutAfterUnquoting", "[Settings]\nPollInterval=\"" + kLong + "\"\n",
+                   kLong.substr(0, 999)},
+        LookupCase{"AnEmptyFileGivesTheDefault", "", "5"}),
+    [](const testing::TestParamInfo<LookupCase>& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace vornix7
