@@ -89,7 +89,7 @@ bool Connection::Pause(int ms)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
             until - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return !stop_.Requested();
@@ -115,7 +115,7 @@ void Connection::CloseGracefully()
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLingerMs);
     std::string discard;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
             until - std::chrono::steady_clock::now());
         if (left.count() <= 0 || Receive(discard, static_cast<int>(left.count())) != IoResult::Ok)
             break;

@@ -183,7 +183,7 @@ void Server::Serve(int fd, const StopSignal& stop)
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kHeadTimeoutMs);
     std::optional<std::size_t> headLength;
     while (!(headLength = HeadLength(buffer))) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
             giveUp - std::chrono::steady_clock::now());
         if (buffer.size() > kMaxHeadBytes || left.count() <= 0 ||
             connection.Receive(buffer, static_cast<int>(left.count())) != IoResult::Ok)
