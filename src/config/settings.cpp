@@ -22,7 +22,11 @@ std::int32_t NumberSetting(const IniFile& file, const char* section, const char*
 
 SettingsRecord ReadSettings(const std::string& iniFile)
 {
-    const IniFile file = IniFile::Load(iniFile);
+    return ReadSettings(IniFile::Load(iniFile));
+}
+
+SettingsRecord ReadSettings(const IniFile& file)
+{
     SettingsRecord settings;
     settings.PollInterval = NumberSetting(file, "Settings", "PollInterval", "5");
     settings.URL = file.Value("VORNIX7", "URL", kDefaultUrl);

@@ -38,4 +38,9 @@ struct SettingsRecord {
 // value that rounds outside int32 throws RuntimeError "Overflow".
 SettingsRecord ReadSettings(const std::string& iniFile);
 
+class IniFile;
+
+// The same from a settings file already read.
+SettingsRecord ReadSettings(const IniFile& file);
+
 } // namespace vornix7
