@@ -1,0 +1,171 @@
+#include "log/log_line.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <clocale>
+#include <limits>
+#include <string>
+
+#include "common/runtime_error.h"
+
+namespace vornix7 {
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+struct ReadingCase {
+    const char* name;
+    double value;
+    const char* expected;
+};
+
+class FormatReadingTest : public testing::TestWithParam<ReadingCase> {};
+
+TEST_P(FormatReadingTest, WritesUpToTwoDecimalsAndAlwaysThePoint)
+{
+    EXPECT_EQ(FormatReading(GetParam().value), GetParam().expected);
+}
+
+TEST_P(FormatReadingTest, WritesTheSameUnderADecimalCommaLocale)
+{
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+        GTEST_SKIP() << "the de_DE.UTF-8 locale is not installed (scripts/install-deps.sh makes it)";
+    }
+    const std::string text = FormatReading(GetParam().value);
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(text, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, FormatReadingTest,
+    testing::Values(ReadingCase{"OneDecimal", 21.5, "21.5"}, ReadingCase{"AWholeNumberKeepsThePoint", 21, "21."},
+                    ReadingCase{"MoreDecimalsAreRounded", 3.14159, "3.14"},
+                    ReadingCase{"ASmallValueRoundsToZero", 0.004, "0."},
+                    ReadingCase{"ANegativeValue", -3.25, "-3.25"}, ReadingCase{"Zero", 0, "0."},
+                    ReadingCase{"NoReading", -2048000.0, "-2048000."},
+                    ReadingCase{"ANegativeValueRoundingToZeroHasNoSign", -0.004, "0."},
+                    ReadingCase{"NegativeZeroHasNoSign", -0.0, "0."},
+                    ReadingCase{"AHalfAsWrittenRoundsAwayFromZero", 2.675, "2.68"},
+                    ReadingCase{"AnExactHalfRoundsAwayFromZero", 0.125, "0.13"},
+                    ReadingCase{"ANegativeHalfRoundsAwayFromZero", -0.125, "-0.13"},
+                    ReadingCase{"ANegativeHalfJustBelowZero", -0.005, "-0.01"},
+                    ReadingCase{"JustBelowAHalfRoundsDown", 2.6749, "2.67"},
+                    ReadingCase{"RoundingCarriesIntoTheWholePart", 9.995, "10."},
+                    ReadingCase{"NegativeRoundingCarriesIntoTheWholePart", -9.995, "-10."},
+                    ReadingCase{"AllWholeDigitsOfALargeValue", 1e20, "100000000000000000000."},
+                    ReadingCase{"TheLargestDoubleHasAllItsDigits", 1.7976931348623157e308,
+                                "179769313486231570814527423731704356798070567525844996598917476803157260780028538760589558632766878171540458953514382464234321326889464182768467546703537516986049910576551282076245490090389328944075868508455133942304583236903222948165808559332123348274797826204144723168738177180919299881250404026184124858368."},
+                    ReadingCase{"InfinityIsOneField", kInf, "inf"}, ReadingCase{"MinusInfinityIsOneField", -kInf, "-inf"}),
+    [](const testing::TestParamInfo<ReadingCase>& info) { return std::string(info.param.name); });
+
+TEST(FormatTimeStamp, PadsEveryFieldAndUsesTheGivenSeparator)
+{
+    const struct {
+        const char* name;
+        LocalDateTime time;
+        char separator;
+        const char* expected;
+    } cases[] = {
+        {"colon separator", {2024, 3, 7, 9, 5, 3}, ':', "2024-03-07 09:05:03"},
+        {"point separator", {2024, 3, 7, 9, 5, 3}, '.', "2024-03-07 09.05.03"},
+        {"two-digit fields stay as they are", {1999, 12, 31, 23, 59, 58}, ':', "1999-12-31 23:59:58"},
+        {"a short year is padded to four digits", {987, 1, 1, 0, 0, 0}, ':', "0987-01-01 00:00:00"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(FormatTimeStamp(c.time, c.separator), c.expected);
+    }
+}
+
+TEST(DeviceNameField, KeepsTheNameInOneCsvField)
+{
+    const struct {
+        const char* name;
+        std::string deviceName;
+        std::string expected;
+    } cases[] = {
+        {"a plain name is unchanged", "Lab North", "Lab North"},
+        {"outer spaces are dropped", "  Lab  ", "Lab"},
+        {"tabs are kept", "\tLab\t", "\tLab\t"},
+        {"a comma makes it quoted", "Lab,North", "\"Lab,North\""},
+        {"inner quotes are doubled", "Say \"hi\"", "\"Say \"\"hi\"\"\""},
+        {"CR and LF become blanks", "Lab\r\nNorth", "Lab  North"},
+        {"a trailing line end is dropped", "Lab\r\n", "Lab"},
+        {"NUL becomes a blank", std::string("Lab\0North", 9), "Lab North"},
+        {"empty stays empty", "", ""},
+        {"only blanks and line ends give empty", " \r\n ", ""},
+        {"quoting applies after trimming", " a,b ", "\"a,b\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(DeviceNameField(c.deviceName), c.expected);
+    }
+}
+
+SensorTable ExampleTable()
+{
+    SensorTable table;
+    table.SensorValue = {21.5, 48, -3.25, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 16};
+    table.DeviceName = "Lab North";
+    table.PollTime = {2024, 3, 7, 9, 5, 3};
+    return table;
+}
+
+TEST(FormatLogLine, WritesStampNameReadingsStatusAndOneLineEnd)
+{
+    SensorTable failed = ExampleTable();
+    failed.SensorValue.fill(NoReading);
+    SensorTable awkward = ExampleTable();
+    awkward.DeviceName = "Lab\r\nNorth,\"A\"\n";
+    const struct {
+        const char* name;
+        SensorTable table;
+        int lastSensor;
+        const char* status;
+        char separator;
+        std::string expected;
+    } cases[] = {
+        {"a successful poll", ExampleTable(), 2, "OK", ':', "2024-03-07 09:05:03,Lab North,21.5,48.,-3.25,OK\r\n"},
+        {"a failed poll", failed, 2, "ERROR", ':',
+         "2024-03-07 09:05:03,Lab North,-2048000.,-2048000.,-2048000.,ERROR\r\n"},
+        {"the time separator is passed on", ExampleTable(), 0, "OK", '.', "2024-03-07 09.05.03,Lab North,21.5,OK\r\n"},
+        {"no sensors in use", ExampleTable(), -1, "OK", ':', "2024-03-07 09:05:03,Lab North,OK\r\n"},
+        {"a name with line ends and a comma", awkward, 0, "OK", ':',
+         "2024-03-07 09:05:03,\"Lab  North,\"\"A\"\"\",21.5,OK\r\n"},
+        {"all seventeen sensors", ExampleTable(), 16, "OK", ':',
+         "2024-03-07 09:05:03,Lab North,21.5,48.,-3.25,1.,2.,3.,4.,5.,6.,7.,8.,9.,10.,11.,12.,13.,16.,OK\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string line = FormatLogLine(c.table, c.lastSensor, c.status, c.separator);
+        EXPECT_EQ(line, c.expected);
+        EXPECT_EQ(line.find_first_of("\r\n"), line.size() - 2) << "one CR LF, at the very end";
+    }
+}
+
+TEST(FormatLogLine, HasTimeStampNameOneFieldPerSensorAndStatus)
+{
+    for (int lastSensor = -3; lastSensor <= 16; ++lastSensor) {
+        SCOPED_TRACE("LastSensor " + std::to_string(lastSensor));
+        const std::string line = FormatLogLine(ExampleTable(), lastSensor, "OK", ':');
+        const auto fields = std::count(line.begin(), line.end(), ',') + 1;
+        EXPECT_EQ(fields, 3 + std::max(lastSensor + 1, 0));
+    }
+}
+
+TEST(FormatLogLine, ThrowsSubscriptOutOfRangeAboveSensorSixteen)
+{
+    for (int lastSensor : {17, 1000}) {
+        SCOPED_TRACE("LastSensor " + std::to_string(lastSensor));
+        try {
+            FormatLogLine(ExampleTable(), lastSensor, "OK", ':');
+            ADD_FAILURE() << "no error";
+        } catch (const RuntimeError& error) {
+            EXPECT_EQ(error.kind(), "Subscript out of range");
+        }
+    }
+}
+
+} // namespace
+} // namespace vornix7
