@@ -20,8 +20,12 @@ for target in settings numbers poll; do
   work="$build/corpus/$target"
   mkdir -p "$work"
   echo "== fuzz_$target for ${seconds}s =="
-  "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 \
-    -artifact_prefix="$build/findings/$target-" "$work" "$root/fuzz/corpus/$target" 2>&1 \
-    | grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|Done|==[0-9]+==ERROR|SUMMARY)' || true
-  test "${PIPESTATUS[0]}" -eq 0
+  log="$build/fuzz-$target.log"
+  if ! "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 \
+      -artifact_prefix="$build/findings/$target-" "$work" "$root/fuzz/corpus/$target" >"$log" 2>&1; then
+    tail -n 60 "$log"
+    echo "fuzz_$target found a fault; the input is in $build/findings/" >&2
+    exit 1
+  fi
+  grep -E '^stat::(number_of_executed_units|average_exec_per_sec)' "$log"
 done
