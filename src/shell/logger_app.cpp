@@ -1,0 +1,59 @@
+#include "shell/logger_app.h"
+
+#include "log/log_file.h"
+#include "platform/locale_time_separator.h"
+#include "shell/app_dir.h"
+#include "shell/exception_boundary.h"
+
+namespace vornix7 {
+
+LoggerApp::LoggerApp(AppInjections injections)
+    : appDirOverride_(std::move(injections.appDir)), fetchStepMs_(injections.fetchStepMs),
+      clock_(injections.clock ? std::move(injections.clock) : std::make_unique<SystemClock>()),
+      sink_(std::move(injections.lineSink)),
+      window_(std::make_unique<MainWindow>(injections.tickIntervalMs, std::move(injections.transferControl),
+                                           std::move(injections.endProgram)))
+{
+}
+
+LoggerApp::~LoggerApp()
+{
+    // The hook reaches the schedule, which goes before the window does.
+    window_->SetTickHook(nullptr);
+}
+
+void LoggerApp::Start()
+{
+    RunAtBoundary([this] { StartUp(); },
+                  [this](const std::string& kind, const std::string& detail) { window_->FailWith(kind, detail); });
+}
+
+void LoggerApp::StartUp()
+{
+    // Signals end the program like Exit from here on; installed first so a
+    // failure is reported like any other start-up error.
+    signals_ = std::make_unique<SignalBridge>([this] { window_->EndProgram(0); });
+
+    window_->SetStatus("");
+    AppDir_ = (appDirOverride_ ? *appDirOverride_ : ExecutableDir()) + "/";
+    IniFile_ = AppDir_ + kSettingsFileName;
+    settings_ = ReadSettings(IniFile_);
+
+    if (!sink_) {
+        sink_ = std::make_unique<LogFile>(settings_.LogfileName);
+    }
+    logWriter_.emplace(*sink_, LocaleTimeSeparator());
+    results_.emplace(settings_, table_, *clock_, *logWriter_);
+    fetcher_.emplace(window_->transferControl(), *window_, sleeper_, fetchStepMs_);
+    schedule_.emplace(settings_, *fetcher_, *results_, *window_);
+
+    if (settings_.StartMinimized != 0) {
+        window_->showMinimized();
+    } else {
+        window_->showNormal();
+    }
+    window_->SetTickHook([this] { schedule_->PollTick(); });
+    window_->StartTimer1();
+}
+
+} // namespace vornix7

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "acquisition/page_fetch.h"
+#include "acquisition/poll_result.h"
+#include "acquisition/poll_schedule.h"
+#include "common/clock.h"
+#include "common/sensor_table.h"
+#include "config/settings.h"
+#include "log/line_sink.h"
+#include "log/log_writer.h"
+#include "platform/transfer_control.h"
+#include "shell/end_program.h"
+#include "shell/main_window.h"
+#include "shell/signal_bridge.h"
+#include "shell/thread_sleeper.h"
+
+namespace vornix7 {
+
+// What a test may put in place of the real thing. Every field left at its
+// default gives the program's own behaviour.
+struct AppInjections {
+    int tickIntervalMs = 1000;
+    int fetchStepMs = 20;
+    // Instead of the executable's directory; "/" is appended as for that.
+    std::optional<std::string> appDir;
+    // Instead of the transfer control on Qt's network access.
+    std::unique_ptr<TransferControl> transferControl;
+    // Instead of the system's local time.
+    std::unique_ptr<Clock> clock;
+    // Instead of the log file named in the settings.
+    std::unique_ptr<LineSink> lineSink;
+    // Instead of EndProcess.
+    EndAction endProgram;
+};
+
+// The whole logger: owns the settings, the sensor table, the clock, the log,
+// the fetch, the poll schedule and the window, so each instance is an
+// independent program (tests build a fresh one each).
+class LoggerApp {
+public:
+    explicit LoggerApp(AppInjections injections = {});
+    ~LoggerApp();
+    LoggerApp(const LoggerApp&) = delete;
+    LoggerApp& operator=(const LoggerApp&) = delete;
+
+    // The start-up sequence, once: clear the status, find the settings file
+    // beside the executable and read it, show the window (minimized if the
+    // settings say so), attach the poll to the tick and start Timer1. A
+    // failure is reported and ends the program with status 1.
+    void Start();
+
+    MainWindow& window() { return *window_; }
+    const SettingsRecord& settings() const { return settings_; }
+    const std::string& appDir() const { return AppDir_; }
+    const std::string& iniFile() const { return IniFile_; }
+
+private:
+    void StartUp();
+
+    std::optional<std::string> appDirOverride_;
+    int fetchStepMs_;
+    std::string AppDir_;
+    std::string IniFile_;
+    SettingsRecord settings_;
+    SensorTable table_;
+    std::unique_ptr<Clock> clock_;
+    std::unique_ptr<LineSink> sink_;
+    ThreadSleeper sleeper_;
+    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<SignalBridge> signals_;
+    // Built at start-up, since they need the settings and the locale.
+    std::optional<LogWriter> logWriter_;
+    std::optional<PollResultStore> results_;
+    std::optional<PageFetcher> fetcher_;
+    std::optional<PollSchedule> schedule_;
+};
+
+} // namespace vornix7
