@@ -74,9 +74,10 @@ std::optional<Response> ParseResponse(std::string_view raw)
     return response;
 }
 
-std::optional<std::string> DecodeChunked(std::string_view body)
+std::optional<std::string> DecodeChunked(std::string_view body, int* dataChunks)
 {
     std::string decoded;
+    int chunks = 0;
     for (;;) {
         const auto lineEnd = body.find("\r\n");
         if (lineEnd == std::string_view::npos || lineEnd == 0)
@@ -89,8 +90,12 @@ std::optional<std::string> DecodeChunked(std::string_view body)
             return std::nullopt;
         decoded += body.substr(lineEnd + 2, size);
         body.remove_prefix(lineEnd + 2 + size + 2);
-        if (size == 0)
+        if (size == 0) {
+            if (dataChunks)
+                *dataChunks = chunks;
             return body.empty() ? std::optional(decoded) : std::nullopt;
+        }
+        ++chunks;
     }
 }
 

@@ -30,6 +30,7 @@ struct Response {
 std::optional<Response> ParseResponse(std::string_view raw);
 
 // Decodes a chunked body; nullopt if the framing is broken or unfinished.
-std::optional<std::string> DecodeChunked(std::string_view body);
+// `dataChunks`, if given, gets the number of non-empty chunks.
+std::optional<std::string> DecodeChunked(std::string_view body, int* dataChunks = nullptr);
 
 } // namespace vornix7::sim::test
