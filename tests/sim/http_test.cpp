@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-
-#include "control_files.h"
 #include "http.h"
 #include "test_client.h"
 
@@ -59,44 +55,6 @@ TEST(Http, ChunkedPiecesDecodeToTheBodyInUnequalChunks)
     const auto pieces = ChunkedPieces(std::string(300, 'x'), 4);
     ASSERT_EQ(pieces.size(), 5u);
     EXPECT_NE(pieces[0].size(), pieces[1].size());
-}
-
-TEST(Http, BodylessStatuses)
-{
-    for (const int s : {100, 199, 204, 304})
-        EXPECT_FALSE(StatusAllowsBody(s)) << s;
-    for (const int s : {200, 302, 404, 500, 599})
-        EXPECT_TRUE(StatusAllowsBody(s)) << s;
-}
-
-TEST(ControlFiles, FirstWordNamesTheMode)
-{
-    const std::string path = ::testing::TempDir() + "vornix7_sim_control";
-    std::remove(path.c_str());
-    EXPECT_FALSE(ReadControlFile(path).present);
-
-    const std::vector<std::pair<std::string, std::optional<Mode>>> cases = {
-        {"close\n", Mode::Close}, {"  delay 500\n", Mode::Delay}, {"silent", Mode::Silent},
-        {"", std::nullopt},       {"CLOSE", std::nullopt},       {"bogus normal", std::nullopt},
-    };
-    for (const auto& [content, mode] : cases) {
-        std::ofstream(path) << content;
-        const auto control = ReadControlFile(path);
-        EXPECT_TRUE(control.present);
-        EXPECT_EQ(control.mode, mode) << content;
-    }
-    std::remove(path.c_str());
-}
-
-TEST(ControlFiles, CountFileIsRewrittenWhole)
-{
-    const std::string path = ::testing::TempDir() + "vornix7_sim_count";
-    ASSERT_TRUE(WriteCountFile(path, 12345));
-    ASSERT_TRUE(WriteCountFile(path, 7));
-    std::ifstream in(path);
-    std::string content((std::istreambuf_iterator<char>(in)), {});
-    EXPECT_EQ(content, "7\n");
-    std::remove(path.c_str());
 }
 
 } // namespace

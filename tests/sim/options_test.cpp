@@ -71,18 +71,6 @@ TEST(Options, InvalidCommandLinesAreErrors)
     }
 }
 
-TEST(Options, HelpWinsOverEverythingAndNamesEveryMode)
-{
-    EXPECT_EQ(ParseOptions({"--port", "1", "--help"}).kind, ParseResult::Kind::Help);
-    EXPECT_EQ(ParseOptions({"-h"}).kind, ParseResult::Kind::Help);
-    const std::string help = HelpText("vornix7-sim");
-    for (const char* mode : {"normal", "delay", "silent", "empty", "size", "close", "reset",
-                             "trickle", "chunked", "status", "redirect", "garbage"}) {
-        EXPECT_NE(help.find(std::string("  ") + mode + " "), std::string::npos) << mode;
-        EXPECT_EQ(ModeName(*ModeFromName(mode)), mode);
-    }
-}
-
 TEST(Options, SplitValues)
 {
     const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
