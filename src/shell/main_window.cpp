@@ -30,14 +30,14 @@ MainWindow::MainWindow(int tickIntervalMs, std::unique_ptr<TransferControl> cont
     setWindowTitle(QStringLiteral("VORNIX7_Logger"));
     setFixedSize(kClientWidth, kClientHeight);
 
-    // Created first, so it is first in the tab order and holds the focus:
-    // Enter or Space ends the program without reaching for the mouse.
+    // Created first and the only control that takes the focus, so it has it
+    // as soon as the window is active: Enter or Space ends the program
+    // without reaching for the mouse.
     kExit = new QPushButton(QStringLiteral("Exit"), this);
     kExit->setObjectName(QStringLiteral("kExit"));
     kExit->setGeometry(184, 8, 85, 21);
     kExit->setDefault(true);
     kExit->setAutoDefault(true);
-    kExit->setFocus();
     connect(kExit, &QPushButton::clicked, this, [this] { EndProgram(0); });
 
     lBla = new QLabel(QStringLiteral("lBla"), this);

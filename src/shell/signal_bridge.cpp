@@ -57,22 +57,17 @@ SignalBridge::SignalBridge(std::function<void()> onSignal, QObject* parent)
     // Restart interrupted calls, so a signal never makes a log write or an
     // fsync fail with EINTR: the signal's effect waits for the event loop.
     action.sa_flags = SA_RESTART;
-    if (::sigaction(SIGTERM, &action, &previousTerm_) != 0) {
+    const bool termInstalled = ::sigaction(SIGTERM, &action, &previousTerm_) == 0;
+    if (!termInstalled || ::sigaction(SIGINT, &action, &previousInt_) != 0) {
         const int error = errno;
+        if (termInstalled) {
+            ::sigaction(SIGTERM, &previousTerm_, nullptr);
+        }
         gWakeFd = -1;
         ::close(readFd_);
         ::close(writeFd_);
         errno = error;
-        ThrowErrno("sigaction SIGTERM");
-    }
-    if (::sigaction(SIGINT, &action, &previousInt_) != 0) {
-        const int error = errno;
-        ::sigaction(SIGTERM, &previousTerm_, nullptr);
-        gWakeFd = -1;
-        ::close(readFd_);
-        ::close(writeFd_);
-        errno = error;
-        ThrowErrno("sigaction SIGINT");
+        ThrowErrno("sigaction for the signal bridge");
     }
 
     notifier_ = new QSocketNotifier(readFd_, QSocketNotifier::Read, this);

@@ -1,0 +1,129 @@
+#include <QLabel>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "platform/locale_time_separator.h"
+#include "shell_rig.h"
+
+namespace vornix7::test {
+namespace {
+
+using test::PrintTo;
+
+struct PollCase {
+    const char* name;
+    std::optional<std::string> body;
+    std::string fields; // after the time stamp
+    QString status;
+};
+
+class PollPathTest : public testing::TestWithParam<PollCase> {};
+
+// Start-up to log line in one process: the settings reach the schedule, the
+// fetch reaches the window, the result reaches the log.
+TEST_P(PollPathTest, EveryPollAppendsOneLineAndShowsTheOutcome)
+{
+    ShellRig rig(SettingsText(
+        {{"PollInterval", "2"}, {"LastSensor", "1"}, {"UseLogFile", "1"}, {"URL", "http://127.0.0.1:3/status"}}));
+    rig.control().busyPolls = 2;
+    rig.control().body = GetParam().body;
+    rig.app().Start();
+
+    ASSERT_TRUE(WaitUntil([&] { return rig.sink().lines.size() >= 2; }));
+    const char sep = LocaleTimeSeparator();
+    const std::string expected = std::string("2024-05-06 07") + sep + "08" + sep + "09," + GetParam().fields;
+    EXPECT_EQ(rig.sink().lines[0], expected);
+    EXPECT_EQ(rig.sink().lines[1], expected);
+    EXPECT_EQ(rig.control().lastUrl, "http://127.0.0.1:3/status");
+    EXPECT_EQ(rig.child<QLabel>("lBla")->text(), GetParam().status);
+    EXPECT_TRUE(rig.endings().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, PollPathTest,
+    testing::Values(PollCase{"Online", "<devicename>Lab 7</devicename><t0>21.5</t0><t1>48</t1>",
+                             "Lab 7,21.5,48.,OK\r\n", "ONLINE"},
+                    PollCase{"Offline", std::nullopt, ",-2048000.,-2048000.,ERROR\r\n", "OFFLINE"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PollPathTest, PollsOnEverySecondTickCountedFromTheLastPoll)
+{
+    ShellRig rig(SettingsText({{"PollInterval", "2"}}));
+    // Connected after the window's own handler, so it counts a tick once
+    // that tick's poll is over: a poll on tick n sees n - 1.
+    int ticksDone = 0;
+    QObject::connect(rig.child<QTimer>("Timer1"), &QTimer::timeout, [&] { ++ticksDone; });
+    std::vector<int> pollTicks;
+    rig.control().onStillExecuting = [&](int call) {
+        if (call == 1) {
+            pollTicks.push_back(ticksDone + 1);
+        }
+    };
+    rig.app().Start();
+    ASSERT_TRUE(WaitUntil([&] { return pollTicks.size() >= 3; }));
+    EXPECT_EQ(pollTicks, (std::vector<int>{2, 4, 6}));
+}
+
+struct TickErrorCase {
+    const char* name;
+    std::string settings;
+    bool brokenControl;
+    bool realLog;
+    std::string kind;
+};
+
+class PollErrorTest : public testing::TestWithParam<TickErrorCase> {};
+
+// A run-time error in a poll is reported once on stderr by its kind and ends
+// the program with 1; the timer does not come back.
+TEST_P(PollErrorTest, RunTimeErrorInAPollEndsWithStatusOne)
+{
+    const TickErrorCase& c = GetParam();
+    ShellRig rig(c.settings, RigOptions{.memorySink = !c.realLog});
+    rig.control().throwOnExecute = c.brokenControl;
+    // Busy at first, so the fetch also reaches its wait limit check.
+    rig.control().busyPolls = 1;
+    testing::internal::CaptureStderr();
+    rig.app().Start();
+    const bool ended = WaitUntil([&] { return !rig.endings().empty(); });
+    WaitUntil([] { return false; }, 50);
+    const std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(rig.endings(), std::vector<int>{1});
+    EXPECT_FALSE(rig.child<QTimer>("Timer1")->isActive());
+    EXPECT_LE(rig.control().executes, 1);
+
+    int reports = 0;
+    std::string reported;
+    std::size_t start = 0;
+    while (start < err.size()) {
+        const std::size_t end = err.find('\n', start);
+        const std::string line = err.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (line.rfind("VORNIX7_Logger:", 0) == 0) {
+            ++reports;
+            reported = line;
+        }
+        start = end == std::string::npos ? err.size() : end + 1;
+    }
+    EXPECT_EQ(reports, 1) << err;
+    EXPECT_EQ(reported.rfind("VORNIX7_Logger: run-time error: " + c.kind + ": ", 0), 0U) << reported;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, PollErrorTest,
+    testing::Values(TickErrorCase{"SensorOutOfRange",
+                                  SettingsText({{"PollInterval", "1"}, {"LastSensor", "17"}}),
+                                  false, false, "Subscript out of range"},
+                    TickErrorCase{"TimeoutOverflow",
+                                  SettingsText({{"PollInterval", "1"}, {"HTMLTimeout", "50000000"}}),
+                                  false, false, "Overflow"},
+                    TickErrorCase{"LogDirectoryMissing",
+                                  SettingsText({{"PollInterval", "1"}, {"LogfileName", "/nonexistent-vornix7/log.csv"}}),
+                                  false, true, "Path not found"},
+                    TickErrorCase{"ControlThrows", SettingsText({{"PollInterval", "1"}}),
+                                  true, false, "Internal error"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace vornix7::test
