@@ -77,33 +77,5 @@ INSTANTIATE_TEST_SUITE_P(
         MidFetchCase{"Sigint", [](MainWindow&) { std::raise(SIGINT); }, 0, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-struct ErrorEndCase {
-    const char* name;
-    std::string settings;
-    const char* stderrPattern;
-};
-
-class ErrorEndTest : public testing::TestWithParam<ErrorEndCase> {};
-
-TEST_P(ErrorEndTest, RunTimeErrorLeavesWithStatusOneAfterItsLine)
-{
-    EXPECT_EXIT(
-        {
-            ShellRig rig(GetParam().settings, RigOptions{.recordEnding = false});
-            rig.app().Start();
-            WaitUntil([] { return false; });
-            _exit(kNotEnded);
-        },
-        testing::ExitedWithCode(1), GetParam().stderrPattern);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Errors, ErrorEndTest,
-    testing::Values(ErrorEndCase{"AtStartUp", SettingsText({{"PollInterval", "1e12"}}),
-                                 "VORNIX7_Logger: run-time error: Overflow: setting PollInterval"},
-                    ErrorEndCase{"InATick", SettingsText({{"PollInterval", "1"}, {"LastSensor", "17"}}),
-                                 "VORNIX7_Logger: run-time error: Subscript out of range: "}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 } // namespace
 } // namespace vornix7::test

@@ -54,22 +54,6 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{"CloseWindow", [](MainWindow& w) { w.close(); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ExitWayTest, ClickDuringAFetchEndsInsideThatFetch)
-{
-    ShellRig rig(SettingsText({{"PollInterval", "1"}}));
-    rig.control().busyPolls = 1000;
-    bool fetchInProgressAtEnd = false;
-    rig.control().onStillExecuting = [&](int call) {
-        if (call == 2) {
-            QTest::mouseClick(rig.child<QPushButton>("kExit"), Qt::LeftButton);
-            fetchInProgressAtEnd = rig.endings() == std::vector<int>{0};
-        }
-    };
-    rig.app().Start();
-    ASSERT_TRUE(WaitUntil([&] { return !rig.endings().empty(); }));
-    EXPECT_TRUE(fetchInProgressAtEnd);
-}
-
 class SignalTest : public testing::TestWithParam<int> {};
 
 // A signal takes effect at the next event processing, never inside the

@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <stdexcept>
 
-#include "common/runtime_error.h"
 #include "shell/main_window.h"
 #include "shell_rig.h"
 
@@ -92,15 +90,6 @@ TEST(MainWindowTest, TickIntervalIsOneSecondUnlessGiven)
     EXPECT_EQ(byDefault.findChild<QTimer*>("Timer1")->interval(), 1000);
 }
 
-TEST(MainWindowTest, PumpEventsDeliversPostedEvents)
-{
-    BareWindow bare;
-    bool delivered = false;
-    QMetaObject::invokeMethod(&bare.window, [&] { delivered = true; }, Qt::QueuedConnection);
-    bare.window.PumpEvents();
-    EXPECT_TRUE(delivered);
-}
-
 TEST(MainWindowTest, LongTickNeverOverlapsTheNextOne)
 {
     BareWindow bare;
@@ -123,43 +112,6 @@ TEST(MainWindowTest, LongTickNeverOverlapsTheNextOne)
     EXPECT_FALSE(timerRanDuringTick);
     EXPECT_TRUE(bare.endings.empty());
 }
-
-struct TickErrorCase {
-    const char* name;
-    std::function<void()> thrower;
-    std::string kind;
-};
-
-class TickErrorTest : public testing::TestWithParam<TickErrorCase> {};
-
-// Whatever is thrown in a tick, it stops at the tick: reported by its kind,
-// the program ends with 1 and no further tick runs.
-TEST_P(TickErrorTest, EndsWithStatusOneAndReportsTheKind)
-{
-    BareWindow bare;
-    int ticks = 0;
-    bare.window.SetTickHook([&] {
-        ++ticks;
-        GetParam().thrower();
-    });
-    testing::internal::CaptureStderr();
-    bare.window.StartTimer1();
-    const bool ended = WaitUntil([&] { return !bare.endings.empty(); });
-    WaitUntil([] { return false; }, 50);
-    const std::string err = testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(ended);
-    EXPECT_EQ(bare.endings, std::vector<int>{1});
-    EXPECT_EQ(ticks, 1);
-    EXPECT_NE(err.find("VORNIX7_Logger: run-time error: " + GetParam().kind + ": "), std::string::npos) << err;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Thrown, TickErrorTest,
-    testing::Values(
-        TickErrorCase{"RuntimeError", [] { throw RuntimeError("Disk full", "no room for the line"); }, "Disk full"},
-        TickErrorCase{"StdException", [] { throw std::out_of_range("vector"); }, "Internal error"},
-        TickErrorCase{"Other", [] { throw 42; }, "Internal error"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace vornix7::test

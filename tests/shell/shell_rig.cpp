@@ -12,8 +12,8 @@ namespace vornix7::test {
 
 void FakeTransferControl::Execute(const std::string& url, const std::string& /*operation*/)
 {
-    if (throwOnExecute) {
-        throw std::runtime_error("the fake control broke");
+    if (onExecute) {
+        onExecute();
     }
     ++executes;
     lastUrl = url;

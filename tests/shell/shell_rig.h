@@ -26,7 +26,8 @@ class FakeTransferControl final : public TransferControl {
 public:
     int busyPolls = 0;
     std::optional<std::string> body = std::string("<devicename>Lab</devicename><t0>21.5</t0>");
-    bool throwOnExecute = false;
+    // Runs first in every Execute; a test makes it throw.
+    std::function<void()> onExecute;
     // Called on every StillExecuting with its number within the request.
     std::function<void(int call)> onStillExecuting;
 
