@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@ struct ExtractCase {
     const char* tag;
     std::string expected;
 };
+
+void PrintTo(const ExtractCase& c, std::ostream* out) { *out << c.name; }
 
 class ExtractTagValueTest : public testing::TestWithParam<ExtractCase> {};
 

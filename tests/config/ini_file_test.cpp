@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace vornix7 {
@@ -12,6 +13,8 @@ struct LookupCase {
     std::string contents;
     std::string expected; // looked up as [Settings] PollInterval, default "5"
 };
+
+void PrintTo(const LookupCase& c, std::ostream* out) { *out << c.name; }
 
 class IniLookup : public testing::TestWithParam<LookupCase> {};
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "common/runtime_error.h"
@@ -20,6 +21,8 @@ struct NumberCase {
     std::string text;
     double expected;
 };
+
+void PrintTo(const NumberCase& c, std::ostream* out) { *out << c.name; }
 
 class LeadingNumberTest : public testing::TestWithParam<NumberCase> {};
 
@@ -74,6 +77,8 @@ struct RoundCase {
     double value;
     std::optional<std::int32_t> expected; // none: Overflow
 };
+
+void PrintTo(const RoundCase& c, std::ostream* out) { *out << c.name; }
 
 class RoundToInt32Test : public testing::TestWithParam<RoundCase> {};
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <ostream>
 #include <string>
 
 #include "common/runtime_error.h"
@@ -85,6 +86,8 @@ struct FailureCase {
     std::string absent;
     bool needsPermissionChecks = false;
 };
+
+void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
 
 class LogFileFailure : public LogFileTest, public testing::WithParamInterface<FailureCase> {};
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <clocale>
 #include <limits>
+#include <ostream>
 #include <string>
 
 #include "common/runtime_error.h"
@@ -19,6 +20,8 @@ struct ReadingCase {
     double value;
     const char* expected;
 };
+
+void PrintTo(const ReadingCase& c, std::ostream* out) { *out << c.name; }
 
 class FormatReadingTest : public testing::TestWithParam<ReadingCase> {};
 
