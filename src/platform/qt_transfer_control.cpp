@@ -5,6 +5,7 @@
 #include <QNetworkRequest>
 #include <QString>
 #include <QUrl>
+#include <QVariant>
 
 #include <algorithm>
 #include <stdexcept>
@@ -32,7 +33,8 @@ QNetworkRequest MakeRequest(const QUrl& url)
     // A 302 is the device's answer, with its own body; nothing else is fetched.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
-    // Every poll must reach the device: no cached reading may stand in for it.
+    // Every poll must reach the device: no cached reading may stand in for
+    // it. (Qt marks such a request with Cache-Control and Pragma no-cache.)
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
@@ -68,9 +70,21 @@ bool IsCompleteAnswer(bool hasHttpStatus, QNetworkReply::NetworkError error)
     // Server errors: 500, 501, 503 and other 5xx statuses.
     if (code >= QNetworkReply::InternalServerError && code <= QNetworkReply::UnknownServerError)
         return true;
+    // Status 407. No proxy is ever used, so with a status line present this
+    // can only be the device's own answer.
+    if (error == QNetworkReply::ProxyAuthenticationRequiredError)
+        return true;
     // Network errors (a reset or close in the middle of the body, a time-out,
-    // a cancel) and proxy errors leave the answer incomplete or absent.
+    // a cancel) and the other proxy errors leave the answer incomplete or
+    // absent.
     return false;
+}
+
+bool HasWholeBody(int httpStatus, std::optional<std::int64_t> announcedLength, std::int64_t received)
+{
+    if (httpStatus < 200 || httpStatus == 204 || httpStatus == 304)
+        return true; // no body belongs to these, whatever the header says
+    return !announcedLength || *announcedLength == received;
 }
 
 QtTransferControl::QtTransferControl()
@@ -93,6 +107,7 @@ void QtTransferControl::Cancel()
     executing_ = false;
     answered_ = false;
     kept_.clear();
+    received_ = 0;
     handedOut_ = 0;
 }
 
@@ -117,8 +132,11 @@ void QtTransferControl::Execute(const std::string& url, const std::string& opera
     if (!IsGet(operation))
         throw std::runtime_error("transfer control: unsupported operation '" + operation + "'");
 
-    // Strict parsing keeps the bytes as configured; anything QUrl would have
-    // to repair is refused instead of silently changed.
+    // Strict parsing refuses what QUrl would have to repair (a space, a '|',
+    // a stray '%') rather than send something else. What it accepts goes out
+    // as written, up to equivalent spellings QUrl normalises: an encoded
+    // letter or digit such as %61 is sent as 'a', hex digits in upper case,
+    // "." and ".." path segments resolved.
     const QUrl parsed = QUrl::fromEncoded(QByteArray::fromStdString(url), QUrl::StrictMode);
     // Only HTTP: other schemes Qt knows (file:, data:, qrc:) would read local
     // data and present it as the device's answer.
@@ -165,14 +183,19 @@ void QtTransferControl::Drain(QNetworkReply* reply)
         }
         if (done <= 0)
             return;
+        received_ += done;
     }
 }
 
 void QtTransferControl::OnFinished(QNetworkReply* reply)
 {
     Drain(reply);
-    const bool hasStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-    answered_ = IsCompleteAnswer(hasStatus, reply->error());
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    const std::optional<std::int64_t> announced =
+        length.isValid() ? std::optional<std::int64_t>(length.toLongLong()) : std::nullopt;
+    answered_ = IsCompleteAnswer(status.isValid(), reply->error())
+        && HasWholeBody(status.toInt(), announced, received_);
     if (!answered_)
         kept_.clear();
     executing_ = false;

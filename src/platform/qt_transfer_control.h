@@ -19,6 +19,14 @@ namespace vornix7 {
 // HTTP status, not a network, proxy or parse failure.
 bool IsCompleteAnswer(bool hasHttpStatus, QNetworkReply::NetworkError error);
 
+// Whether all of the body the device announced has come. Qt reports a body
+// cut off by the device closing the connection as complete when the close
+// arrives together with the last data, so the announced length (if any) is
+// checked against the bytes received. Qt drops the length header of a body
+// it decompresses; such a body, a chunked one and one ended by closing carry
+// no length to check.
+bool HasWholeBody(int httpStatus, std::optional<std::int64_t> announcedLength, std::int64_t received);
+
 // The transfer control on Qt's network access. Everything happens on the
 // calling thread: Qt's HTTP engine runs in its own thread and hands the data
 // over through queued events, which the caller's processEvents() delivers.
@@ -50,6 +58,7 @@ private:
     QNetworkAccessManager manager_;
     QNetworkReply* reply_ = nullptr;
     std::string kept_;
+    std::int64_t received_ = 0; // body bytes taken from the reply, kept or not
     std::size_t handedOut_ = 0;
     bool executing_ = false;
     bool answered_ = false;
