@@ -1,0 +1,86 @@
+// Every complete answer from the device, whatever its status, is handed over
+// as its body, unchanged.
+#include "loopback_http_server.h"
+#include "poll_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+namespace vornix7::test {
+namespace {
+
+struct AnswerCase {
+    const char* name;
+    std::string response; // raw bytes the device sends, then it closes
+    std::string body;     // what GetChunk must return
+};
+
+const std::string kBinary("\x00\x01\xff\r\n\xc3\xa9", 7);
+
+std::vector<AnswerCase> AnswerCases()
+{
+    return {
+        {"Ok", HttpResponse(200, "OK", "T=21.5;H=40"), "T=21.5;H=40"},
+        {"OkEmptyBody", HttpResponse(200, "OK", ""), ""},
+        {"NoContent", "HTTP/1.1 204 No Content\r\n\r\n", ""},
+        {"BinaryBytesUnchanged", HttpResponse(200, "OK", kBinary), kBinary},
+        {"NotFound", HttpResponse(404, "Not Found", "no such page"), "no such page"},
+        {"BadRequest", HttpResponse(400, "Bad Request", "bad"), "bad"},
+        {"Unauthorized", HttpResponse(401, "Unauthorized", "login", "WWW-Authenticate: Basic realm=\"d\"\r\n"),
+         "login"},
+        {"ProxyAuthenticationRequired",
+         HttpResponse(407, "Proxy Authentication Required", "who", "Proxy-Authenticate: Basic realm=\"d\"\r\n"), "who"},
+        {"Teapot", HttpResponse(418, "I'm a teapot", "tea"), "tea"},
+        {"ServerError", HttpResponse(500, "Internal Server Error", "sensor fault"), "sensor fault"},
+        {"Unavailable", HttpResponse(503, "Service Unavailable", "busy"), "busy"},
+        {"OddServerStatus", HttpResponse(599, "Odd", "odd"), "odd"},
+        {"Chunked",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+         "5\r\nT=21.\r\n6\r\n5;H=40\r\n0\r\n\r\n",
+         "T=21.5;H=40"},
+        // Small devices often send no length and end the body by closing.
+        {"EndedByClose", "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<p>T=21.5</p>", "<p>T=21.5</p>"},
+    };
+}
+
+void PrintTo(const AnswerCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class Answers : public ::testing::TestWithParam<AnswerCase> {};
+
+TEST_P(Answers, BodyIsHandedOver)
+{
+    const AnswerCase& c = GetParam();
+    LoopbackHttpServer server([&](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, c.response); });
+    QtTransferControl control;
+
+    const PollResult result = PollOnce(control, server.Url("/status.html"));
+
+    ASSERT_TRUE(result.finished);
+    ASSERT_TRUE(result.body.has_value()) << "an answer must not look like silence";
+    EXPECT_EQ(*result.body, c.body);
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, Answers, ::testing::ValuesIn(AnswerCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(AnswerChunks, SuccessiveCallsHandOutTheBodyInPieces)
+{
+    LoopbackHttpServer server([](int fd, const std::string&) {
+        LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "abcdefg"));
+    });
+    QtTransferControl control;
+    control.Execute(server.Url("/"), "GET");
+    ASSERT_TRUE(WaitWhileExecuting(control, std::chrono::seconds(5)));
+
+    EXPECT_EQ(control.GetChunk(3, 0), "abc");
+    EXPECT_EQ(control.GetChunk(3, 0), "def");
+    EXPECT_EQ(control.GetChunk(3, 0), "g");
+    EXPECT_EQ(control.GetChunk(3, 0), "") << "the end of an answer is empty, not silence";
+}
+
+} // namespace
+} // namespace vornix7::test
