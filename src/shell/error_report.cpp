@@ -13,7 +13,8 @@ namespace {
 
 std::string OnOneLine(std::string text)
 {
-    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
     return text;
 }
 
@@ -28,7 +29,7 @@ bool HasRealDisplay()
 {
     const QString platform = QGuiApplication::platformName();
     return !platform.isEmpty() && platform != QLatin1String("offscreen")
-        && platform != QLatin1String("minimal");
+           && platform != QLatin1String("minimal");
 }
 
 void ReportRuntimeError(const std::string& kind, const std::string& detail, QWidget* parent)

@@ -24,8 +24,9 @@ LoggerApp::~LoggerApp()
 
 void LoggerApp::Start()
 {
-    RunAtBoundary([this] { StartUp(); },
-                  [this](const std::string& kind, const std::string& detail) { window_->FailWith(kind, detail); });
+    RunAtBoundary(
+        [this] { StartUp(); },
+        [this](const std::string& kind, const std::string& detail) { window_->FailWith(kind, detail); });
 }
 
 void LoggerApp::StartUp()

@@ -18,7 +18,8 @@ namespace {
 
 // A fixed-size tool window: it can be minimized and closed, never maximized.
 constexpr Qt::WindowFlags kWindowFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
+                                         | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                                         | Qt::WindowCloseButtonHint;
 
 } // namespace
 
@@ -122,7 +123,8 @@ void MainWindow::OnTimer1()
     // Stopped while the hook runs: the fetch pumps events, and a second
     // tick must not start inside the first.
     Timer1->stop();
-    RunAtBoundary(tickHook_, [this](const std::string& kind, const std::string& detail) { FailWith(kind, detail); });
+    RunAtBoundary(tickHook_,
+                  [this](const std::string& kind, const std::string& detail) { FailWith(kind, detail); });
     if (!ended_) {
         Timer1->start();
     }

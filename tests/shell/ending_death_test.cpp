@@ -62,19 +62,21 @@ TEST_P(MidFetchEndTest, NothingOfTheInterruptedPollRunsAfterwards)
 
 INSTANTIATE_TEST_SUITE_P(
     Triggers, MidFetchEndTest,
-    testing::Values(
-        MidFetchCase{"Uninterrupted", nullptr, kNotEnded, true},
-        MidFetchCase{"ClickExit",
-                     [](MainWindow& w) {
-                         auto* exit = w.findChild<QPushButton*>("kExit");
-                         QMetaObject::invokeMethod(exit, &QPushButton::click, Qt::QueuedConnection);
-                     },
-                     0, false},
-        MidFetchCase{"CloseWindow",
-                     [](MainWindow& w) { QMetaObject::invokeMethod(&w, &QWidget::close, Qt::QueuedConnection); }, 0,
-                     false},
-        MidFetchCase{"Sigterm", [](MainWindow&) { std::raise(SIGTERM); }, 0, false},
-        MidFetchCase{"Sigint", [](MainWindow&) { std::raise(SIGINT); }, 0, false}),
+    testing::Values(MidFetchCase{"Uninterrupted", nullptr, kNotEnded, true},
+                    MidFetchCase{"ClickExit",
+                                 [](MainWindow& w) {
+                                     auto* exit = w.findChild<QPushButton*>("kExit");
+                                     QMetaObject::invokeMethod(exit, &QPushButton::click,
+                                                               Qt::QueuedConnection);
+                                 },
+                                 0, false},
+                    MidFetchCase{"CloseWindow",
+                                 [](MainWindow& w) {
+                                     QMetaObject::invokeMethod(&w, &QWidget::close, Qt::QueuedConnection);
+                                 },
+                                 0, false},
+                    MidFetchCase{"Sigterm", [](MainWindow&) { std::raise(SIGTERM); }, 0, false},
+                    MidFetchCase{"Sigint", [](MainWindow&) { std::raise(SIGINT); }, 0, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

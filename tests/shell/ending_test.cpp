@@ -43,16 +43,29 @@ void PressOnFocus(Qt::Key key)
     QTest::keyClick(focus, key);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ways, ExitWayTest,
-    testing::Values(
-        ExitCase{"ClickExit",
-                 [](MainWindow& w) { QTest::mouseClick(w.findChild<QPushButton*>("kExit"), Qt::LeftButton); }},
-        ExitCase{"Return", [](MainWindow&) { PressOnFocus(Qt::Key_Return); }},
-        ExitCase{"Enter", [](MainWindow&) { PressOnFocus(Qt::Key_Enter); }},
-        ExitCase{"Space", [](MainWindow&) { PressOnFocus(Qt::Key_Space); }},
-        ExitCase{"CloseWindow", [](MainWindow& w) { w.close(); }}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Ways, ExitWayTest,
+                         testing::Values(ExitCase{"ClickExit",
+                                                  [](MainWindow& w) {
+                                                      QTest::mouseClick(w.findChild<QPushButton*>("kExit"),
+                                                                        Qt::LeftButton);
+                                                  }},
+                                         ExitCase{"Return",
+                                                  [](MainWindow&) {
+                                                      PressOnFocus(Qt::Key_Return);
+                                                  }},
+                                         ExitCase{"Enter",
+                                                  [](MainWindow&) {
+                                                      PressOnFocus(Qt::Key_Enter);
+                                                  }},
+                                         ExitCase{"Space",
+                                                  [](MainWindow&) {
+                                                      PressOnFocus(Qt::Key_Space);
+                                                  }},
+                                         ExitCase{"CloseWindow",
+                                                  [](MainWindow& w) {
+                                                      w.close();
+                                                  }}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 class SignalTest : public testing::TestWithParam<int> {};
 

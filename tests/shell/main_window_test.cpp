@@ -17,7 +17,9 @@ using test::PrintTo;
 // A window on a fake control that records how it would end.
 struct BareWindow {
     std::vector<int> endings;
-    MainWindow window{10, std::make_unique<FakeTransferControl>(), [this](int status) { endings.push_back(status); }};
+    MainWindow window{10, std::make_unique<FakeTransferControl>(), [this](int status) {
+                          endings.push_back(status);
+                      }};
 };
 
 TEST(MainWindowTest, WindowHasItsDesignNameTitleAndFixedClientSize)

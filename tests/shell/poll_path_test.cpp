@@ -26,8 +26,10 @@ class PollPathTest : public testing::TestWithParam<PollCase> {};
 // fetch reaches the window, the result reaches the log.
 TEST_P(PollPathTest, EveryPollAppendsOneLineAndShowsTheOutcome)
 {
-    ShellRig rig(SettingsText(
-        {{"PollInterval", "2"}, {"LastSensor", "1"}, {"UseLogFile", "1"}, {"URL", "http://127.0.0.1:3/status"}}));
+    ShellRig rig(SettingsText({{"PollInterval", "2"},
+                               {"LastSensor", "1"},
+                               {"UseLogFile", "1"},
+                               {"URL", "http://127.0.0.1:3/status"}}));
     rig.control().busyPolls = 2;
     rig.control().body = GetParam().body;
     rig.app().Start();
@@ -106,8 +108,8 @@ TEST_P(PollErrorTest, RunTimeErrorInAPollEndsWithStatusOne)
 INSTANTIATE_TEST_SUITE_P(
     Errors, PollErrorTest,
     testing::Values(
-        PollErrorCase{"SensorOutOfRange", SettingsText({{"PollInterval", "1"}, {"LastSensor", "17"}}), nullptr,
-                      false, "Subscript out of range"},
+        PollErrorCase{"SensorOutOfRange", SettingsText({{"PollInterval", "1"}, {"LastSensor", "17"}}),
+                      nullptr, false, "Subscript out of range"},
         PollErrorCase{"TimeoutOverflow", SettingsText({{"PollInterval", "1"}, {"HTMLTimeout", "50000000"}}),
                       nullptr, false, "Overflow"},
         PollErrorCase{"LogDirectoryMissing",

@@ -88,7 +88,9 @@ ShellRig::ShellRig(std::optional<std::string> settings, RigOptions options)
         injections.lineSink = std::move(sink);
     }
     if (options.recordEnding) {
-        injections.endProgram = [this](int status) { endings_.push_back(status); };
+        injections.endProgram = [this](int status) {
+            endings_.push_back(status);
+        };
     }
     app_ = std::make_unique<LoggerApp>(std::move(injections));
 }

@@ -3,10 +3,10 @@
 #include <QTemporaryDir>
 
 #include <functional>
-#include <ostream>
 #include <initializer_list>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -84,7 +84,10 @@ public:
     // Statuses passed to the end action, in order.
     const std::vector<int>& endings() const { return endings_; }
 
-    template <typename T> T* child(const char* name) { return window().findChild<T*>(QString::fromLatin1(name)); }
+    template <typename T> T* child(const char* name)
+    {
+        return window().findChild<T*>(QString::fromLatin1(name));
+    }
 
 private:
     QTemporaryDir dir_;
@@ -98,7 +101,10 @@ private:
 // Table rows print as their name when a case fails (declare `using
 // test::PrintTo;` beside the row type so gtest finds it).
 template <typename Case>
-    requires requires(const Case& c) { c.name; }
+requires requires(const Case& c)
+{
+    c.name;
+}
 void PrintTo(const Case& c, std::ostream* out)
 {
     *out << c.name;

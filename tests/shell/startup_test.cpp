@@ -74,13 +74,12 @@ TEST_P(StartupShowTest, WindowShowsMinimizedOnlyWhenAskedTo)
     EXPECT_EQ(rig.control().executes, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    StartMinimized, StartupShowTest,
-    testing::Values(ShowCase{"MinusOne", SettingsText({{"StartMinimized", "-1"}}), true},
-                    ShowCase{"Five", SettingsText({{"StartMinimized", "5"}}), true},
-                    ShowCase{"Zero", SettingsText({{"StartMinimized", "0"}}), false},
-                    ShowCase{"NoSettingsFile", std::nullopt, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(StartMinimized, StartupShowTest,
+                         testing::Values(ShowCase{"MinusOne", SettingsText({{"StartMinimized", "-1"}}), true},
+                                         ShowCase{"Five", SettingsText({{"StartMinimized", "5"}}), true},
+                                         ShowCase{"Zero", SettingsText({{"StartMinimized", "0"}}), false},
+                                         ShowCase{"NoSettingsFile", std::nullopt, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StartupTest, SettingsFileIsReadFromTheAppDir)
 {
@@ -116,8 +115,9 @@ TEST_P(StartupErrorTest, OverflowInSettingsEndsBeforeTheWindowAppears)
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, StartupErrorTest,
-    testing::Values(StartupErrorCase{"PollInterval", SettingsText({{"PollInterval", "1e12"}}), "PollInterval"},
-                    StartupErrorCase{"LastSensor", SettingsText({{"LastSensor", "-3000000000"}}), "LastSensor"}),
+    testing::Values(
+        StartupErrorCase{"PollInterval", SettingsText({{"PollInterval", "1e12"}}), "PollInterval"},
+        StartupErrorCase{"LastSensor", SettingsText({{"LastSensor", "-3000000000"}}), "LastSensor"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The real program, started through a symbolic link from another directory:
@@ -134,10 +134,13 @@ TEST(StartupTest, ProgramFindsSettingsBesideTheRealExecutableThroughALink)
     ASSERT_TRUE(QFile::link(program, dir.filePath("linked/VORNIX7_Logger")));
     const auto writeSettings = [&](const QString& path, const std::string& text) {
         QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(text.c_str()) == static_cast<qint64>(text.size());
+        return file.open(QIODevice::WriteOnly)
+               && file.write(text.c_str()) == static_cast<qint64>(text.size());
     };
-    ASSERT_TRUE(writeSettings(dir.filePath("real/VORNIX7_Logger.ini"), SettingsText({{"PollInterval", "1e12"}})));
-    ASSERT_TRUE(writeSettings(dir.filePath("linked/VORNIX7_Logger.ini"), SettingsText({{"LastSensor", "1e12"}})));
+    ASSERT_TRUE(
+        writeSettings(dir.filePath("real/VORNIX7_Logger.ini"), SettingsText({{"PollInterval", "1e12"}})));
+    ASSERT_TRUE(
+        writeSettings(dir.filePath("linked/VORNIX7_Logger.ini"), SettingsText({{"LastSensor", "1e12"}})));
 
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
