@@ -28,10 +28,17 @@ private:
 };
 
 // The one-line message that reports a run-time error to the user, the same
-// from the logger and from the check tool.
+// from the logger and from the check tool. Line breaks in a detail (a path
+// from the settings, say) become blanks so the report stays one line.
 inline std::string RunTimeErrorMessage(const std::string& kind, const std::string& detail)
 {
-    return "VORNIX7_Logger: run-time error: " + kind + ": " + detail;
+    std::string message = "VORNIX7_Logger: run-time error: " + kind + ": " + detail;
+    for (char& c : message) {
+        if (c == '\n' || c == '\r') {
+            c = ' ';
+        }
+    }
+    return message;
 }
 
 namespace error_kind {

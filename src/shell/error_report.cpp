@@ -1,29 +1,14 @@
 #include "shell/error_report.h"
 
+#include "common/runtime_error.h"
+
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QString>
 
-#include <algorithm>
 #include <cstdio>
 
 namespace vornix7 {
-
-namespace {
-
-std::string OnOneLine(std::string text)
-{
-    std::replace_if(
-        text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-    return text;
-}
-
-} // namespace
-
-std::string RuntimeErrorLine(const std::string& kind, const std::string& detail)
-{
-    return "VORNIX7_Logger: run-time error: " + OnOneLine(kind) + ": " + OnOneLine(detail);
-}
 
 bool HasRealDisplay()
 {
@@ -35,7 +20,7 @@ bool HasRealDisplay()
 void ReportRuntimeError(const std::string& kind, const std::string& detail, QWidget* parent)
 {
     // One write, so the line cannot interleave with anything else on stderr.
-    const std::string line = RuntimeErrorLine(kind, detail) + "\n";
+    const std::string line = RunTimeErrorMessage(kind, detail) + "\n";
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
     if (HasRealDisplay()) {
