@@ -1,0 +1,126 @@
+#include "logger_process.h"
+
+#include <sys/stat.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "log_lines.h"
+
+namespace vornix7::e2e {
+
+namespace {
+
+// A line of /proc/PID/status such as "SigCgt:" or "VmRSS:", without its
+// name; empty when the process or the line is not there.
+std::string ProcStatusField(pid_t pid, const std::string& field)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with(field)) {
+            return line.substr(field.size());
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+LoggerProcess::LoggerProcess(const std::optional<std::string>& settings) : program_(dir_ / "VORNIX7_Logger")
+{
+    // A copy, not a link: the program reads its settings from the folder of
+    // its own (symlink-resolved) file.
+    std::filesystem::copy_file(VORNIX7_LOGGER_PROGRAM, program_);
+    if (settings) {
+        WriteFile(dir_ / kSettingsName, *settings);
+    }
+    std::filesystem::create_directory(dir_ / "runtime");
+    ::chmod((dir_ / "runtime").c_str(), 0700);
+}
+
+void LoggerProcess::Start()
+{
+    SpawnOptions options;
+    options.program = program_;
+    options.workingDir = dir_.path();
+    options.env = {{"QT_QPA_PLATFORM", "offscreen"}, {"XDG_RUNTIME_DIR", dir_ / "runtime"}, {"LC_ALL", "C"}};
+    options.stdoutPath = dir_ / "logger.out";
+    options.stderrPath = dir_ / "logger.err";
+    startedAt_ = std::chrono::steady_clock::now();
+    process_ = std::make_unique<ChildProcess>(options);
+}
+
+bool LoggerProcess::WaitUntilSignalsHandled(Millis timeout)
+{
+    const unsigned long long wanted = (1ULL << (SIGTERM - 1)) | (1ULL << (SIGINT - 1));
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline && process_->Running()) {
+        const std::string caught = ProcStatusField(process_->pid(), "SigCgt:");
+        if (!caught.empty() && (std::stoull(caught, nullptr, 16) & wanted) == wanted) {
+            return true;
+        }
+        std::this_thread::sleep_for(Millis(2));
+    }
+    return false;
+}
+
+std::string LoggerProcess::Read(const std::string& name) const
+{
+    return FileExists(dir_ / name) ? ReadFile(dir_ / name) : std::string();
+}
+
+std::vector<std::string> LoggerProcess::Lines(const std::string& name) const
+{
+    return MaskTimes(SplitLines(Read(name)));
+}
+
+bool LoggerProcess::WaitForLines(std::size_t count, Millis timeout, const std::string& name)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (WholeLineCount(Read(name)) >= count) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline || !process_->Running()) {
+            return WholeLineCount(Read(name)) >= count;
+        }
+        std::this_thread::sleep_for(Millis(5));
+    }
+}
+
+std::optional<ExitStatus> LoggerProcess::Stop(int signal, Millis timeout)
+{
+    process_->Signal(signal);
+    return process_->WaitForExit(timeout);
+}
+
+std::string LoggerProcess::Stderr() const
+{
+    return Read("logger.err");
+}
+
+std::vector<std::string> LoggerProcess::RuntimeErrors() const
+{
+    std::vector<std::string> errors;
+    std::istringstream text(Stderr());
+    std::string line;
+    while (std::getline(text, line)) {
+        if (line.find("run-time error") != std::string::npos) {
+            errors.push_back(line);
+        }
+    }
+    return errors;
+}
+
+long LoggerProcess::ResidentKilobytes() const
+{
+    const std::string rss = ProcStatusField(process_->pid(), "VmRSS:");
+    return rss.empty() ? -1 : std::stol(rss);
+}
+
+} // namespace vornix7::e2e

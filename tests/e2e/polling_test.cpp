@@ -1,0 +1,41 @@
+// A working device, polled by the real program: one exact line and one GET
+// per poll, at the poll's local time.
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "log_lines.h"
+#include "logger_process.h"
+#include "settings_file.h"
+#include "sim_process.h"
+
+namespace vornix7::e2e {
+namespace {
+
+TEST(Polling, AWorkingDeviceGivesOneExactOkLineAndOneRequestPerPoll)
+{
+    TempDir deviceDir;
+    SimProcess device(deviceDir.path(),
+                      {"--name", R"(Lab, "North")", "--values", "21.5,48,-3.25,2.675,-0.001,1E400,7,0.125"});
+    LoggerProcess logger(SettingsText({.url = device.url()}));
+    const std::time_t before = std::time(nullptr);
+    logger.Start();
+
+    ASSERT_TRUE(logger.WaitForLines(3, Scaled(Millis(8000)))) << logger.Stderr();
+    ASSERT_EQ(logger.Stop(), ExitStatus::Code(0));
+    const std::time_t after = std::time(nullptr);
+
+    EXPECT_EQ(logger.Lines(), Times(3, OkLine(R"("Lab, ""North""")",
+                                              {"21.5", "48.", "-3.25", "2.68", "0.", "inf", "7.", "0.13"})));
+    EXPECT_EQ(device.Requests(), 3);
+    for (const auto& line : SplitLines(logger.Read())) {
+        const auto stamp = LineTime(line);
+        ASSERT_TRUE(stamp.has_value()) << line;
+        EXPECT_GE(*stamp, before) << line;
+        EXPECT_LE(*stamp, after) << line;
+    }
+    EXPECT_EQ(logger.RuntimeErrors(), std::vector<std::string>{});
+}
+
+} // namespace
+} // namespace vornix7::e2e
