@@ -33,12 +33,17 @@ std::string PageFetcher::FetchDevicePage(const std::string& url, std::int32_t ti
     // late device is given up after timeoutSeconds × 50 + 1 steps.
     std::int32_t steps = 0;
     bool running = true;
+    bool withinLimit = true;
     do {
         sleeper_.Sleep(stepMilliseconds_);
         ++steps;
         window_.PumpEvents();
         running = control_.StillExecuting();
-    } while (running && steps <= StepLimit(timeoutSeconds));
+        // Evaluated even when the device has answered, so a time-out too
+        // large to count overflows at the first poll, not weeks later at
+        // the first slow one.
+        withinLimit = steps <= StepLimit(timeoutSeconds);
+    } while (running && withinLimit);
 
     std::string page;
     if (control_.StillExecuting()) {
