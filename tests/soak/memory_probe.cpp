@@ -21,6 +21,11 @@
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
+#if __has_include(<valgrind/valgrind.h>)
+#include <valgrind/valgrind.h>
+#define VORNIX7_HAVE_VALGRIND 1
+#endif
+
 namespace vornix7::soak {
 
 std::int64_t ResidentKiB()
@@ -48,12 +53,14 @@ std::int64_t LiveHeapBytes()
 #endif
 }
 
-bool UnderAddressSanitizer()
+bool ResidentSizeIsProgramOwn()
 {
 #ifdef VORNIX7_ASAN
-    return true;
-#else
     return false;
+#elif defined(VORNIX7_HAVE_VALGRIND)
+    return RUNNING_ON_VALGRIND == 0;
+#else
+    return true;
 #endif
 }
 

@@ -13,7 +13,9 @@ std::int64_t ResidentKiB();
 // growth there.
 std::int64_t LiveHeapBytes();
 
-// Whether this build runs under AddressSanitizer.
-bool UnderAddressSanitizer();
+// Whether the resident size is the program's own: under AddressSanitizer
+// (quarantine, shadow memory) or valgrind (its own heap and translations)
+// it grows for reasons of the tool.
+bool ResidentSizeIsProgramOwn();
 
 } // namespace vornix7::soak

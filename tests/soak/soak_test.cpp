@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -32,15 +31,6 @@ constexpr int kTimeLimitMs = 120'000;
 constexpr std::int64_t kMaxResidentGrowthKiB = 1024;
 constexpr std::int64_t kMaxHeapGrowthBytes = 256 * 1024;
 constexpr const char* kUrl = "http://127.0.0.1:1/";
-
-// VORNIX7_SOAK_POLLS lowers the count for a manual run under valgrind,
-// which is some fifty times slower; the suite always runs the full count.
-int PollCount()
-{
-    const char* text = std::getenv("VORNIX7_SOAK_POLLS");
-    const int polls = text != nullptr ? std::atoi(text) : kPolls;
-    return polls > 0 ? polls : kPolls;
-}
 
 // Every line is synced to disk; on tmpfs that costs nothing, so the soak
 // measures the logger rather than the disk.
@@ -88,8 +78,6 @@ void Report(const char* key, std::int64_t value)
 // its own line, whole and in order, and memory must stay flat once warm.
 TEST(Soak, EveryPollLeavesItsOwnLineAndMemoryStaysFlat)
 {
-    const int polls = PollCount();
-    const int warmUpPoll = std::min(kWarmUpPoll, polls / 10);
     QTemporaryDir dir(ScratchTemplate());
     ASSERT_TRUE(dir.isValid());
     const std::string appDir = QFile::encodeName(dir.path()).toStdString();
@@ -117,12 +105,12 @@ TEST(Soak, EveryPollLeavesItsOwnLineAndMemoryStaysFlat)
 
     MemorySample warm;
     script.onPoll = [&](int poll) {
-        if (poll == warmUpPoll) {
+        if (poll == kWarmUpPoll) {
             warm = SampleMemory();
         }
         // Ends like Exit during the last poll: that poll still completes,
         // since the test's end action returns, and no tick follows.
-        if (poll == polls - 1) {
+        if (poll == kPolls - 1) {
             app.window().EndProgram(0);
         }
     };
@@ -145,13 +133,13 @@ TEST(Soak, EveryPollLeavesItsOwnLineAndMemoryStaysFlat)
     Report("heap_end_bytes", end.heapBytes);
 
     EXPECT_EQ(endings, std::vector<int>{0}) << "ended by a run-time error (status 1) or not at all";
-    ASSERT_EQ(script.polls(), polls) << "not all polls within " << kTimeLimitMs / 1000 << " s";
+    ASSERT_EQ(script.polls(), kPolls) << "not all polls within " << kTimeLimitMs / 1000 << " s";
     EXPECT_TRUE(script.faults().empty()) << testing::PrintToString(script.faults());
 
-    const LogReport log = CheckLog(ReadFile(logPath), polls, LocaleTimeSeparator());
+    const LogReport log = CheckLog(ReadFile(logPath), kPolls, LocaleTimeSeparator());
     Report("log_lines", log.lines);
     Report("lines_missing", log.missing);
-    EXPECT_EQ(log.lines, polls);
+    EXPECT_EQ(log.lines, kPolls);
     EXPECT_TRUE(log.clean()) << "malformed " << log.malformed << ", duplicated " << log.duplicated
                              << ", out of order " << log.outOfOrder << ", missing " << log.missing
                              << ", wrong content " << log.wrongContent << ", partial tail " << log.partialTail
@@ -159,7 +147,7 @@ TEST(Soak, EveryPollLeavesItsOwnLineAndMemoryStaysFlat)
                              << testing::PrintToString(log.examples);
 
     EXPECT_LT(end.heapBytes - warm.heapBytes, kMaxHeapGrowthBytes) << "live heap grew";
-    if (!UnderAddressSanitizer()) {
+    if (ResidentSizeIsProgramOwn()) {
         EXPECT_LT(end.residentKiB - warm.residentKiB, kMaxResidentGrowthKiB) << "resident memory grew";
     }
 }
