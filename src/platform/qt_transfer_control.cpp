@@ -1,24 +1,24 @@
 #include "platform/qt_transfer_control.h"
 
-#include <QByteArray>
+#include "platform/http_request.h"
+#include "platform/http_url.h"
+
+#include <QHostAddress>
 #include <QNetworkProxy>
-#include <QNetworkRequest>
 #include <QString>
-#include <QUrl>
-#include <QVariant>
+#include <QTcpSocket>
 
 #include <algorithm>
 #include <stdexcept>
+#include <string_view>
 #include <utility>
 
 namespace vornix7 {
 
 namespace {
 
-// Qt's own buffer per reply. Qt's HTTP thread reads no further ahead than
-// this, so it bounds what sits in queued events between two pumps, and it is
-// large enough that a long body still moves quickly at 20 ms per pump.
-constexpr qint64 kReadBufferBytes = 1 << 20;
+// One read from the socket's buffer into the parser.
+constexpr std::size_t kScratchBytes = 64 * 1024;
 
 bool IsGet(const std::string& operation)
 {
@@ -27,73 +27,21 @@ bool IsGet(const std::string& operation)
         || QString::fromStdString(operation).compare(QLatin1String("GET"), Qt::CaseInsensitive) == 0;
 }
 
-QNetworkRequest MakeRequest(const QUrl& url)
-{
-    QNetworkRequest request(url);
-    // A 302 is the device's answer, with its own body; nothing else is fetched.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::ManualRedirectPolicy);
-    // Every poll must reach the device: no cached reading may stand in for
-    // it. (Qt marks such a request with Cache-Control and Pragma no-cache.)
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    // Plain HTTP/1.1 to a small device.
-    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    // No state carried from one poll to the next: a cookie the device sets
-    // is not sent back.
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute,
-                         QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute,
-                         QNetworkRequest::Manual);
-    // The logger has its own give-up rule and cancels.
-    request.setTransferTimeout(0);
-    return request;
-}
-
 } // namespace
 
-bool IsCompleteAnswer(bool hasHttpStatus, QNetworkReply::NetworkError error)
-{
-    if (!hasHttpStatus)
-        return false;
-    const int code = static_cast<int>(error);
-    if (code == QNetworkReply::NoError)
-        return true;
-    // Content errors: 401, 403, 404, 405, 409, 410 and other 4xx statuses.
-    if (code >= QNetworkReply::ContentAccessDenied && code <= QNetworkReply::UnknownContentError)
-        return true;
-    // Statuses 400 and 418. ProtocolUnknownError and ProtocolFailure, the
-    // other protocol errors, mean a response Qt could not make sense of.
-    if (error == QNetworkReply::ProtocolInvalidOperationError)
-        return true;
-    // Server errors: 500, 501, 503 and other 5xx statuses.
-    if (code >= QNetworkReply::InternalServerError && code <= QNetworkReply::UnknownServerError)
-        return true;
-    // Status 407. No proxy is ever used, so with a status line present this
-    // can only be the device's own answer.
-    if (error == QNetworkReply::ProxyAuthenticationRequiredError)
-        return true;
-    // Network errors (a reset or close in the middle of the body, a time-out,
-    // a cancel) and the other proxy errors leave the answer incomplete or
-    // absent.
-    return false;
-}
+QtTransferControl::QtTransferControl() : scratch_(kScratchBytes) {}
 
-bool HasWholeBody(int httpStatus, std::optional<std::int64_t> announcedLength, std::int64_t received)
+// Qt delivers the socket's signals from inside its event handling, which
+// must not be left by an exception: anything thrown ends the request
+// without an answer instead.
+template <typename Step>
+void QtTransferControl::Guarded(const Step& step) noexcept
 {
-    if (httpStatus < 200 || httpStatus == 204 || httpStatus == 304)
-        return true; // no body belongs to these, whatever the header says
-    return !announcedLength || *announcedLength == received;
-}
-
-QtTransferControl::QtTransferControl()
-{
-    // The program takes no configuration from the environment: no proxy
-    // from http_proxy or the system, whatever they say.
-    manager_.setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
-    manager_.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    manager_.setTransferTimeout(0);
+    try {
+        step();
+    } catch (...) {
+        Finish(false);
+    }
 }
 
 QtTransferControl::~QtTransferControl()
@@ -103,27 +51,12 @@ QtTransferControl::~QtTransferControl()
 
 void QtTransferControl::Cancel()
 {
-    DeleteReply();
+    DeleteSocket();
     executing_ = false;
     answered_ = false;
-    kept_.clear();
-    received_ = 0;
+    parser_ = HttpResponseParser();
+    requestHead_.clear();
     handedOut_ = 0;
-}
-
-void QtTransferControl::DeleteReply()
-{
-    QNetworkReply* reply = std::exchange(reply_, nullptr);
-    if (reply == nullptr)
-        return;
-    // reply_ is already cleared, so the finished signal that abort() emits
-    // is ignored. The reply is deleted at once rather than with deleteLater:
-    // a deferred delete posted outside any event handler is only carried out
-    // by a running event loop, never by the logger's bare processEvents(),
-    // so replies would pile up. This is safe because Cancel is only ever
-    // called from the caller's code, never from inside a reply's signal.
-    reply->abort();
-    delete reply;
 }
 
 void QtTransferControl::Execute(const std::string& url, const std::string& operation)
@@ -132,75 +65,117 @@ void QtTransferControl::Execute(const std::string& url, const std::string& opera
     if (!IsGet(operation))
         throw std::runtime_error("transfer control: unsupported operation '" + operation + "'");
 
-    // Strict parsing refuses what QUrl would have to repair (a space, a '|',
-    // a stray '%') rather than send something else. What it accepts goes out
-    // as written, up to equivalent spellings QUrl normalises: an encoded
-    // letter or digit such as %61 is sent as 'a', hex digits in upper case,
-    // "." and ".." path segments resolved.
-    const QUrl parsed = QUrl::fromEncoded(QByteArray::fromStdString(url), QUrl::StrictMode);
-    // Only HTTP: other schemes Qt knows (file:, data:, qrc:) would read local
-    // data and present it as the device's answer.
-    const QString scheme = parsed.scheme();
-    if (!parsed.isValid() || parsed.host().isEmpty() || (scheme != "http" && scheme != "https"))
-        return; // ends at once without an answer
+    const std::optional<HttpTarget> target = SplitHttpUrl(url);
+    if (!target)
+        return; // ends at once without an answer, nothing sent
+    const QString host = QString::fromStdString(target->host);
+    // A bracketed host must be an IPv6 address, never a name to look up.
+    if (target->ipv6Literal && QHostAddress(host).protocol() != QAbstractSocket::IPv6Protocol)
+        return;
 
+    requestHead_ = GetRequestHead(*target);
     executing_ = true;
-    reply_ = manager_.get(MakeRequest(parsed));
-    QNetworkReply* reply = reply_;
-    reply->setReadBufferSize(kReadBufferBytes);
-    // The manager is the context object: when the control goes, so do the
-    // connections. The reply is passed along so a late signal from a reply
-    // that is no longer the current one is recognised and ignored.
-    QObject::connect(reply, &QNetworkReply::readyRead, &manager_, [this, reply] {
-        if (reply == reply_)
-            Drain(reply);
-    });
-    QObject::connect(reply, &QNetworkReply::finished, &manager_, [this, reply] {
-        if (reply == reply_)
-            OnFinished(reply);
-    });
+    socket_ = new QTcpSocket(&socketOwner_);
+    // No configuration from the environment: no proxy from http_proxy or
+    // the system settings, the device is asked directly.
+    socket_->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+    socket_->setReadBufferSize(kReadBufferBytes);
+
+    // The socket is the context object, so the connections go with it; they
+    // are also cut as soon as the request ends, so a late signal from a
+    // finished socket never reaches the next request.
+    QTcpSocket* socket = socket_;
+    connections_ = {
+        QObject::connect(socket, &QTcpSocket::connected, socket, [this] { Guarded([this] { OnConnected(); }); }),
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this] { Guarded([this] { DrainSocket(); }); }),
+        QObject::connect(socket, &QTcpSocket::errorOccurred, socket,
+                         [this](QAbstractSocket::SocketError error) {
+                             Guarded([this, error] { OnStreamEnded(error); });
+                         }),
+        // At the end of the stream Qt reports RemoteHostClosedError first;
+        // this is only a safety net should it not.
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, [this] {
+            Guarded([this] { OnStreamEnded(QAbstractSocket::RemoteHostClosedError); });
+        }),
+    };
+    // May report a failure at once, through the handlers above.
+    socket->connectToHost(host, target->port);
 }
 
-void QtTransferControl::Drain(QNetworkReply* reply)
+void QtTransferControl::OnConnected()
 {
-    // Keep up to the cap and read the rest into nothing: the remainder must
-    // still be consumed, so that Qt keeps reading and the end of the body
-    // (or its breaking off) is seen.
-    for (;;) {
-        const qint64 available = reply->bytesAvailable();
-        if (available <= 0)
-            return;
-        qint64 done = 0;
-        if (kept_.size() < kMaxKeptBytes) {
-            const std::size_t old = kept_.size();
-            const std::size_t want =
-                std::min<std::size_t>(static_cast<std::size_t>(available), kMaxKeptBytes - old);
-            kept_.resize(old + want);
-            done = reply->read(kept_.data() + old, static_cast<qint64>(want));
-            kept_.resize(old + static_cast<std::size_t>(std::max<qint64>(done, 0)));
-        } else {
-            done = reply->skip(available);
+    closeProbe_.Attach(socket_->socketDescriptor());
+    socket_->write(requestHead_.data(), static_cast<qint64>(requestHead_.size()));
+    // Sent now rather than at the next pump: the device can answer one
+    // 20 ms step sooner.
+    socket_->flush();
+}
+
+// Moves everything the socket holds into the parser, which keeps what it
+// may and drops the rest; emptying the buffer each time lets the socket read
+// on. Returns false when that ended the request.
+bool QtTransferControl::DrainSocket()
+{
+    while (executing_) {
+        const qint64 got = socket_->read(scratch_.data(), static_cast<qint64>(scratch_.size()));
+        if (got <= 0)
+            return true;
+        const auto progress = parser_.Feed(std::string_view(scratch_.data(), static_cast<std::size_t>(got)));
+        if (progress != HttpResponseParser::Progress::kNeedMore) {
+            // Whatever follows a complete answer is not part of it: the
+            // connection is closed without waiting for the device's close.
+            Finish(progress == HttpResponseParser::Progress::kComplete);
+            return false;
         }
-        if (done <= 0)
-            return;
-        received_ += done;
     }
+    return false;
 }
 
-void QtTransferControl::OnFinished(QNetworkReply* reply)
+void QtTransferControl::OnStreamEnded(QAbstractSocket::SocketError error)
 {
-    Drain(reply);
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    const std::optional<std::int64_t> announced =
-        length.isValid() ? std::optional<std::int64_t>(length.toLongLong()) : std::nullopt;
-    answered_ = IsCompleteAnswer(status.isValid(), reply->error())
-        && HasWholeBody(status.toInt(), announced, received_);
-    if (!answered_)
-        kept_.clear();
+    if (!executing_ || !DrainSocket())
+        return;
+    // Qt reports the device's orderly close and a reset alike; only the
+    // first may end a body that has no length.
+    const bool closedInOrder =
+        error == QAbstractSocket::RemoteHostClosedError && closeProbe_.PeerClosedInOrder();
+    Finish(closedInOrder && parser_.PeerClosed() == HttpResponseParser::Progress::kComplete);
+}
+
+void QtTransferControl::Finish(bool answered)
+{
     executing_ = false;
-    // The reply stays until the next Cancel or Execute deletes it: it must
-    // not be deleted inside its own signal.
+    answered_ = answered;
+    if (!answered)
+        parser_ = HttpResponseParser(); // nothing of a broken answer is kept
+    DisconnectHandlers();
+    closeProbe_.Release();
+    // Closes the connection at once. The object itself is deleted by the
+    // next Cancel or Execute: this runs inside one of its own signals.
+    if (socket_ != nullptr)
+        socket_->abort();
+}
+
+void QtTransferControl::DisconnectHandlers()
+{
+    for (QMetaObject::Connection& connection : connections_)
+        QObject::disconnect(connection);
+}
+
+void QtTransferControl::DeleteSocket()
+{
+    DisconnectHandlers();
+    closeProbe_.Release();
+    QTcpSocket* socket = std::exchange(socket_, nullptr);
+    if (socket == nullptr)
+        return;
+    // Deleted at once rather than with deleteLater: a deferred delete posted
+    // outside any event handler is only carried out by a running event loop,
+    // never by the logger's bare processEvents(), so sockets would pile up.
+    // This is safe because Cancel and Execute are only ever called from the
+    // caller's code, never from inside the socket's signals.
+    socket->abort();
+    delete socket;
 }
 
 bool QtTransferControl::StillExecuting()
@@ -216,16 +191,17 @@ std::optional<std::string> QtTransferControl::GetChunk(std::int32_t size, std::i
         return std::nullopt;
     // Like the original control, successive calls hand out successive
     // chunks; after the last one, "".
+    const std::string& body = parser_.body();
     const std::size_t wanted = size > 0 ? static_cast<std::size_t>(size) : 0;
-    const std::size_t count = std::min(wanted, kept_.size() - handedOut_);
-    std::string chunk = kept_.substr(handedOut_, count);
+    const std::size_t count = std::min(wanted, body.size() - handedOut_);
+    std::string chunk = body.substr(handedOut_, count);
     handedOut_ += count;
     return chunk;
 }
 
-int QtTransferControl::liveReplies() const
+int QtTransferControl::liveSockets() const
 {
-    return static_cast<int>(manager_.findChildren<QNetworkReply*>().size());
+    return static_cast<int>(socketOwner_.findChildren<QTcpSocket*>().size());
 }
 
 } // namespace vornix7

@@ -1,40 +1,43 @@
 #pragma once
 
+#include "platform/http_response_parser.h"
+#include "platform/tcp_close_probe.h"
 #include "platform/transfer_control.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
+#include <QAbstractSocket>
+#include <QMetaObject>
+#include <QObject>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+class QTcpSocket;
 
 namespace vornix7 {
 
-// Whether a finished reply is a complete answer from the device. Qt reports
-// HTTP error statuses (404, 500, ...) through error() as well, so the error
-// code alone does not tell "the device answered" from "no answer": the status
-// line must have arrived and the error must be one that only stands for an
-// HTTP status, not a network, proxy or parse failure.
-bool IsCompleteAnswer(bool hasHttpStatus, QNetworkReply::NetworkError error);
-
-// Whether all of the body the device announced has come. Qt reports a body
-// cut off by the device closing the connection as complete when the close
-// arrives together with the last data, so the announced length (if any) is
-// checked against the bytes received. Qt drops the length header of a body
-// it decompresses; such a body, a chunked one and one ended by closing carry
-// no length to check.
-bool HasWholeBody(int httpStatus, std::optional<std::int64_t> announcedLength, std::int64_t received);
-
-// The transfer control on Qt's network access. Everything happens on the
-// calling thread: Qt's HTTP engine runs in its own thread and hands the data
-// over through queued events, which the caller's processEvents() delivers.
+// The transfer control as a small HTTP/1.1 client on QTcpSocket. Each
+// Execute makes one connection and sends one GET for the URL's path and
+// query exactly as written; it never retries, never follows a redirect and
+// uses no proxy, whatever the environment says. Only http:// URLs: the
+// device serves plain HTTP, so https and every other scheme end at once
+// without an answer (see SplitHttpUrl).
+//
+// Everything happens on the caller's thread: the socket's signals are
+// delivered by the caller's processEvents(), and the response is framed by
+// HttpResponseParser as its bytes arrive.
 class QtTransferControl final : public TransferControl {
 public:
     // The most body bytes kept per request; the rest is read and dropped, so
     // a device streaming without end cannot grow the process.
     static constexpr std::size_t kMaxKeptBytes = 1'000'000;
+    // What the socket may hold between two pumps. Each pump reads at most
+    // this much, so it bounds memory and sets how fast a long body is read
+    // through (about this much per 20 ms step).
+    static constexpr qint64 kReadBufferBytes = 1 << 20;
 
     QtTransferControl();
     ~QtTransferControl() override;
@@ -46,19 +49,28 @@ public:
     bool StillExecuting() override;
     std::optional<std::string> GetChunk(std::int32_t size, std::int32_t dataType) override;
 
-    // For tests: body bytes kept so far, and replies not yet deleted.
-    std::size_t keptBytes() const { return kept_.size(); }
-    int liveReplies() const;
+    // For tests: body bytes kept so far, and socket objects not yet deleted.
+    std::size_t keptBytes() const { return parser_.body().size(); }
+    int liveSockets() const;
 
 private:
-    void Drain(QNetworkReply* reply);
-    void OnFinished(QNetworkReply* reply);
-    void DeleteReply();
+    template <typename Step>
+    void Guarded(const Step& step) noexcept;
+    void OnConnected();
+    void OnStreamEnded(QAbstractSocket::SocketError error);
+    bool DrainSocket();
+    void Finish(bool answered);
+    void DisconnectHandlers();
+    void DeleteSocket();
 
-    QNetworkAccessManager manager_;
-    QNetworkReply* reply_ = nullptr;
-    std::string kept_;
-    std::int64_t received_ = 0; // body bytes taken from the reply, kept or not
+    // Parent of the socket, so that a socket object left behind would show.
+    QObject socketOwner_;
+    QTcpSocket* socket_ = nullptr;
+    std::array<QMetaObject::Connection, 4> connections_;
+    TcpCloseProbe closeProbe_;
+    std::string requestHead_;
+    HttpResponseParser parser_;
+    std::vector<char> scratch_;
     std::size_t handedOut_ = 0;
     bool executing_ = false;
     bool answered_ = false;

@@ -131,6 +131,20 @@ void LoopbackHttpServer::ResetOnClose(int fd)
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
 }
 
+bool LoopbackHttpServer::WaitForClientClose(int fd, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    char buffer[4096];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !WaitFor(fd, POLLIN, static_cast<int>(left.count())))
+            return false;
+        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+        if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN))
+            return true;
+    }
+}
+
 std::uint16_t ClosedLoopbackPort()
 {
     std::uint16_t port = 0;

@@ -39,6 +39,9 @@ public:
     static bool SendAll(int fd, std::string_view bytes);
     // Makes the coming close send a reset instead of an orderly end.
     static void ResetOnClose(int fd);
+    // Reads and drops until the client closes or resets the connection;
+    // false when it is still open after `timeoutMs`.
+    static bool WaitForClientClose(int fd, int timeoutMs);
 
 private:
     void Run();

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <ostream>
+#include <thread>
 
 namespace vornix7::test {
 namespace {
@@ -39,6 +41,13 @@ std::vector<AnswerCase> AnswerCases()
          "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
          "5\r\nT=21.\r\n6\r\n5;H=40\r\n0\r\n\r\n",
          "T=21.5;H=40"},
+        {"ChunkedWithExtensionsAndTrailers",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+         "5;ext=1\r\nT=21.\r\n6\r\n5;H=40\r\n0\r\nX-Checksum: 7\r\n\r\n",
+         "T=21.5;H=40"},
+        {"InterimThenAnswer", "HTTP/1.1 100 Continue\r\n\r\n" + HttpResponse(200, "OK", "T=21.5"), "T=21.5"},
+        {"NotModified", "HTTP/1.1 304 Not Modified\r\n\r\n", ""},
+        {"BytesAfterTheLengthAreNotPartOfIt", HttpResponse(200, "OK", "T=21.5") + "T=99", "T=21.5"},
         // Small devices often send no length and end the body by closing.
         {"EndedByClose", "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<p>T=21.5</p>", "<p>T=21.5</p>"},
     };
@@ -80,6 +89,28 @@ TEST(AnswerChunks, SuccessiveCallsHandOutTheBodyInPieces)
     EXPECT_EQ(control.GetChunk(3, 0), "def");
     EXPECT_EQ(control.GetChunk(3, 0), "g");
     EXPECT_EQ(control.GetChunk(3, 0), "") << "the end of an answer is empty, not silence";
+}
+
+TEST(AnswerEnd, KnownLengthEndsTheRequestWithoutWaitingForTheDevice)
+{
+    // The device answers in full, then keeps the connection open: the
+    // answer is complete, and the logger closes the connection itself.
+    std::atomic<bool> clientClosed{false};
+    LoopbackHttpServer server([&](int fd, const std::string&) {
+        LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "T=21.5"));
+        clientClosed = LoopbackHttpServer::WaitForClientClose(fd, 3000);
+    });
+    QtTransferControl control;
+
+    const PollResult result = PollOnce(control, server.Url("/status.html"), std::chrono::seconds(2));
+
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.body, "T=21.5");
+    EXPECT_LT(result.elapsed, std::chrono::milliseconds(1000));
+    // The server thread sees the close only after the poll; give it time.
+    for (int i = 0; i < 100 && !clientClosed; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(clientClosed) << "the connection must be closed once the answer is complete";
 }
 
 } // namespace
