@@ -50,47 +50,39 @@ constexpr double X = NoReading;
 
 TEST_F(PollResultTest, StoresReadingsAndWritesTheLinesTheSettingsAskFor)
 {
+    const std::string t = "2031-12-24 23:59:0"; // poll n is logged at second n
     const struct {
         const char* name;
-        int useLogFile;
-        int lastSensor;
+        int useLogFile, lastSensor;
         std::vector<std::string> pages;
-        std::vector<double> readings; // slots 0..16
+        std::vector<double> readings; // slots from 0; the rest stay 0
         const char* deviceName;
         std::vector<std::string> lines;
     } cases[] = {
+        // clang-format off
         {"with the defaults a full page gives eight readings and one OK line", 1, 7, {kFullPage},
-         {21.5, 48, -3.25, 1, 2, 3, 4, 5.5, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "Lab North",
-         {"2031-12-24 23:59:00,Lab North,21.5,48.,-3.25,1.,2.,3.,4.,5.5,OK\r\n"}},
+         {21.5, 48, -3.25, 1, 2, 3, 4, 5.5}, "Lab North", {t + "0,Lab North,21.5,48.,-3.25,1.,2.,3.,4.,5.5,OK\r\n"}},
         {"UseLogFile 0 stores the readings but writes no line", 0, 2, {kFullPage},
-         {21.5, 48, -3.25, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "Lab North", {}},
+         {21.5, 48, -3.25}, "Lab North", {}},
         {"UseLogFile -1 stores the readings but writes no line", -1, 2, {kFullPage},
-         {21.5, 48, -3.25, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "Lab North", {}},
+         {21.5, 48, -3.25}, "Lab North", {}},
         {"a failed poll after a success gives NoReading and keeps the name", 1, 2, {kFullPage, ""},
-         {X, X, X, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "Lab North",
-         {"2031-12-24 23:59:00,Lab North,21.5,48.,-3.25,OK\r\n",
-          "2031-12-24 23:59:01,Lab North,-2048000.,-2048000.,-2048000.,ERROR\r\n"}},
+         {X, X, X}, "Lab North", {t + "0,Lab North,21.5,48.,-3.25,OK\r\n",
+                                  t + "1,Lab North,-2048000.,-2048000.,-2048000.,ERROR\r\n"}},
         {"a failed poll is logged even with UseLogFile 0", 0, 2, {kFullPage, ""},
-         {X, X, X, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "Lab North",
-         {"2031-12-24 23:59:01,Lab North,-2048000.,-2048000.,-2048000.,ERROR\r\n"}},
+         {X, X, X}, "Lab North", {t + "1,Lab North,-2048000.,-2048000.,-2048000.,ERROR\r\n"}},
         {"a failed first poll is logged with an empty name", 1, 1, {""},
-         {X, X, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "",
-         {"2031-12-24 23:59:00,,-2048000.,-2048000.,ERROR\r\n"}},
-        {"a success after a failure replaces every reading in use", 1, 1, {"", kFullPage},
-         {21.5, 48, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "Lab North",
-         {"2031-12-24 23:59:00,,-2048000.,-2048000.,ERROR\r\n", "2031-12-24 23:59:01,Lab North,21.5,48.,OK\r\n"}},
+         {X, X}, "", {t + "0,,-2048000.,-2048000.,ERROR\r\n"}},
         {"LastSensor 16 reads all seventeen slots", 1, 16, {kFullPage},
          {21.5, 48, -3.25, 1, 2, 3, 4, 5.5, 8, 0, 0, 0, 0, 0, 0, 0, 16}, "Lab North",
-         {"2031-12-24 23:59:00,Lab North,21.5,48.,-3.25,1.,2.,3.,4.,5.5,8.,0.,0.,0.,0.,0.,0.,0.,16.,OK\r\n"}},
+         {t + "0,Lab North,21.5,48.,-3.25,1.,2.,3.,4.,5.5,8.,0.,0.,0.,0.,0.,0.,0.,16.,OK\r\n"}},
         {"LastSensor -1 reads no slot and logs three fields", 1, -1, {kFullPage, ""},
-         {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "Lab North",
-         {"2031-12-24 23:59:00,Lab North,OK\r\n", "2031-12-24 23:59:01,Lab North,ERROR\r\n"}},
+         {}, "Lab North", {t + "0,Lab North,OK\r\n", t + "1,Lab North,ERROR\r\n"}},
         {"a page without elements gives 0 and an empty name", 1, 1, {"<html>offline?</html>"},
-         {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "",
-         {"2031-12-24 23:59:00,,0.,0.,OK\r\n"}},
+         {}, "", {t + "0,,0.,0.,OK\r\n"}},
         {"a page without a name clears the stored name", 1, 0, {kFullPage, "<t0>7</t0>"},
-         {7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "",
-         {"2031-12-24 23:59:00,Lab North,21.5,OK\r\n", "2031-12-24 23:59:01,,7.,OK\r\n"}},
+         {7}, "", {t + "0,Lab North,21.5,OK\r\n", t + "1,,7.,OK\r\n"}},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -99,7 +91,9 @@ TEST_F(PollResultTest, StoresReadingsAndWritesTheLinesTheSettingsAskFor)
         table_ = SensorTable{};
         sink_.lines.clear();
         Poll(c.pages);
-        EXPECT_EQ(std::vector<double>(table_.SensorValue.begin(), table_.SensorValue.end()), c.readings);
+        std::vector<double> readings = c.readings;
+        readings.resize(kSensorSlots, 0.0);
+        EXPECT_EQ(std::vector<double>(table_.SensorValue.begin(), table_.SensorValue.end()), readings);
         EXPECT_EQ(table_.DeviceName, c.deviceName);
         EXPECT_EQ(table_.PollTime, clock_.time);
         EXPECT_EQ(sink_.lines, c.lines);

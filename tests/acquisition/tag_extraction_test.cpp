@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -17,7 +17,10 @@ struct ExtractCase {
     std::string expected;
 };
 
-void PrintTo(const ExtractCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const ExtractCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class ExtractTagValueTest : public testing::TestWithParam<ExtractCase> {};
 
@@ -30,7 +33,8 @@ INSTANTIATE_TEST_SUITE_P(
     Rules, ExtractTagValueTest,
     testing::Values(
         ExtractCase{"AReadingOfSensorThree", "<p><T3>7.25</T3></p>", "t3", "7.25"},
-        ExtractCase{"TheDeviceNameKeepsItsCase", "<DeviceName>Lab North</devicename>", "devicename", "Lab North"},
+        ExtractCase{"TheDeviceNameKeepsItsCase", "<DeviceName>Lab North</devicename>", "devicename",
+                    "Lab North"},
         ExtractCase{"T1IsNotT10", "<t10>10</t10><t1>1</t1>", "t1", "1"},
         ExtractCase{"T10IsNotT1", "<t1>1</t1><t10>10</t10>", "t10", "10"},
         ExtractCase{"AMissingOpeningTagGivesEmptyText", "5</t0>", "t0", ""},
@@ -100,9 +104,10 @@ TEST(PageElements, AgreesWithExtractTagValueOnTrickyPages)
 
 TEST(PageElements, AgreesWithExtractTagValueOnRandomTagSoup)
 {
-    const std::vector<std::string> pieces = {"<t0>", "</t0>", "<T1>", "</t1>", "<t10>", "</T10>", "<t16>", "</t16>",
-                                             "<devicename>", "</DeviceName>", "<", "</", ">", "t1", "x", "5", " ",
-                                             "<t1", "devicename>"};
+    const std::vector<std::string> pieces = {"<t0>",   "</t0>", "<T1>",   "</t1>",        "<t10>",
+                                             "</T10>", "<t16>", "</t16>", "<devicename>", "</DeviceName>",
+                                             "<",      "</",    ">",      "t1",           "x",
+                                             "5",      " ",     "<t1",    "devicename>"};
     std::mt19937 random(42);
     for (int round = 0; round < 2000; ++round) {
         std::string page;

@@ -14,7 +14,10 @@ struct LookupCase {
     std::string expected; // looked up as [Settings] PollInterval, default "5"
 };
 
-void PrintTo(const LookupCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const LookupCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class IniLookup : public testing::TestWithParam<LookupCase> {};
 
@@ -30,7 +33,8 @@ INSTANTIATE_TEST_SUITE_P(
     Rules, IniLookup,
     testing::Values(
         LookupCase{"SectionAndKeyMatchWithoutRegardToCase", "[SETTINGS]\npollinterval=9\n", "9"},
-        LookupCase{"BlanksAroundNamesAndValueAreDropped", " [ Settings ] \n\t PollInterval \t= \t9 x \t\n", "9 x"},
+        LookupCase{"BlanksAroundNamesAndValueAreDropped", " [ Settings ] \n\t PollInterval \t= \t9 x \t\n",
+                   "9 x"},
         LookupCase{"MatchingDoubleQuotesAreRemoved", "[Settings]\nPollInterval=\" 9 \"\n", " 9 "},
         LookupCase{"MatchingSingleQuotesAreRemoved", "[Settings]\nPollInterval='9'\n", "9"},
         LookupCase{"MismatchedQuotesAreKept", "[Settings]\nPollInterval=\"9'\n", "\"9'"},
@@ -45,13 +49,15 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"TheFirstOccurrenceWins", "[Settings]\nPollInterval=1\nPollInterval=2\n", "1"},
         LookupCase{"TheFirstOccurrenceWinsAcrossRepeatedSections",
                    "[Settings]\nPollInterval=1\n[Other]\n[Settings]\nPollInterval=2\n", "1"},
-        LookupCase{"ARepeatedSectionIsSearchedToo", "[Settings]\nA=1\n[Other]\nPollInterval=3\n[Settings]\nPollInterval=2", "2"},
+        LookupCase{"ARepeatedSectionIsSearchedToo",
+                   "[Settings]\nA=1\n[Other]\nPollInterval=3\n[Settings]\nPollInterval=2", "2"},
         LookupCase{"ALineWithoutEqualsMatchesNoKey", "[Settings]\nPollInterval\nPollInterval=2\n", "2"},
         LookupCase{"OnlyTheFirstEqualsSplits", "[Settings]\nPollInterval==a=b\n", "=a=b"},
         LookupCase{"CrLfLinesReadLikeLfLines", "[Settings]\r\nPollInterval=9\r\nX=1\r\n", "9"},
         LookupCase{"CrOnlyLinesReadLikeLfLines", "[Settings]\rPollInterval=9\rX=1\r", "9"},
         LookupCase{"AByteOrderMarkIsSkipped", "\xEF\xBB\xBF[Settings]\nPollInterval=9\n", "9"},
-        LookupCase{"ALongValueIsCutTo999Bytes", "[Settings]\nPollInterval=" + kLong + "\n", kLong.substr(0, 999)},
+        LookupCase{"ALongValueIsCutTo999Bytes", "[Settings]\nPollInterval=" + kLong + "\n",
+                   kLong.substr(0, 999)},
         LookupCase{"AQuotedLongValueIsCutAfterUnquoting", "[Settings]\nPollInterval=\"" + kLong + "\"\n",
                    kLong.substr(0, 999)},
         LookupCase{"AnEmptyFileGivesTheDefault", "", "5"}),
