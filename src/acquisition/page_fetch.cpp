@@ -28,6 +28,10 @@ std::string PageFetcher::FetchDevicePage(const std::string& url, std::int32_t ti
     window_.PumpEvents();
     control_.Cancel();
     control_.Execute(url, "GET");
+    // Qt only sends the request once events are processed; without this the
+    // whole first step passed before the request left, so no answer could
+    // ever come within one step (and with HTMLTimeout=0 none at all).
+    window_.PumpEvents();
 
     // Always at least one step; the limit is checked after each step, so a
     // late device is given up after timeoutSeconds × 50 + 1 steps.
