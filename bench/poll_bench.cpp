@@ -49,13 +49,15 @@ std::string RepeatTo(const std::vector<std::string>& pieces, std::size_t size)
 // A status page as the device serves it: about 2 KB, t0..t7 and a name.
 std::string NormalPage()
 {
-    std::string page = "<!DOCTYPE html>\n<html><head><title>VORNIX7 status</title>"
-                       "<meta http-equiv=\"refresh\" content=\"5\"><style>td{padding:2px 8px}</style></head>\n"
-                       "<body><h1>VORNIX7</h1><p>Device: <devicename>Lab North</devicename></p>\n<table>\n";
+    std::string page =
+        "<!DOCTYPE html>\n<html><head><title>VORNIX7 status</title>"
+        "<meta http-equiv=\"refresh\" content=\"5\"><style>td{padding:2px 8px}</style></head>\n"
+        "<body><h1>VORNIX7</h1><p>Device: <devicename>Lab North</devicename></p>\n<table>\n";
     for (int i = 0; i < 8; ++i) {
         const std::string n = std::to_string(i);
-        page += "<tr><td class=\"name\">Sensor " + n + "</td><td class=\"value\"><t" + n + ">" + std::to_string(20 + i)
-                + ".25</t" + n + "></td><td class=\"unit\">&deg;C</td><td class=\"state\">ok</td></tr>\n";
+        page.append("<tr><td class=\"name\">Sensor ").append(n).append("</td><td class=\"value\"><t");
+        page.append(n).append(">").append(std::to_string(20 + i)).append(".25</t").append(n);
+        page.append("></td><td class=\"unit\">&deg;C</td><td class=\"state\">ok</td></tr>\n");
     }
     page += "</table>\n";
     while (page.size() < 2000) {
@@ -73,7 +75,8 @@ std::string HtmlFillerPage()
 // Tags that nearly match the wanted ones.
 std::string NearMissPage()
 {
-    return RepeatTo({"<t17>", "<t1x>", "</devicenam>", "<<<<", "<T99>5</T99>", "<devicenamex>"}, kLargePageBytes);
+    return RepeatTo({"<t17>", "<t1x>", "</devicenam>", "<<<<", "<T99>5</T99>", "<devicenamex>"},
+                    kLargePageBytes);
 }
 
 void StorePoll(benchmark::State& state, const std::string& page, int lastSensor)

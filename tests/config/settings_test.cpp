@@ -76,8 +76,11 @@ TEST_F(SettingsFile, ReadsTheSameWhateverTheLineEndsOrAByteOrderMark)
         for (const std::string end : {"\n", "\r\n", "\r"}) {
             SCOPED_TRACE("line end of " + std::to_string(end.size()) + " bytes, BOM "
                          + (bom.empty() ? "no" : "yes"));
-            const std::string file = bom + "[Settings]" + end + "PollInterval=9" + end + "LastSensor=3" + end
-                                     + "[VORNIX7]" + end + "URL=http://x/" + end;
+            std::string file = bom;
+            for (const char* line :
+                 {"[Settings]", "PollInterval=9", "LastSensor=3", "[VORNIX7]", "URL=http://x/"}) {
+                file.append(line).append(end);
+            }
             EXPECT_EQ(Fields(ReadSettings(Write(file))), Fields(expected));
         }
     }
