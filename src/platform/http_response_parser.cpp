@@ -35,7 +35,7 @@ bool IsBlank(char c)
 bool IsTokenChar(char c)
 {
     return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')
-        || std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+           || std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
 }
 
 std::string_view TrimBlanks(std::string_view text)
@@ -50,16 +50,17 @@ std::string_view TrimBlanks(std::string_view text)
 bool EqualsNoCase(std::string_view a, std::string_view b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
+               const auto lower = [](char c) {
+                   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+               };
+               return lower(x) == lower(y);
+           });
 }
 
 // Calls `each` with every element of a comma-separated field value, blanks
 // around it trimmed, empty elements skipped as lists allow. Stops early and
 // returns false as soon as `each` does.
-template <typename Each>
-bool ForEachListElement(std::string_view value, Each each)
+template <typename Each> bool ForEachListElement(std::string_view value, Each each)
 {
     while (true) {
         const std::size_t comma = std::min(value.find(','), value.size());

@@ -42,7 +42,7 @@ bool IsHostName(std::string_view host)
 {
     return !host.empty() && std::all_of(host.begin(), host.end(), [](char c) {
         return IsAsciiDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '.'
-            || c == '_';
+               || c == '_';
     });
 }
 
@@ -51,8 +51,8 @@ bool IsHostName(std::string_view host)
 bool LooksLikeIpv6(std::string_view host)
 {
     return host.find(':') != std::string_view::npos && std::all_of(host.begin(), host.end(), [](char c) {
-        return IsHexDigit(c) || c == ':' || c == '.';
-    });
+               return IsHexDigit(c) || c == ':' || c == '.';
+           });
 }
 
 std::optional<std::uint16_t> ParsePort(std::string_view digits)

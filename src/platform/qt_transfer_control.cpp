@@ -24,7 +24,7 @@ bool IsGet(const std::string& operation)
 {
     // The original control took an empty operation to mean GET.
     return operation.empty()
-        || QString::fromStdString(operation).compare(QLatin1String("GET"), Qt::CaseInsensitive) == 0;
+           || QString::fromStdString(operation).compare(QLatin1String("GET"), Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
@@ -34,8 +34,7 @@ QtTransferControl::QtTransferControl() : scratch_(kScratchBytes) {}
 // Qt delivers the socket's signals from inside its event handling, which
 // must not be left by an exception: anything thrown ends the request
 // without an answer instead.
-template <typename Step>
-void QtTransferControl::Guarded(const Step& step) noexcept
+template <typename Step> void QtTransferControl::Guarded(const Step& step) noexcept
 {
     try {
         step();
@@ -86,17 +85,18 @@ void QtTransferControl::Execute(const std::string& url, const std::string& opera
     // finished socket never reaches the next request.
     QTcpSocket* socket = socket_;
     connections_ = {
-        QObject::connect(socket, &QTcpSocket::connected, socket, [this] { Guarded([this] { OnConnected(); }); }),
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this] { Guarded([this] { DrainSocket(); }); }),
-        QObject::connect(socket, &QTcpSocket::errorOccurred, socket,
-                         [this](QAbstractSocket::SocketError error) {
-                             Guarded([this, error] { OnStreamEnded(error); });
-                         }),
+        QObject::connect(socket, &QTcpSocket::connected, socket,
+                         [this] { Guarded([this] { OnConnected(); }); }),
+        QObject::connect(socket, &QTcpSocket::readyRead, socket,
+                         [this] { Guarded([this] { DrainSocket(); }); }),
+        QObject::connect(
+            socket, &QTcpSocket::errorOccurred, socket,
+            [this](QAbstractSocket::SocketError error) { Guarded([this, error] { OnStreamEnded(error); }); }),
         // At the end of the stream Qt reports RemoteHostClosedError first;
         // this is only a safety net should it not.
-        QObject::connect(socket, &QTcpSocket::disconnected, socket, [this] {
-            Guarded([this] { OnStreamEnded(QAbstractSocket::RemoteHostClosedError); });
-        }),
+        QObject::connect(
+            socket, &QTcpSocket::disconnected, socket,
+            [this] { Guarded([this] { OnStreamEnded(QAbstractSocket::RemoteHostClosedError); }); }),
     };
     // May report a failure at once, through the handlers above.
     socket->connectToHost(host, target->port);

@@ -54,8 +54,7 @@ public:
     int liveSockets() const;
 
 private:
-    template <typename Step>
-    void Guarded(const Step& step) noexcept;
+    template <typename Step> void Guarded(const Step& step) noexcept;
     void OnConnected();
     void OnStreamEnded(QAbstractSocket::SocketError error);
     bool DrainSocket();

@@ -20,9 +20,9 @@ constexpr Progress kFail = Progress::kFailed;
 struct ParseCase {
     const char* name;
     std::string bytes;
-    Progress afterBytes; // with the connection still open
-    Progress afterClose; // after the device then closes in order
-    int status = 0;      // checked when complete
+    Progress afterBytes;   // with the connection still open
+    Progress afterClose;   // after the device then closes in order
+    int status = 0;        // checked when complete
     std::string body = {}; // checked when complete
 };
 
@@ -36,37 +36,43 @@ std::vector<ParseCase> ParseCases()
         // Content-Length
         {"LengthExact", kOkHead + "Content-Length: 5\r\n\r\nhello", kDone, kDone, 200, "hello"},
         {"LengthShortThenClosed", kOkHead + "Content-Length: 10\r\n\r\nhello", kMore, kFail},
-        {"LengthLongExcessIgnored", kOkHead + "Content-Length: 5\r\n\r\nhelloEXTRA", kDone, kDone, 200, "hello"},
+        {"LengthLongExcessIgnored", kOkHead + "Content-Length: 5\r\n\r\nhelloEXTRA", kDone, kDone, 200,
+         "hello"},
         {"LengthZero", kOkHead + "Content-Length: 0\r\n\r\n", kDone, kDone, 200, ""},
-        {"LengthRepeatedEqual", kOkHead + "Content-Length: 2, 2\r\ncontent-length: 2\r\n\r\nok", kDone, kDone, 200, "ok"},
+        {"LengthRepeatedEqual", kOkHead + "Content-Length: 2, 2\r\ncontent-length: 2\r\n\r\nok", kDone, kDone,
+         200, "ok"},
         {"LengthConflicting", kOkHead + "Content-Length: 2\r\nContent-Length: 3\r\n\r\nok!", kFail, kFail},
         {"LengthNotANumber", kOkHead + "Content-Length: 2a\r\n\r\nok", kFail, kFail},
         {"LengthNegative", kOkHead + "Content-Length: -1\r\n\r\n", kFail, kFail},
         {"LengthEmpty", kOkHead + "Content-Length:\r\n\r\n", kFail, kFail},
         {"LengthOverflow", kOkHead + "Content-Length: 99999999999999999999\r\n\r\n", kFail, kFail},
         {"LengthFoldedOnto", kOkHead + "Content-Length: 2\r\n 3\r\n\r\nok", kFail, kFail},
-        {"OtherFieldFoldedIgnored", kOkHead + "X-Note: a\r\n b\r\nContent-Length: 2\r\n\r\nok", kDone, kDone, 200, "ok"},
+        {"OtherFieldFoldedIgnored", kOkHead + "X-Note: a\r\n b\r\nContent-Length: 2\r\n\r\nok", kDone, kDone,
+         200, "ok"},
 
         // No length, no chunks: the body ends when the device closes.
-        {"UntilClose", "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<p>T</p>", kMore, kDone, 200, "<p>T</p>"},
+        {"UntilClose", "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<p>T</p>", kMore, kDone, 200,
+         "<p>T</p>"},
         {"UntilCloseEmpty", "HTTP/1.0 200 OK\r\n\r\n", kMore, kDone, 200, ""},
 
         // Chunked
         {"Chunked", kChunkedHead + kChunks + "0\r\n\r\n", kDone, kDone, 200, "T=21.5;H=40"},
-        {"ChunkedExtensions", kChunkedHead + "5;a=b;c\r\nT=21.\r\n6 ; q=\"x\"\r\n5;H=40\r\n0;end\r\n\r\n", kDone, kDone,
-         200, "T=21.5;H=40"},
+        {"ChunkedExtensions", kChunkedHead + "5;a=b;c\r\nT=21.\r\n6 ; q=\"x\"\r\n5;H=40\r\n0;end\r\n\r\n",
+         kDone, kDone, 200, "T=21.5;H=40"},
         {"ChunkedTrailers", kChunkedHead + kChunks + "0\r\nX-Sum: 9\r\nX-More: 1\r\n\r\n", kDone, kDone, 200,
          "T=21.5;H=40"},
-        {"ChunkedHexCaseAndZeros", kChunkedHead + "00A\r\n0123456789\r\nb\r\nabcdefghijk\r\n000\r\n\r\n", kDone, kDone,
-         200, "0123456789abcdefghijk"},
-        {"ChunkedBareLineFeeds", "HTTP/1.1 200 OK\nTransfer-Encoding: chunked\n\n3\nabc\n0\n\n", kDone, kDone, 200,
-         "abc"},
-        {"ChunkedExcessIgnored", kChunkedHead + "2\r\nok\r\n0\r\n\r\nHTTP/1.1 200 OK\r\n", kDone, kDone, 200, "ok"},
-        {"ChunkedWinsOverLength", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nTransfer-Encoding: chunked\r\n\r\n"
-                                  "2\r\nok\r\n0\r\n\r\n",
+        {"ChunkedHexCaseAndZeros", kChunkedHead + "00A\r\n0123456789\r\nb\r\nabcdefghijk\r\n000\r\n\r\n",
+         kDone, kDone, 200, "0123456789abcdefghijk"},
+        {"ChunkedBareLineFeeds", "HTTP/1.1 200 OK\nTransfer-Encoding: chunked\n\n3\nabc\n0\n\n", kDone, kDone,
+         200, "abc"},
+        {"ChunkedExcessIgnored", kChunkedHead + "2\r\nok\r\n0\r\n\r\nHTTP/1.1 200 OK\r\n", kDone, kDone, 200,
+         "ok"},
+        {"ChunkedWinsOverLength",
+         "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nTransfer-Encoding: chunked\r\n\r\n"
+         "2\r\nok\r\n0\r\n\r\n",
          kDone, kDone, 200, "ok"},
-        {"ChunkedNameCase", "HTTP/1.1 200 OK\r\ntransfer-encoding: Chunked\r\n\r\n2\r\nok\r\n0\r\n\r\n", kDone, kDone,
-         200, "ok"},
+        {"ChunkedNameCase", "HTTP/1.1 200 OK\r\ntransfer-encoding: Chunked\r\n\r\n2\r\nok\r\n0\r\n\r\n",
+         kDone, kDone, 200, "ok"},
         {"ChunkedCutInSizeLine", kChunkedHead + "5", kMore, kFail},
         {"ChunkedCutInData", kChunkedHead + "5\r\nT=2", kMore, kFail},
         {"ChunkedCutAfterData", kChunkedHead + kChunks, kMore, kFail},
@@ -79,19 +85,22 @@ std::vector<ParseCase> ParseCases()
         {"ChunkedDataLongerThanSize", kChunkedHead + "3\r\nabcd\r\n0\r\n\r\n", kFail, kFail},
         {"ChunkedDataShorterThanSize", kChunkedHead + "5\r\nabc\r\n0\r\n\r\n", kFail, kFail},
         {"OtherCodingRefused", "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\n\r\nxx", kFail, kFail},
-        {"CodingBeforeChunkedRefused", "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n", kFail, kFail},
-        {"ChunkedTwiceRefused", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n\r\n",
-         kFail, kFail},
+        {"CodingBeforeChunkedRefused", "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n", kFail,
+         kFail},
+        {"ChunkedTwiceRefused",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n\r\n", kFail, kFail},
         {"EmptyCodingRefused", "HTTP/1.1 200 OK\r\nTransfer-Encoding:\r\n\r\nabc", kFail, kFail},
 
         // Statuses
-        {"NotFoundIsAnAnswer", "HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone", kDone, kDone, 404, "gone"},
+        {"NotFoundIsAnAnswer", "HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone", kDone, kDone, 404,
+         "gone"},
         {"ServerErrorIsAnAnswer", "HTTP/1.1 500 Oops\r\nContent-Length: 0\r\n\r\n", kDone, kDone, 500, ""},
-        {"NoContentHasNoBody", "HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\nhello", kDone, kDone, 204, ""},
-        {"NotModifiedHasNoBody", "HTTP/1.1 304 Not Modified\r\nTransfer-Encoding: chunked\r\n\r\n", kDone, kDone, 304,
+        {"NoContentHasNoBody", "HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\nhello", kDone, kDone, 204,
          ""},
-        {"InterimSkipped", "HTTP/1.1 100 Continue\r\n\r\n" + kOkHead + "Content-Length: 2\r\n\r\nok", kDone, kDone, 200,
-         "ok"},
+        {"NotModifiedHasNoBody", "HTTP/1.1 304 Not Modified\r\nTransfer-Encoding: chunked\r\n\r\n", kDone,
+         kDone, 304, ""},
+        {"InterimSkipped", "HTTP/1.1 100 Continue\r\n\r\n" + kOkHead + "Content-Length: 2\r\n\r\nok", kDone,
+         kDone, 200, "ok"},
         {"SeveralInterimSkipped",
          "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </s.css>\r\n\r\n" + kOkHead
              + "Content-Length: 2\r\n\r\nok",
@@ -173,8 +182,8 @@ INSTANTIATE_TEST_SUITE_P(Responses, Framing, ::testing::ValuesIn(ParseCases()),
 // trailers included, so no way of sending endless header bytes is waited for.
 struct HeadLimitCase {
     const char* name;
-    std::string before; // bytes before the filler field
-    std::string after;  // bytes after it
+    std::string before;  // bytes before the filler field
+    std::string after;   // bytes after it
     std::size_t notHead; // of those, bytes of the body and its chunk framing
 };
 
@@ -185,7 +194,8 @@ TEST_P(HeadLimit, JustUnderPassesAndJustOverFails)
     constexpr std::size_t kLimit = 1024;
     const HeadLimitCase& c = GetParam();
     const std::string fieldStart = "X-Fill: ";
-    const std::size_t headOutsideFiller = c.before.size() + fieldStart.size() + 2 + c.after.size() - c.notHead;
+    const std::size_t headOutsideFiller =
+        c.before.size() + fieldStart.size() + 2 + c.after.size() - c.notHead;
     const std::size_t fillerFits = kLimit - headOutsideFiller;
     for (const std::size_t filler : {fillerFits, fillerFits + 1}) {
         HttpResponseParser parser({.headBytes = kLimit, .keptBodyBytes = 100});

@@ -136,7 +136,8 @@ bool LoopbackHttpServer::WaitForClientClose(int fd, int timeoutMs)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     char buffer[4096];
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0 || !WaitFor(fd, POLLIN, static_cast<int>(left.count())))
             return false;
         const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);

@@ -29,10 +29,12 @@ std::vector<AnswerCase> AnswerCases()
         {"BinaryBytesUnchanged", HttpResponse(200, "OK", kBinary), kBinary},
         {"NotFound", HttpResponse(404, "Not Found", "no such page"), "no such page"},
         {"BadRequest", HttpResponse(400, "Bad Request", "bad"), "bad"},
-        {"Unauthorized", HttpResponse(401, "Unauthorized", "login", "WWW-Authenticate: Basic realm=\"d\"\r\n"),
-         "login"},
+        {"Unauthorized",
+         HttpResponse(401, "Unauthorized", "login", "WWW-Authenticate: Basic realm=\"d\"\r\n"), "login"},
         {"ProxyAuthenticationRequired",
-         HttpResponse(407, "Proxy Authentication Required", "who", "Proxy-Authenticate: Basic realm=\"d\"\r\n"), "who"},
+         HttpResponse(407, "Proxy Authentication Required", "who",
+                      "Proxy-Authenticate: Basic realm=\"d\"\r\n"),
+         "who"},
         {"Teapot", HttpResponse(418, "I'm a teapot", "tea"), "tea"},
         {"ServerError", HttpResponse(500, "Internal Server Error", "sensor fault"), "sensor fault"},
         {"Unavailable", HttpResponse(503, "Service Unavailable", "busy"), "busy"},
@@ -63,7 +65,8 @@ class Answers : public ::testing::TestWithParam<AnswerCase> {};
 TEST_P(Answers, BodyIsHandedOver)
 {
     const AnswerCase& c = GetParam();
-    LoopbackHttpServer server([&](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, c.response); });
+    LoopbackHttpServer server(
+        [&](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, c.response); });
     QtTransferControl control;
 
     const PollResult result = PollOnce(control, server.Url("/status.html"));

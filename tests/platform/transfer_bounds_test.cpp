@@ -32,12 +32,14 @@ std::string Pattern(std::size_t size)
 // Sends a body of `total` pattern bytes in blocks, without holding it whole.
 void StreamPattern(int fd, std::size_t total)
 {
-    if (!LoopbackHttpServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(total) + "\r\n\r\n"))
+    if (!LoopbackHttpServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(total)
+                                             + "\r\n\r\n"))
         return;
     constexpr std::size_t kBlock = 251 * 1024; // a whole number of pattern periods
     const std::string block = Pattern(kBlock);
     for (std::size_t sent = 0; sent < total; sent += kBlock) {
-        if (!LoopbackHttpServer::SendAll(fd, std::string_view(block).substr(0, std::min(kBlock, total - sent))))
+        if (!LoopbackHttpServer::SendAll(fd,
+                                         std::string_view(block).substr(0, std::min(kBlock, total - sent))))
             return;
     }
 }
@@ -128,14 +130,13 @@ TEST(Bounds, SocketsDoNotPileUpWithoutAnEventLoop)
 {
     // The logger runs no event loop of its own, so sockets dropped with a
     // deferred delete would never go; forty polls must leave at most one.
-    LoopbackHttpServer server([](int fd, const std::string&) {
-        LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok"));
-    });
+    LoopbackHttpServer server(
+        [](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok")); });
     QtTransferControl control;
     for (int i = 0; i < 20; ++i) {
         control.Cancel();
         control.Execute(server.Url("/"), "GET");
-        control.Cancel(); // given up before the answer
+        control.Cancel();                                         // given up before the answer
         ASSERT_TRUE(PollOnce(control, server.Url("/")).finished); // answered
     }
     EXPECT_LE(control.liveSockets(), 1);

@@ -25,7 +25,9 @@ const std::string kChunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\
 // Sends `bytes` and then ends the connection: in order, or with a reset.
 LoopbackHttpServer::Script SendThenClose(std::string bytes)
 {
-    return [bytes](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, bytes); };
+    return [bytes](int fd, const std::string&) {
+        LoopbackHttpServer::SendAll(fd, bytes);
+    };
 }
 
 LoopbackHttpServer::Script SendThenReset(std::string bytes)
@@ -44,7 +46,8 @@ std::vector<FailureCase> FailureCases()
         {"ClosedInsideHead", SendThenClose("HTTP/1.1 200 OK\r\nContent-Le")},
         {"ResetMidBody", SendThenReset("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + kHalfBody)},
         {"ClosedMidBody", SendThenClose("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + kHalfBody)},
-        {"ResetMidErrorBody", SendThenReset("HTTP/1.1 404 Not Found\r\nContent-Length: 1000\r\n\r\n" + kHalfBody)},
+        {"ResetMidErrorBody",
+         SendThenReset("HTTP/1.1 404 Not Found\r\nContent-Length: 1000\r\n\r\n" + kHalfBody)},
         {"ChunkedClosedAfterData", SendThenClose(kChunkedHead + "5\r\nT=21.\r\n")},
         {"ChunkedClosedMidChunk", SendThenClose(kChunkedHead + "5\r\nT=2")},
         {"ChunkedClosedAfterLastChunk", SendThenClose(kChunkedHead + "5\r\nT=21.\r\n0\r\n")},
@@ -100,10 +103,10 @@ TEST_P(FailuresEveryTime, TwentyPollsTwentyTimesSilence)
 
 INSTANTIATE_TEST_SUITE_P(
     Device, FailuresEveryTime,
-    ::testing::Values(FailureCase{"ChunkedClosedAfterData", SendThenClose(kChunkedHead + "5\r\nT=21.\r\n")},
-                      FailureCase{"ChunkedClosedAfterLastChunk", SendThenClose(kChunkedHead + "5\r\nT=21.\r\n0\r\n")},
-                      FailureCase{"ResetAfterBodyWithoutLength",
-                                  SendThenReset("HTTP/1.0 200 OK\r\n\r\n<p>T=21.5</p>")}),
+    ::testing::Values(
+        FailureCase{"ChunkedClosedAfterData", SendThenClose(kChunkedHead + "5\r\nT=21.\r\n")},
+        FailureCase{"ChunkedClosedAfterLastChunk", SendThenClose(kChunkedHead + "5\r\nT=21.\r\n0\r\n")},
+        FailureCase{"ResetAfterBodyWithoutLength", SendThenReset("HTTP/1.0 200 OK\r\n\r\n<p>T=21.5</p>")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FailuresWithoutServer, RefusedConnectionIsSilence)
@@ -187,9 +190,8 @@ TEST(Cancel, HarmlessWhenNothingRuns)
 
 TEST(Cancel, BeforeAnyPumpSendsNothingBackLater)
 {
-    LoopbackHttpServer server([](int fd, const std::string&) {
-        LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "late"));
-    });
+    LoopbackHttpServer server(
+        [](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "late")); });
     QtTransferControl control;
     control.Execute(server.Url("/"), "GET");
     control.Cancel();

@@ -28,20 +28,21 @@ std::string RequestLine(const std::string& head)
 
 TEST(Request, ExactlyTheseBytes)
 {
-    LoopbackHttpServer server([](int fd, const std::string&) {
-        LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok"));
-    });
+    LoopbackHttpServer server(
+        [](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok")); });
     QtTransferControl control;
 
     ASSERT_TRUE(PollOnce(control, server.Url("/status.html?a=1")).finished);
 
     ASSERT_EQ(server.Requests().size(), 1u);
     EXPECT_EQ(server.Requests()[0], "GET /status.html?a=1 HTTP/1.1\r\n"
-                                    "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"
-                                    "User-Agent: VORNIX7_Logger\r\n"
-                                    "Accept: */*\r\n"
-                                    "Connection: close\r\n"
-                                    "\r\n");
+                                    "Host: 127.0.0.1:"
+                                        + std::to_string(server.Port())
+                                        + "\r\n"
+                                          "User-Agent: VORNIX7_Logger\r\n"
+                                          "Accept: */*\r\n"
+                                          "Connection: close\r\n"
+                                          "\r\n");
 }
 
 struct TargetCase {
@@ -59,9 +60,8 @@ class Target : public ::testing::TestWithParam<TargetCase> {};
 
 TEST_P(Target, SentAsWritten)
 {
-    LoopbackHttpServer server([](int fd, const std::string&) {
-        LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok"));
-    });
+    LoopbackHttpServer server(
+        [](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok")); });
     QtTransferControl control;
 
     const PollResult result = PollOnce(control, server.Url(GetParam().afterAuthority));
@@ -74,21 +74,20 @@ TEST_P(Target, SentAsWritten)
 
 INSTANTIATE_TEST_SUITE_P(
     Urls, Target,
-    ::testing::Values(
-        TargetCase{"QueryEscapesKept", "/status.html?a=1&b=%20&c=%61", "GET /status.html?a=1&b=%20&c=%61 HTTP/1.1"},
-        TargetCase{"LowerCaseEscapeKept", "/a%2bb%2F~", "GET /a%2bb%2F~ HTTP/1.1"},
-        TargetCase{"DotSegmentsKept", "/a/./b/../c", "GET /a/./b/../c HTTP/1.1"},
-        TargetCase{"OddBytesKept", "/a|b?x=%zz", "GET /a|b?x=%zz HTTP/1.1"},
-        TargetCase{"EmptyPath", "", "GET / HTTP/1.1"},
-        TargetCase{"QueryWithoutPath", "?x=1", "GET /?x=1 HTTP/1.1"},
-        TargetCase{"FragmentLeftOut", "/s.html?x=1#part", "GET /s.html?x=1 HTTP/1.1"}),
+    ::testing::Values(TargetCase{"QueryEscapesKept", "/status.html?a=1&b=%20&c=%61",
+                                 "GET /status.html?a=1&b=%20&c=%61 HTTP/1.1"},
+                      TargetCase{"LowerCaseEscapeKept", "/a%2bb%2F~", "GET /a%2bb%2F~ HTTP/1.1"},
+                      TargetCase{"DotSegmentsKept", "/a/./b/../c", "GET /a/./b/../c HTTP/1.1"},
+                      TargetCase{"OddBytesKept", "/a|b?x=%zz", "GET /a|b?x=%zz HTTP/1.1"},
+                      TargetCase{"EmptyPath", "", "GET / HTTP/1.1"},
+                      TargetCase{"QueryWithoutPath", "?x=1", "GET /?x=1 HTTP/1.1"},
+                      TargetCase{"FragmentLeftOut", "/s.html?x=1#part", "GET /s.html?x=1 HTTP/1.1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Request, HostNameIsLookedUpAndWrittenAsGiven)
 {
-    LoopbackHttpServer server([](int fd, const std::string&) {
-        LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok"));
-    });
+    LoopbackHttpServer server(
+        [](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok")); });
     QtTransferControl control;
     const std::string authority = "LocalHost:" + std::to_string(server.Port());
 
@@ -160,7 +159,8 @@ TEST(Request, NoProxyWhateverTheApplicationSays)
         LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "direct"));
     });
     const QNetworkProxy before = QNetworkProxy::applicationProxy();
-    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", ClosedLoopbackPort()));
+    QNetworkProxy::setApplicationProxy(
+        QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", ClosedLoopbackPort()));
     QtTransferControl control;
 
     const PollResult result =
