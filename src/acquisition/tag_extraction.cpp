@@ -1,6 +1,7 @@
 #include "acquisition/tag_extraction.h"
 
 #include <algorithm>
+#include <bitset>
 
 #include "common/ascii.h"
 
@@ -9,6 +10,29 @@ namespace vornix7 {
 namespace {
 
 constexpr std::size_t kNotFound = std::string_view::npos;
+
+// A quick "certainly not wanted" test for a tag name on the page, keyed on
+// its length and its first and last letters: ordinary markup such as <td>
+// or <tr> is passed over without comparing it with every wanted tag.
+class NameFilter {
+public:
+    void Add(std::string_view name) { bits_.set(Key(name)); }
+    bool MayHold(std::string_view name) const { return bits_.test(Key(name)); }
+
+private:
+    static std::size_t Key(std::string_view name)
+    {
+        if (name.empty()) {
+            return 0;
+        }
+        const auto first = static_cast<unsigned char>(AsciiLower(name.front()));
+        const auto last = static_cast<unsigned char>(AsciiLower(name.back()));
+        return (name.size() * 131U + first * 31U + last) % kBits;
+    }
+
+    static constexpr std::size_t kBits = 4096;
+    std::bitset<kBits> bits_;
+};
 
 struct ElementSearch {
     std::string_view tag;
@@ -39,9 +63,11 @@ PageElements::PageElements(std::string_view page, const std::vector<std::string>
     std::vector<ElementSearch> searches;
     searches.reserve(tags.size());
     std::size_t longestTag = 0;
+    NameFilter wanted;
     for (const std::string& tag : tags) {
         searches.push_back(ElementSearch{tag});
         longestTag = std::max(longestTag, tag.size());
+        wanted.Add(tag);
     }
     std::size_t open = searches.size();
 
@@ -60,6 +86,9 @@ PageElements::PageElements(std::string_view page, const std::vector<std::string>
             continue;
         }
         const std::string_view name = page.substr(nameStart, nameEnd - nameStart);
+        if (!wanted.MayHold(name)) {
+            continue;
+        }
         for (std::size_t k = 0; k < searches.size(); ++k) {
             ElementSearch& search = searches[k];
             if (search.closed || !EqualsIgnoringAsciiCase(name, search.tag)) {
