@@ -113,30 +113,46 @@ void QtTransferControl::OnConnected()
 
 // Moves everything the socket holds into the parser, which keeps what it
 // may and drops the rest; emptying the buffer each time lets the socket read
-// on. Returns false when that ended the request.
+// on. Then looks whether the device has also ended the stream. Returns false
+// when that ended the request.
 bool QtTransferControl::DrainSocket()
 {
+    using Progress = HttpResponseParser::Progress;
     while (executing_) {
         const qint64 got = socket_->read(scratch_.data(), static_cast<qint64>(scratch_.size()));
         if (got <= 0)
-            return true;
-        const auto progress = parser_.Feed(std::string_view(scratch_.data(), static_cast<std::size_t>(got)));
-        if (progress != HttpResponseParser::Progress::kNeedMore) {
+            break;
+        const Progress progress =
+            parser_.Feed(std::string_view(scratch_.data(), static_cast<std::size_t>(got)));
+        if (progress != Progress::kNeedMore) {
             // Whatever follows a complete answer is not part of it: the
             // connection is closed without waiting for the device's close.
-            Finish(progress == HttpResponseParser::Progress::kComplete);
+            Finish(progress == Progress::kComplete);
             return false;
         }
     }
+    if (!executing_)
+        return false;
+    switch (closeProbe_.PeekEnd()) {
+    case TcpCloseProbe::End::kNotYet:
+        return true;
+    case TcpCloseProbe::End::kInOrder:
+        Finish(parser_.PeerClosed() == Progress::kComplete);
+        return false;
+    case TcpCloseProbe::End::kReset:
+        break;
+    }
+    Finish(false);
     return false;
 }
 
 void QtTransferControl::OnStreamEnded(QAbstractSocket::SocketError error)
 {
+    // Where the probe watches the connection, the drain has told the
+    // device's orderly close from a reset; Qt reports both alike, and only
+    // the first may end a body that has no length.
     if (!executing_ || !DrainSocket())
         return;
-    // Qt reports the device's orderly close and a reset alike; only the
-    // first may end a body that has no length.
     const bool closedInOrder =
         error == QAbstractSocket::RemoteHostClosedError && closeProbe_.PeerClosedInOrder();
     Finish(closedInOrder && parser_.PeerClosed() == HttpResponseParser::Progress::kComplete);

@@ -1,6 +1,7 @@
 #include "platform/tcp_close_probe.h"
 
 #if defined(__linux__)
+#include <cerrno>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -32,6 +33,19 @@ bool TcpCloseProbe::PeerClosedInOrder() const
     return info.tcpi_state == TCP_CLOSE_WAIT;
 }
 
+TcpCloseProbe::End TcpCloseProbe::PeekEnd() const
+{
+    if (fd_ < 0)
+        return End::kNotYet;
+    char byte = 0;
+    const ssize_t got = ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (got > 0 || (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)))
+        return End::kNotYet; // more data, or nothing yet
+    if (got == 0)
+        return PeerClosedInOrder() ? End::kInOrder : End::kReset;
+    return End::kReset;
+}
+
 void TcpCloseProbe::Release()
 {
     if (fd_ >= 0)
@@ -42,6 +56,11 @@ void TcpCloseProbe::Release()
 #else
 
 void TcpCloseProbe::Attach(std::intptr_t) {}
+
+TcpCloseProbe::End TcpCloseProbe::PeekEnd() const
+{
+    return End::kNotYet;
+}
 
 bool TcpCloseProbe::PeerClosedInOrder() const
 {

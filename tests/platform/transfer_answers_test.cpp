@@ -3,9 +3,12 @@
 #include "loopback_http_server.h"
 #include "poll_driver.h"
 
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <ostream>
 #include <thread>
 
@@ -93,6 +96,59 @@ TEST(AnswerChunks, SuccessiveCallsHandOutTheBodyInPieces)
     EXPECT_EQ(control.GetChunk(3, 0), "g");
     EXPECT_EQ(control.GetChunk(3, 0), "") << "the end of an answer is empty, not silence";
 }
+
+// The logger may allow a single 20 ms step: whatever the framing, an answer
+// (or its breaking off) that is all there must be seen at the first pump
+// after it arrived, not a step later.
+struct OnePumpCase {
+    const char* name;
+    std::string response;               // sent at once, then the device ends the connection
+    bool reset;                         // with a reset rather than in order
+    std::optional<std::string> outcome; // what GetChunk must give
+};
+
+void PrintTo(const OnePumpCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class OnePump : public ::testing::TestWithParam<OnePumpCase> {};
+
+TEST_P(OnePump, AfterTheAnswerArrivedIsEnough)
+{
+    const OnePumpCase& c = GetParam();
+    LoopbackHttpServer server([&](int fd, const std::string&) {
+        LoopbackHttpServer::SendAll(fd, c.response);
+        if (c.reset)
+            LoopbackHttpServer::ResetOnClose(fd);
+    });
+    QtTransferControl control;
+    control.Execute(server.Url("/status.html"), "GET");
+    // The first pump connects and sends the request; the second comes when
+    // the device has long answered and ended the connection.
+    for (int pump = 0; pump < 2; ++pump) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        QCoreApplication::processEvents();
+    }
+    ASSERT_EQ(server.Requests().size(), 1u) << "the request must leave at the first pump";
+
+    EXPECT_FALSE(control.StillExecuting());
+    EXPECT_EQ(control.GetChunk(1000000, 0), c.outcome);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Framings, OnePump,
+    ::testing::Values(
+        OnePumpCase{"Length", HttpResponse(200, "OK", "T=21.5"), false, "T=21.5"},
+        OnePumpCase{"Chunked",
+                    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n6\r\nT=21.5\r\n0\r\n\r\n", false,
+                    "T=21.5"},
+        OnePumpCase{"EndedByClose", "HTTP/1.0 200 OK\r\n\r\nT=21.5", false, "T=21.5"},
+        OnePumpCase{"LengthCutOffByClose", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nT=21.5", false,
+                    std::nullopt},
+        OnePumpCase{"ResetAfterBodyWithoutLength", "HTTP/1.0 200 OK\r\n\r\nT=21.5", true, std::nullopt},
+        OnePumpCase{"ClosedWithoutAnswer", "", false, std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(AnswerEnd, KnownLengthEndsTheRequestWithoutWaitingForTheDevice)
 {
