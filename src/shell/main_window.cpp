@@ -10,6 +10,7 @@
 #include "platform/qt_transfer_control.h"
 #include "shell/error_report.h"
 #include "shell/exception_boundary.h"
+#include "shell/status_label.h"
 #include "shell/transfer_control_owner.h"
 
 namespace vornix7 {
@@ -41,9 +42,10 @@ MainWindow::MainWindow(int tickIntervalMs, std::unique_ptr<TransferControl> cont
     kExit->setAutoDefault(true);
     connect(kExit, &QPushButton::clicked, this, [this] { EndProgram(0); });
 
-    lBla = new QLabel(QStringLiteral("lBla"), this);
+    lBla = new StatusLabel(QStringLiteral("lBla"), this);
     lBla->setObjectName(QStringLiteral("lBla"));
     lBla->setGeometry(4, 36, 265, 21);
+    lBla->setTextFormat(Qt::PlainText);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
