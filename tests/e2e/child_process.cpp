@@ -1,7 +1,7 @@
 #include "child_process.h"
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -59,11 +59,37 @@ std::vector<char*> Pointers(std::vector<std::string>& texts)
     return pointers;
 }
 
-void Check(int error, const char* what)
+// Runs in the forked child, so only async-signal-safe calls: sets up the
+// descriptors, directory and signals, then becomes the program. On failure
+// the errno goes back through `report` and the child ends.
+[[noreturn]] void BecomeProgram(const SpawnOptions& options, char* const* argv, char* const* envp, int report,
+                                pid_t parent)
 {
-    if (error != 0) {
-        throw std::runtime_error(std::string(what) + ": " + std::strerror(error));
+    // If the test itself is killed (a ctest time-out, say), its children
+    // must not live on: they go with it.
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) {
+        ::_exit(127);
     }
+    // The child must not inherit whatever the test runner did to signals:
+    // the tests depend on SIGTERM and SIGINT reaching the program as usual.
+    for (int signal : {SIGTERM, SIGINT, SIGPIPE, SIGHUP}) {
+        ::signal(signal, SIG_DFL);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int out = ::open(options.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(options.stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in >= 0 && out >= 0 && err >= 0 && ::dup2(in, STDIN_FILENO) >= 0 && ::dup2(out, STDOUT_FILENO) >= 0
+        && ::dup2(err, STDERR_FILENO) >= 0
+        && (options.workingDir.empty() || ::chdir(options.workingDir.c_str()) == 0)) {
+        ::execve(argv[0], argv, envp);
+    }
+    const int error = errno;
+    (void)!::write(report, &error, sizeof error);
+    ::_exit(127);
 }
 
 } // namespace
@@ -76,36 +102,33 @@ ChildProcess::ChildProcess(const SpawnOptions& options)
     std::vector<char*> argvPointers = Pointers(argv);
     std::vector<char*> envPointers = Pointers(envp);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    Check(posix_spawn_file_actions_init(&actions), "posix_spawn_file_actions_init");
-    Check(posix_spawnattr_init(&attributes), "posix_spawnattr_init");
-    // The child must not inherit whatever the test runner did to signals:
-    // the tests depend on SIGTERM and SIGINT reaching the program as usual.
-    sigset_t none;
-    sigset_t defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    for (int signal : {SIGTERM, SIGINT, SIGPIPE, SIGHUP}) {
-        sigaddset(&defaults, signal);
+    // Closed by a successful exec, so reading it gives either the child's
+    // errno or the end of the pipe.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        throw std::runtime_error(std::string("pipe2: ") + std::strerror(errno));
     }
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, options.stdoutPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, options.stderrPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (!options.workingDir.empty()) {
-        posix_spawn_file_actions_addchdir_np(&actions, options.workingDir.c_str());
+    const pid_t parent = ::getpid();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::close(report[0]);
+        BecomeProgram(options, argvPointers.data(), envPointers.data(), report[1], parent);
     }
-    const int error = posix_spawn(&pid_, options.program.c_str(), &actions, &attributes, argvPointers.data(),
-                                  envPointers.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    Check(error, ("cannot start " + options.program).c_str());
+    const int forkError = errno;
+    ::close(report[1]);
+    int childError = 0;
+    ssize_t got = 0;
+    do {
+        got = ::read(report[0], &childError, sizeof childError);
+    } while (got < 0 && errno == EINTR);
+    ::close(report[0]);
+    if (pid_ < 0) {
+        throw std::runtime_error(std::string("fork: ") + std::strerror(forkError));
+    }
+    if (got == sizeof childError) {
+        Reap(true);
+        throw std::runtime_error("cannot start " + options.program + ": " + std::strerror(childError));
+    }
 }
 
 ChildProcess::~ChildProcess()

@@ -32,9 +32,10 @@ struct SpawnOptions {
     std::string stderrPath = "/dev/null";
 };
 
-// A program started with posix_spawn. The object owns the process: if it
+// A program started with fork and exec. The object owns the process: if it
 // is still running when the object goes (a failed assertion, say), it is
-// killed with SIGKILL and reaped, so no test leaves a process behind.
+// killed with SIGKILL and reaped, so no test leaves a process behind; and
+// should the test process itself be killed, the child gets SIGKILL too.
 class ChildProcess {
 public:
     explicit ChildProcess(const SpawnOptions& options);
