@@ -12,7 +12,8 @@ namespace {
 std::int32_t StepLimit(std::int32_t timeoutSeconds)
 {
     const std::int64_t steps = std::int64_t{timeoutSeconds} * PageFetcher::kStepsPerSecond;
-    if (steps < std::numeric_limits<std::int32_t>::min() || steps > std::numeric_limits<std::int32_t>::max()) {
+    if (steps < std::numeric_limits<std::int32_t>::min()
+        || steps > std::numeric_limits<std::int32_t>::max()) {
         throw RuntimeError(error_kind::kOverflow, "HTMLTimeout " + std::to_string(timeoutSeconds)
                                                       + " is too large: the wait in 20 ms steps does not fit "
                                                         "a 32-bit integer");

@@ -32,7 +32,8 @@ void PollResultStore::StorePollResult(std::string_view page)
     if (!page.empty()) {
         const PageElements elements(page, WantedTags(used));
         for (int i = 0; i < used; ++i) {
-            table_.SensorValue[static_cast<std::size_t>(i)] = LeadingNumber(elements.Value(static_cast<std::size_t>(i)));
+            table_.SensorValue[static_cast<std::size_t>(i)] =
+                LeadingNumber(elements.Value(static_cast<std::size_t>(i)));
         }
         table_.PollTime = clock_.now();
         table_.DeviceName = std::string(elements.Value(static_cast<std::size_t>(used)));

@@ -57,8 +57,7 @@ std::string ExtractTagValue(std::string_view page, std::string_view tag)
 // opening tag of each wanted element, then the first closing tag after it.
 // The closing tag is searched only after the opening tag, so a stray
 // closing tag earlier in the page does not hide the element.
-PageElements::PageElements(std::string_view page, const std::vector<std::string>& tags)
-    : values_(tags.size())
+PageElements::PageElements(std::string_view page, const std::vector<std::string>& tags) : values_(tags.size())
 {
     std::vector<ElementSearch> searches;
     searches.reserve(tags.size());

@@ -14,7 +14,9 @@ constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 std::string_view TrimBlanks(std::string_view text)
 {
-    const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+    const auto isBlank = [](char c) {
+        return c == ' ' || c == '\t';
+    };
     while (!text.empty() && isBlank(text.front())) {
         text.remove_prefix(1);
     }
@@ -85,8 +87,7 @@ IniFile IniFile::Load(const std::string& path)
 
 IniFile::IniFile(std::string contents) : contents_(std::move(contents)) {}
 
-std::string IniFile::Value(std::string_view section, std::string_view key,
-                           std::string_view defaultText) const
+std::string IniFile::Value(std::string_view section, std::string_view key, std::string_view defaultText) const
 {
     std::string_view rest = contents_;
     if (rest.starts_with(kUtf8ByteOrderMark)) {
@@ -114,8 +115,8 @@ std::string IniFile::Value(std::string_view section, std::string_view key,
     return std::string(defaultText.substr(0, kMaxIniValueLength));
 }
 
-std::string ReadIniValue(std::string_view section, std::string_view key,
-                         std::string_view defaultText, const std::string& file)
+std::string ReadIniValue(std::string_view section, std::string_view key, std::string_view defaultText,
+                         const std::string& file)
 {
     return IniFile::Load(file).Value(section, key, defaultText);
 }

@@ -32,8 +32,7 @@ public:
 
     explicit IniFile(std::string contents);
 
-    std::string Value(std::string_view section, std::string_view key,
-                      std::string_view defaultText) const;
+    std::string Value(std::string_view section, std::string_view key, std::string_view defaultText) const;
 
 private:
     std::string contents_;
@@ -41,7 +40,7 @@ private:
 
 // One value from the settings file at `file`, or `defaultText` when the
 // file, the section or the key is missing.
-std::string ReadIniValue(std::string_view section, std::string_view key,
-                         std::string_view defaultText, const std::string& file);
+std::string ReadIniValue(std::string_view section, std::string_view key, std::string_view defaultText,
+                         const std::string& file);
 
 } // namespace vornix7

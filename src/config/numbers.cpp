@@ -61,8 +61,7 @@ int DigitValue(char c, int radix)
 double ReadRadixInteger(NumberCursor& cursor, int radix)
 {
     double value = 0.0;
-    for (int digit = DigitValue(cursor.Peek(), radix); digit >= 0;
-         digit = DigitValue(cursor.Peek(), radix)) {
+    for (int digit = DigitValue(cursor.Peek(), radix); digit >= 0; digit = DigitValue(cursor.Peek(), radix)) {
         value = value * radix + digit;
         cursor.Advance();
     }
@@ -141,8 +140,7 @@ double ToDouble(const DecimalParts& parts)
         }
         const auto leadingPlaces = static_cast<std::int64_t>(parts.integerDigits.size())
                                    - static_cast<std::int64_t>(firstSignificant);
-        magnitude = (leadingPlaces + parts.exponent > 0) ? std::numeric_limits<double>::infinity()
-                                                         : 0.0;
+        magnitude = (leadingPlaces + parts.exponent > 0) ? std::numeric_limits<double>::infinity() : 0.0;
     }
     return parts.negative ? -magnitude : magnitude;
 }

@@ -8,8 +8,7 @@ namespace vornix7 {
 
 namespace {
 
-std::int32_t NumberSetting(const IniFile& file, const char* section, const char* key,
-                           const char* defaultText)
+std::int32_t NumberSetting(const IniFile& file, const char* section, const char* key, const char* defaultText)
 {
     try {
         return RoundToInt32(LeadingNumber(file.Value(section, key, defaultText)));

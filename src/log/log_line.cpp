@@ -15,7 +15,7 @@ void IncrementLastDigit(std::string& number)
 {
     for (std::size_t i = number.size(); i-- > 0;) {
         char& c = number[i];
-        if (c == '.' ) {
+        if (c == '.') {
             continue;
         }
         if (c == '-') {
@@ -81,9 +81,9 @@ std::string FormatReading(double value)
 std::string FormatTimeStamp(const LocalDateTime& time, char timeSeparator)
 {
     std::array<char, 64> buffer{};
-    const int length = std::snprintf(buffer.data(), buffer.size(), "%04d-%02d-%02d %02d%c%02d%c%02d", time.year,
-                                     time.month, time.day, time.hour, timeSeparator, time.minute,
-                                     timeSeparator, time.second);
+    const int length =
+        std::snprintf(buffer.data(), buffer.size(), "%04d-%02d-%02d %02d%c%02d%c%02d", time.year, time.month,
+                      time.day, time.hour, timeSeparator, time.minute, timeSeparator, time.second);
     return std::string(buffer.data(), static_cast<std::size_t>(std::max(length, 0)));
 }
 

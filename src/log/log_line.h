@@ -32,7 +32,7 @@ std::string DeviceNameField(std::string_view deviceName);
 
 // One whole log line: time stamp, device name, the readings 0..lastSensor,
 // the status, CR LF. Throws RuntimeError for lastSensor above 16.
-std::string FormatLogLine(const SensorTable& table, std::int32_t lastSensor,
-                          std::string_view status, char timeSeparator);
+std::string FormatLogLine(const SensorTable& table, std::int32_t lastSensor, std::string_view status,
+                          char timeSeparator);
 
 } // namespace vornix7

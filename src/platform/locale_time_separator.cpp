@@ -14,8 +14,9 @@ namespace {
 char SeparatorIn(std::string_view format)
 {
     for (std::size_t i = 0; i + 2 < format.size(); ++i) {
-        if (format[i] == '%' && (format[i + 1] == 'H' || format[i + 1] == 'I' || format[i + 1] == 'k'
-                                 || format[i + 1] == 'l')) {
+        if (format[i] == '%'
+            && (format[i + 1] == 'H' || format[i + 1] == 'I' || format[i + 1] == 'k'
+                || format[i + 1] == 'l')) {
             const char c = format[i + 2];
             // A comma or quote would break the log's columns; keep ':' then.
             const bool usable = c > ' ' && c < 0x7f && c != '%' && c != ',' && c != '"';

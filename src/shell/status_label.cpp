@@ -17,8 +17,9 @@ void StatusLabel::paintEvent(QPaintEvent* /*event*/)
         drawn.fill(Qt::transparent);
         QPainter painter(&drawn);
         painter.setFont(font());
-        style()->drawItemText(&painter, contentsRect(), QStyle::visualAlignment(layoutDirection(), alignment()),
-                              palette(), isEnabled(), text(), foregroundRole());
+        style()->drawItemText(&painter, contentsRect(),
+                              QStyle::visualAlignment(layoutDirection(), alignment()), palette(), isEnabled(),
+                              text(), foregroundRole());
         painter.end();
         picture = pictures_.insert(text(), drawn);
     }

@@ -52,7 +52,9 @@ std::string MaskTimeStamps(const std::string& lines)
 
 TEST_F(CheckToolTest, PrintsTheSevenSettingsInTheirOrder)
 {
-    const std::string ini = Write("a.ini", "[Settings]\r\nLastSensor=2.5\r\nPollInterval=abc\r\n[VORNIX7]\r\nURL='http://127.0.0.1:9/'\r\n");
+    const std::string ini = Write(
+        "a.ini",
+        "[Settings]\r\nLastSensor=2.5\r\nPollInterval=abc\r\n[VORNIX7]\r\nURL='http://127.0.0.1:9/'\r\n");
     EXPECT_EQ(Run({"--ini", ini}), 0);
     EXPECT_EQ(out_.str(), "PollInterval=0\nURL=http://127.0.0.1:9/\nStartMinimized=0\nHTMLTimeout=1\n"
                           "UseLogFile=1\nLogfileName=logfile.txt\nLastSensor=2\n");
@@ -61,7 +63,8 @@ TEST_F(CheckToolTest, PrintsTheSevenSettingsInTheirOrder)
 TEST_F(CheckToolTest, PrintsOneLogLinePerPollAsTheLoggerWouldAppendIt)
 {
     const std::string ini = Write("a.ini", "[Settings]\nLastSensor=2\n");
-    const std::string good = Write("good.html", "<devicename>Lab, North</devicename><t0>21.5</t0><t1>48</t1><t2>-3.25</t2>");
+    const std::string good =
+        Write("good.html", "<devicename>Lab, North</devicename><t0>21.5</t0><t1>48</t1><t2>-3.25</t2>");
     const std::string empty = Write("empty.html", "");
     EXPECT_EQ(Run({"--ini", ini, good, "--failed", empty}), 0);
     EXPECT_EQ(MaskTimeStamps(out_.str()), "T,\"Lab, North\",21.5,48.,-3.25,OK\r\n"
@@ -88,9 +91,15 @@ struct FailureCase {
 TEST_F(CheckToolTest, ReportsRunTimeErrorsAndBadUsageWithTheirStatus)
 {
     const std::vector<FailureCase> cases = {
-        {"sensor index above 16", "[Settings]\nLastSensor=17\n", {"--failed"}, 1,
+        {"sensor index above 16",
+         "[Settings]\nLastSensor=17\n",
+         {"--failed"},
+         1,
          "VORNIX7_Logger: run-time error: Subscript out of range: "},
-        {"setting out of 32-bit range", "[Settings]\nPollInterval=1E10\n", {}, 1,
+        {"setting out of 32-bit range",
+         "[Settings]\nPollInterval=1E10\n",
+         {},
+         1,
          "VORNIX7_Logger: run-time error: Overflow: "},
         {"page file missing", "", {"/nonexistent/page.html"}, 2, "vornix7-check: cannot read page file"},
     };

@@ -49,16 +49,16 @@ bool WaitWhileExecuting(QtTransferControl& control, std::chrono::milliseconds li
     }
 }
 
-PollResult PollOnce(QtTransferControl& control, const std::string& url,
-                    std::chrono::milliseconds limit, const std::function<void()>& eachStep)
+PollResult PollOnce(QtTransferControl& control, const std::string& url, std::chrono::milliseconds limit,
+                    const std::function<void()>& eachStep)
 {
     const auto start = std::chrono::steady_clock::now();
     PollResult result;
     control.Cancel();
     control.Execute(url, "GET");
     result.finished = WaitWhileExecuting(control, limit, eachStep);
-    result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - start);
+    result.elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     if (result.finished)
         result.body = control.GetChunk(1000000, 0);
     else

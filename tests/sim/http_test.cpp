@@ -27,16 +27,20 @@ TEST(Http, ParseRequestLine)
     EXPECT_EQ(line->method, "POST");
     EXPECT_EQ(line->target, "/a?b");
     EXPECT_EQ(line->version, "HTTP/1.0");
-    for (const char* bad : {"GET /\r\n", "GET  / HTTP/1.1\r\n", "GET / HTTP/2\r\n", "\r\n",
-                            "GET / HTTP/1.1 x\r\n", "garbage"})
+    for (const char* bad :
+         {"GET /\r\n", "GET  / HTTP/1.1\r\n", "GET / HTTP/2\r\n", "\r\n", "GET / HTTP/1.1 x\r\n", "garbage"})
         EXPECT_FALSE(ParseRequestLine(bad)) << bad;
 }
 
 TEST(Http, TargetPath)
 {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"/", "/"}, {"/other", "/other"}, {"/other?x=1", "/other"}, {"/other#f", "/other"},
-        {"http://127.0.0.1:80/other?q", "/other"}, {"http://127.0.0.1:80", "/"},
+        {"/", "/"},
+        {"/other", "/other"},
+        {"/other?x=1", "/other"},
+        {"/other#f", "/other"},
+        {"http://127.0.0.1:80/other?q", "/other"},
+        {"http://127.0.0.1:80", "/"},
     };
     for (const auto& [target, path] : cases)
         EXPECT_EQ(TargetPath(target), path) << target;

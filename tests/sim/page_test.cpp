@@ -24,8 +24,8 @@ TEST(Page, BuildsNameAndOneElementPerValueVerbatim)
 TEST(Page, FormatHundredthsDropsTrailingZeros)
 {
     const std::vector<std::pair<std::int64_t, std::string>> cases = {
-        {0, "0"},       {5, "0.05"},   {-5, "-0.05"}, {10, "0.1"},     {2150, "21.5"},
-        {4800, "48"},   {-325, "-3.25"}, {-100, "-1"}, {-4000, "-40"}, {8599, "85.99"},
+        {0, "0"},     {5, "0.05"},     {-5, "-0.05"}, {10, "0.1"},    {2150, "21.5"},
+        {4800, "48"}, {-325, "-3.25"}, {-100, "-1"},  {-4000, "-40"}, {8599, "85.99"},
     };
     for (const auto& [hundredths, text] : cases)
         EXPECT_EQ(FormatHundredths(hundredths), text) << hundredths;

@@ -106,7 +106,8 @@ TEST(Program, AnnouncesPortServesAndStopsCleanlyOnSignals)
         const int port = PortOf(sim.FirstLine());
         ASSERT_GT(port, 0);
         // A held connection must not delay the exit.
-        std::thread held([port] { test::Fetch(static_cast<std::uint16_t>(port), "GET / HTTP/1.1\r\n\r\n", 3000); });
+        std::thread held(
+            [port] { test::Fetch(static_cast<std::uint16_t>(port), "GET / HTTP/1.1\r\n\r\n", 3000); });
         std::this_thread::sleep_for(200ms);
         sim.Signal(signal);
         EXPECT_EQ(sim.WaitExit(2s), 0) << signal;

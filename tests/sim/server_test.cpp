@@ -60,7 +60,7 @@ std::vector<std::string> With(std::vector<std::string> args)
 struct ModeCase {
     const char* name;
     std::vector<std::string> args;
-    int status;  // 0: no response at all
+    int status; // 0: no response at all
     Reply::End end;
     std::function<void(const test::Response&, std::uint16_t port)> check;
 };
@@ -81,11 +81,11 @@ TEST(Server, EachModeAnswersAsDocumented)
              EXPECT_EQ(r.body, "");
              EXPECT_EQ(r.headers.at("content-length"), "0");
          }},
-        {"size below page", With({"--mode", "size", "--body-bytes", "50"}), 200,
-         Reply::End::Closed,
-         [](const test::Response& r, std::uint16_t) { EXPECT_EQ(r.body, kPage.substr(0, 50)); }},
-        {"size above page", With({"--mode", "size", "--body-bytes", "70000"}), 200,
-         Reply::End::Closed,
+        {"size below page", With({"--mode", "size", "--body-bytes", "50"}), 200, Reply::End::Closed,
+         [](const test::Response& r, std::uint16_t) {
+             EXPECT_EQ(r.body, kPage.substr(0, 50));
+         }},
+        {"size above page", With({"--mode", "size", "--body-bytes", "70000"}), 200, Reply::End::Closed,
          [](const test::Response& r, std::uint16_t) {
              EXPECT_EQ(r.headers.at("content-length"), "70000");
              ASSERT_EQ(r.body.size(), 70000u);
@@ -93,15 +93,14 @@ TEST(Server, EachModeAnswersAsDocumented)
          }},
         {"close", With({"--mode", "close"}), 0, Reply::End::Closed, nullptr},
         {"status", With({"--mode", "status", "--status", "500"}), 500, Reply::End::Closed, noTags},
-        {"status without body", With({"--mode", "status", "--status", "204"}), 204,
-         Reply::End::Closed, [](const test::Response& r, std::uint16_t) {
+        {"status without body", With({"--mode", "status", "--status", "204"}), 204, Reply::End::Closed,
+         [](const test::Response& r, std::uint16_t) {
              EXPECT_EQ(r.body, "");
          }},
         {"redirect", With({"--mode", "redirect"}), 302, Reply::End::Closed,
          [&](const test::Response& r, std::uint16_t port) {
              noTags(r, port);
-             EXPECT_EQ(r.headers.at("location"),
-                       "http://127.0.0.1:" + std::to_string(port) + "/other");
+             EXPECT_EQ(r.headers.at("location"), "http://127.0.0.1:" + std::to_string(port) + "/other");
          }},
         {"chunked", With({"--mode", "chunked"}), 200, Reply::End::Closed,
          [](const test::Response& r, std::uint16_t) {
@@ -175,8 +174,7 @@ TEST(Server, DelayAndTrickleTakeTheirTime)
     const auto trickled = std::chrono::milliseconds(10) * (BuildPage("", {}).size() - 1);
     const std::vector<TimedCase> cases = {
         {With({"--mode", "delay", "--delay-ms", "300"}), std::chrono::milliseconds(300)},
-        {{"--mode", "trickle", "--trickle-ms", "10", "--sensors", "0", "--name", ""},
-         trickled},
+        {{"--mode", "trickle", "--trickle-ms", "10", "--sensors", "0", "--name", ""}, trickled},
     };
     for (const auto& c : cases) {
         RunningServer server(c.args);
@@ -214,7 +212,7 @@ TEST(Server, ControlFileSwitchesModePerRequestAndCountFileCounts)
     EXPECT_EQ(statusNow(), 200);
     std::ofstream(control) << "close\n";
     EXPECT_EQ(statusNow(), 0);
-    std::ofstream(control) << "nonsense\n";  // falls back to --mode
+    std::ofstream(control) << "nonsense\n"; // falls back to --mode
     EXPECT_EQ(statusNow(), 200);
     std::remove(control.c_str());
     EXPECT_EQ(statusNow(), 200);

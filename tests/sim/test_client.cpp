@@ -24,8 +24,8 @@ Reply Fetch(std::uint16_t port, std::string_view request, int timeoutMs, std::si
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(port);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
         close(fd);
         return reply;
     }
@@ -85,8 +85,8 @@ std::optional<std::string> DecodeChunked(std::string_view body, int* dataChunks)
         char* end = nullptr;
         const std::string sizeText(body.substr(0, lineEnd));
         const auto size = std::strtoul(sizeText.c_str(), &end, 16);
-        if (*end != '\0' || body.size() < lineEnd + 2 + size + 2 ||
-            body.substr(lineEnd + 2 + size, 2) != "\r\n")
+        if (*end != '\0' || body.size() < lineEnd + 2 + size + 2
+            || body.substr(lineEnd + 2 + size, 2) != "\r\n")
             return std::nullopt;
         decoded += body.substr(lineEnd + 2, size);
         body.remove_prefix(lineEnd + 2 + size + 2);

@@ -10,8 +10,8 @@ namespace vornix7::sim::test {
 
 struct Reply {
     enum class End { Closed, Reset, TimedOut, Failed };
-    std::string bytes;           // at most `keep` bytes of what arrived
-    std::uint64_t received = 0;  // all bytes that arrived
+    std::string bytes;          // at most `keep` bytes of what arrived
+    std::uint64_t received = 0; // all bytes that arrived
     End end = End::Failed;
 };
 
@@ -22,7 +22,7 @@ Reply Fetch(std::uint16_t port, std::string_view request = "GET / HTTP/1.1\r\nHo
 
 struct Response {
     int status = 0;
-    std::map<std::string, std::string> headers;  // names in lower case
+    std::map<std::string, std::string> headers; // names in lower case
     std::string body;
 };
 

@@ -24,7 +24,10 @@ constexpr const char* kFailedPoll = "--failed";
 class StreamSink final : public LineSink {
 public:
     explicit StreamSink(std::ostream& out) : out_(out) {}
-    void Append(std::string_view line) override { out_.write(line.data(), static_cast<std::streamsize>(line.size())).flush(); }
+    void Append(std::string_view line) override
+    {
+        out_.write(line.data(), static_cast<std::streamsize>(line.size())).flush();
+    }
 
 private:
     std::ostream& out_;

@@ -33,10 +33,7 @@ public:
     }
 
     // `counted` is how many body bytes `data` stands for (chunk framing is not counted).
-    bool Body(std::string_view data, std::uint64_t counted)
-    {
-        return headOnly_ || Send(data, counted);
-    }
+    bool Body(std::string_view data, std::uint64_t counted) { return headOnly_ || Send(data, counted); }
 
     bool Pause(int ms)
     {
@@ -54,10 +51,18 @@ private:
         if (!ok_)
             return false;
         switch (connection_.SendAll(data)) {
-        case IoResult::Ok: outcome_.bodyBytes += counted; return true;
-        case IoResult::Stopped: Fail("stopped"); return false;
-        case IoResult::TimedOut: Fail("client stopped reading"); return false;
-        default: Fail("client went away"); return false;
+        case IoResult::Ok:
+            outcome_.bodyBytes += counted;
+            return true;
+        case IoResult::Stopped:
+            Fail("stopped");
+            return false;
+        case IoResult::TimedOut:
+            Fail("client stopped reading");
+            return false;
+        default:
+            Fail("client went away");
+            return false;
         }
     }
 
@@ -84,8 +89,7 @@ void SendPage(Writer& out, const std::string& page)
         out.Body(page, page.size());
 }
 
-template <typename FillFn>
-void Stream(Writer& out, std::uint64_t total, FillFn fill)
+template <typename FillFn> void Stream(Writer& out, std::uint64_t total, FillFn fill)
 {
     std::array<char, kStreamPiece> piece{};
     for (std::uint64_t offset = 0; offset < total && out.Ok() && !out.HeadOnly();) {
@@ -122,9 +126,8 @@ AnswerOutcome Answer(Connection& connection, Mode mode, const AnswerContext& con
     case Mode::Size: {
         const std::string page = context.nextPage();
         if (out.Head(200, Html(o.bodyBytes)))
-            Stream(out, o.bodyBytes, [&](std::uint64_t offset, std::span<char> piece) {
-                SizedBodySlice(page, offset, piece);
-            });
+            Stream(out, o.bodyBytes,
+                   [&](std::uint64_t offset, std::span<char> piece) { SizedBodySlice(page, offset, piece); });
         break;
     }
     case Mode::Close:
@@ -132,8 +135,8 @@ AnswerOutcome Answer(Connection& connection, Mode mode, const AnswerContext& con
         break;
     case Mode::Reset: {
         const std::string page = context.nextPage();
-        if (out.Head(200, Html(page.size())) &&
-            out.Body(std::string_view(page).substr(0, page.size() / 2), page.size() / 2))
+        if (out.Head(200, Html(page.size()))
+            && out.Body(std::string_view(page).substr(0, page.size() / 2), page.size() / 2))
             out.Pause(kResetPauseMs);
         connection.CloseWithReset();
         outcome.closed = true;
@@ -146,8 +149,8 @@ AnswerOutcome Answer(Connection& connection, Mode mode, const AnswerContext& con
         if (!out.Head(200, Html(page.size())) || out.HeadOnly())
             break;
         for (std::size_t i = 0; i < page.size(); ++i) {
-            if ((i > 0 && !out.Pause(static_cast<int>(o.trickleMs))) ||
-                !out.Body(std::string_view(page).substr(i, 1), 1))
+            if ((i > 0 && !out.Pause(static_cast<int>(o.trickleMs)))
+                || !out.Body(std::string_view(page).substr(i, 1), 1))
                 break;
         }
         break;
@@ -189,8 +192,7 @@ AnswerOutcome Answer(Connection& connection, Mode mode, const AnswerContext& con
     case Mode::Garbage: {
         GarbageStream garbage(context.garbageSeed);
         if (out.Head(200, Html(o.bodyBytes)))
-            Stream(out, o.bodyBytes,
-                   [&](std::uint64_t, std::span<char> piece) { garbage.Fill(piece); });
+            Stream(out, o.bodyBytes, [&](std::uint64_t, std::span<char> piece) { garbage.Fill(piece); });
         break;
     }
     }

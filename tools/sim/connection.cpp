@@ -43,7 +43,7 @@ IoResult Connection::Wait(short events, int timeoutMs)
             return IoResult::TimedOut;
         if (fds[1].revents != 0)
             return IoResult::Stopped;
-        return IoResult::Ok;  // readiness or error: the next call tells which
+        return IoResult::Ok; // readiness or error: the next call tells which
     }
 }
 
@@ -89,8 +89,8 @@ bool Connection::Pause(int ms)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            until - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return !stop_.Requested();
         pollfd p{stop_.Fd(), POLLIN, 0};
@@ -115,8 +115,8 @@ void Connection::CloseGracefully()
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLingerMs);
     std::string discard;
     for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            until - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
         if (left.count() <= 0 || Receive(discard, static_cast<int>(left.count())) != IoResult::Ok)
             break;
         discard.clear();

@@ -9,9 +9,9 @@
 namespace vornix7::sim {
 
 struct ControlWord {
-    bool present = false;       // the control file exists
-    std::string word;           // its first word, possibly empty
-    std::optional<Mode> mode;   // set when `word` names a mode
+    bool present = false;     // the control file exists
+    std::string word;         // its first word, possibly empty
+    std::optional<Mode> mode; // set when `word` names a mode
 };
 
 // Read fresh before every request, so a test can switch the device between

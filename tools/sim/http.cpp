@@ -26,11 +26,9 @@ std::optional<RequestLine> ParseRequestLine(std::string_view head)
     const auto sp2 = sp1 == std::string_view::npos ? sp1 : line.find(' ', sp1 + 1);
     if (sp2 == std::string_view::npos || line.find(' ', sp2 + 1) != std::string_view::npos)
         return std::nullopt;
-    RequestLine result{std::string(line.substr(0, sp1)),
-                       std::string(line.substr(sp1 + 1, sp2 - sp1 - 1)),
+    RequestLine result{std::string(line.substr(0, sp1)), std::string(line.substr(sp1 + 1, sp2 - sp1 - 1)),
                        std::string(line.substr(sp2 + 1))};
-    if (result.method.empty() || result.target.empty() ||
-        result.version.rfind("HTTP/1.", 0) != 0)
+    if (result.method.empty() || result.target.empty() || result.version.rfind("HTTP/1.", 0) != 0)
         return std::nullopt;
     return result;
 }
@@ -47,19 +45,32 @@ std::string_view TargetPath(std::string_view target)
 std::string_view ReasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 204: return "No Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 304: return "Not Modified";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    case 502: return "Bad Gateway";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 204:
+        return "No Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 304:
+        return "Not Modified";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    case 502:
+        return "Bad Gateway";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 

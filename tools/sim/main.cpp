@@ -56,8 +56,8 @@ int main(int argc, char** argv)
 
         std::optional<std::chrono::steady_clock::time_point> deadline;
         if (options.maxSeconds)
-            deadline = std::chrono::steady_clock::now() +
-                       std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            deadline = std::chrono::steady_clock::now()
+                       + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                            std::chrono::duration<double>(*options.maxSeconds));
         server.Run(stop, deadline);
         g_stop = nullptr;

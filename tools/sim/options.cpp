@@ -11,16 +11,23 @@ namespace vornix7::sim {
 namespace {
 
 constexpr std::array<std::pair<Mode, std::string_view>, 12> kModeNames{{
-    {Mode::Normal, "normal"},   {Mode::Delay, "delay"},       {Mode::Silent, "silent"},
-    {Mode::Empty, "empty"},     {Mode::Size, "size"},         {Mode::Close, "close"},
-    {Mode::Reset, "reset"},     {Mode::Trickle, "trickle"},   {Mode::Chunked, "chunked"},
-    {Mode::Status, "status"},   {Mode::Redirect, "redirect"}, {Mode::Garbage, "garbage"},
+    {Mode::Normal, "normal"},
+    {Mode::Delay, "delay"},
+    {Mode::Silent, "silent"},
+    {Mode::Empty, "empty"},
+    {Mode::Size, "size"},
+    {Mode::Close, "close"},
+    {Mode::Reset, "reset"},
+    {Mode::Trickle, "trickle"},
+    {Mode::Chunked, "chunked"},
+    {Mode::Status, "status"},
+    {Mode::Redirect, "redirect"},
+    {Mode::Garbage, "garbage"},
 }};
 
 // Strict: the whole text must be a decimal number inside [min, max], so a
 // typo such as "--port 80x" is an error instead of silently becoming 80.
-template <typename T>
-bool ParseInteger(std::string_view text, T min, T max, T& out)
+template <typename T> bool ParseInteger(std::string_view text, T min, T max, T& out)
 {
     T value{};
     const char* end = text.data() + text.size();
@@ -36,8 +43,7 @@ bool ParseSeconds(std::string_view text, double& out)
     double value = 0;
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
-    if (text.empty() || ec != std::errc{} || ptr != end || !std::isfinite(value) || value <= 0 ||
-        value > 1e7)
+    if (text.empty() || ec != std::errc{} || ptr != end || !std::isfinite(value) || value <= 0 || value > 1e7)
         return false;
     out = value;
     return true;
@@ -121,7 +127,9 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
         } else {
             return Fail(key.rfind("--", 0) == 0 ? key + " needs a value" : "unknown option " + key);
         }
-        const auto bad = [&] { return Fail("bad value for " + key + ": '" + value + "'"); };
+        const auto bad = [&] {
+            return Fail("bad value for " + key + ": '" + value + "'");
+        };
 
         if (key == "--port") {
             if (!ParseInteger<std::uint16_t>(value, 0, 65535, o.port))
@@ -135,8 +143,7 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
         } else if (key == "--values") {
             o.fixedValues = SplitValues(value);
         } else if (key == "--seed") {
-            if (!ParseInteger<std::uint64_t>(value, 0, std::numeric_limits<std::uint64_t>::max(),
-                                             o.seed))
+            if (!ParseInteger<std::uint64_t>(value, 0, std::numeric_limits<std::uint64_t>::max(), o.seed))
                 return bad();
         } else if (key == "--mode") {
             const auto mode = ModeFromName(value);

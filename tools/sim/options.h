@@ -32,7 +32,7 @@ std::string_view ModeName(Mode mode);
 inline constexpr int kMaxSensors = 17;
 
 struct Options {
-    std::uint16_t port = 0;  // 0 lets the kernel pick a free port
+    std::uint16_t port = 0; // 0 lets the kernel pick a free port
     std::string name = "Lab North";
     int sensors = 8;
     // Set by --values: the texts are placed verbatim, one element each.

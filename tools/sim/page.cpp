@@ -19,8 +19,8 @@ std::string BuildPage(std::string_view name, const std::vector<std::string>& val
 
 std::string FormatHundredths(std::int64_t hundredths)
 {
-    const std::uint64_t magnitude = hundredths < 0 ? 0 - static_cast<std::uint64_t>(hundredths)
-                                                   : static_cast<std::uint64_t>(hundredths);
+    const std::uint64_t magnitude =
+        hundredths < 0 ? 0 - static_cast<std::uint64_t>(hundredths) : static_cast<std::uint64_t>(hundredths);
     std::string text = hundredths < 0 ? "-" : "";
     text += std::to_string(magnitude / 100);
     const auto cents = magnitude % 100;

@@ -44,8 +44,7 @@ std::string LogLine(const RequestLine& request, Mode mode, const AnswerOutcome& 
     std::string line = Printable(request.method) + " " + Printable(request.target) + " -> ";
     line += ModeName(mode);
     if (outcome.status != 0)
-        line += " " + std::to_string(outcome.status) + ", " + std::to_string(outcome.bodyBytes) +
-                " bytes";
+        line += " " + std::to_string(outcome.status) + ", " + std::to_string(outcome.bodyBytes) + " bytes";
     else if (outcome.note.empty())
         line += ", no answer";
     if (!outcome.note.empty())
@@ -81,8 +80,8 @@ std::uint16_t Server::Listen()
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(options_.port);
     if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        throw std::runtime_error("cannot bind 127.0.0.1:" + std::to_string(options_.port) + ": " +
-                                 std::strerror(errno));
+        throw std::runtime_error("cannot bind 127.0.0.1:" + std::to_string(options_.port) + ": "
+                                 + std::strerror(errno));
     if (listen(listenFd_, 64) != 0)
         throw std::runtime_error(std::string("listen: ") + std::strerror(errno));
 
@@ -92,8 +91,7 @@ std::uint16_t Server::Listen()
     return port_;
 }
 
-void Server::Run(const StopSignal& stop,
-                 std::optional<std::chrono::steady_clock::time_point> deadline)
+void Server::Run(const StopSignal& stop, std::optional<std::chrono::steady_clock::time_point> deadline)
 {
     struct Worker {
         std::thread thread;
@@ -111,8 +109,8 @@ void Server::Run(const StopSignal& stop,
 
         int timeoutMs = -1;
         if (deadline) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                *deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 break;
             timeoutMs = static_cast<int>(std::min<long long>(left.count(), 1'000'000'000));
@@ -128,7 +126,7 @@ void Server::Run(const StopSignal& stop,
 
         const int client = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (client < 0)
-            continue;  // e.g. the client gave up before we accepted
+            continue; // e.g. the client gave up before we accepted
         if (workers.size() >= kMaxConnections) {
             close(client);
             Log("too many connections; closed a new one");
@@ -145,7 +143,7 @@ void Server::Run(const StopSignal& stop,
     // New clients are refused from now on, as from a device switched off.
     close(listenFd_);
     listenFd_ = -1;
-    stop.Request();  // ends held, delayed and trickling connections too
+    stop.Request(); // ends held, delayed and trickling connections too
     for (auto& w : workers)
         w.thread.join();
 }
@@ -179,14 +177,13 @@ void Server::Serve(int fd, const StopSignal& stop)
     Connection connection(fd, stop);
 
     std::string buffer;
-    const auto giveUp =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(kHeadTimeoutMs);
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHeadTimeoutMs);
     std::optional<std::size_t> headLength;
     while (!(headLength = HeadLength(buffer))) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            giveUp - std::chrono::steady_clock::now());
-        if (buffer.size() > kMaxHeadBytes || left.count() <= 0 ||
-            connection.Receive(buffer, static_cast<int>(left.count())) != IoResult::Ok)
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(giveUp - std::chrono::steady_clock::now());
+        if (buffer.size() > kMaxHeadBytes || left.count() <= 0
+            || connection.Receive(buffer, static_cast<int>(left.count())) != IoResult::Ok)
             break;
     }
     if (!headLength) {
@@ -199,8 +196,8 @@ void Server::Serve(int fd, const StopSignal& stop)
     if (!request) {
         const std::string body = "<html><body>Bad request</body></html>\n";
         connection.SendAll(ResponseHead(400, {{"Content-Type", "text/html"},
-                                              {"Content-Length", std::to_string(body.size())}}) +
-                           body);
+                                              {"Content-Length", std::to_string(body.size())}})
+                           + body);
         Log("malformed request -> 400");
         connection.CloseGracefully();
         return;
@@ -213,16 +210,16 @@ void Server::Serve(int fd, const StopSignal& stop)
         if (control.mode)
             mode = *control.mode;
         else if (control.present && !control.word.empty())
-            Log("control file word '" + Printable(control.word) + "' is no mode; using " +
-                std::string(ModeName(mode)));
+            Log("control file word '" + Printable(control.word) + "' is no mode; using "
+                + std::string(ModeName(mode)));
     }
     // The redirect target is served as the real page: a client that wrongly
     // follows redirects then logs readings, which its test can detect.
     if (mode == Mode::Redirect && TargetPath(request->target) == "/other")
         mode = Mode::Normal;
 
-    const AnswerContext context{options_, [this] { return NextPage(); }, port_,
-                                request->method == "HEAD", options_.seed + number};
+    const AnswerContext context{options_, [this] { return NextPage(); }, port_, request->method == "HEAD",
+                                options_.seed + number};
     const AnswerOutcome outcome = Answer(connection, mode, context);
     Log(LogLine(*request, mode, outcome));
 

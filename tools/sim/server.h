@@ -51,7 +51,7 @@ private:
     std::ostream* log_;
     int listenFd_ = -1;
     std::uint16_t port_ = 0;
-    std::mutex mutex_;  // guards walk_, the count file and log_
+    std::mutex mutex_; // guards walk_, the count file and log_
     RandomWalk walk_;
     std::atomic<std::uint64_t> requests_{0};
 };
