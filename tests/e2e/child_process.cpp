@@ -37,14 +37,17 @@ std::vector<std::string> Environment(const std::vector<std::pair<std::string, st
         const std::string text = *entry;
         bool replaced = false;
         for (const auto& [name, value] : changes) {
-            replaced = replaced || text.starts_with(name + "=");
+            replaced =
+                replaced || (text.starts_with(name) && text.size() > name.size() && text[name.size()] == '=');
         }
         if (!replaced) {
             result.push_back(text);
         }
     }
     for (const auto& [name, value] : changes) {
-        result.push_back(name + "=" + value);
+        result.push_back(name);
+        result.back() += '=';
+        result.back() += value;
     }
     return result;
 }
@@ -52,6 +55,7 @@ std::vector<std::string> Environment(const std::vector<std::pair<std::string, st
 std::vector<char*> Pointers(std::vector<std::string>& texts)
 {
     std::vector<char*> pointers;
+    pointers.reserve(texts.size() + 1);
     for (auto& text : texts) {
         pointers.push_back(text.data());
     }

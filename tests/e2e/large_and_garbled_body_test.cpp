@@ -18,9 +18,9 @@ namespace {
 // (about 110 MB more for this body), but keeping the body would still go
 // far beyond the limit.
 #ifdef VORNIX7_E2E_SANITIZED
-constexpr long kMaxResidentKb = 220 * 1024;
+constexpr long kMaxResidentKb = 220L * 1024;
 #else
-constexpr long kMaxResidentKb = 60 * 1024;
+constexpr long kMaxResidentKb = 60L * 1024;
 #endif
 
 // 100 MB of page and blank filler: the first 1,000,000 bytes are kept, so

@@ -143,6 +143,7 @@ std::string MaskTime(const std::string& line)
 std::vector<std::string> MaskTimes(const std::vector<std::string>& lines)
 {
     std::vector<std::string> masked;
+    masked.reserve(lines.size());
     for (const auto& line : lines) {
         masked.push_back(MaskTime(line));
     }

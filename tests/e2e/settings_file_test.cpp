@@ -103,19 +103,19 @@ INSTANTIATE_TEST_SUITE_P(E2e, OddSettingsFile,
                                           false},
                              SettingsCase{"binary_junk_after_the_settings",
                                           [](const std::string& path, const std::string& settings) {
-                                              WriteFile(path, settings + Junk(64 * 1024));
+                                              WriteFile(path, settings + Junk(std::size_t{64} * 1024));
                                           },
                                           true},
                              SettingsCase{"an_8_MB_file",
                                           [](const std::string& path, const std::string& settings) {
-                                              WriteFile(path, settings + Junk(8 << 20));
+                                              WriteFile(path, settings + Junk(std::size_t{8} << 20));
                                           },
                                           true},
                              // Junk that may well hold "=" after a harmless URL: whatever the
                              // junk sets, the program is ended before it could poll.
                              SettingsCase{"nothing_but_binary_junk_after_a_harmless_url",
                                           [](const std::string& path, const std::string&) {
-                                              std::string junk = Junk(64 * 1024);
+                                              std::string junk = Junk(std::size_t{64} * 1024);
                                               std::replace(junk.begin(), junk.end(), '\x01', '=');
                                               WriteFile(path, kHarmlessUrlHeader + junk);
                                           },
