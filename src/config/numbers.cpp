@@ -17,11 +17,6 @@ bool IsSkipped(char c)
     return c == ' ' || c == '\t' || c == '\n';
 }
 
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 // Walks the text while hiding the characters that are skipped anywhere.
 class NumberCursor {
 public:
@@ -49,12 +44,7 @@ private:
 
 int DigitValue(char c, int radix)
 {
-    int value = -1;
-    if (IsDigit(c)) {
-        value = c - '0';
-    } else if (AsciiLower(c) >= 'a' && AsciiLower(c) <= 'f') {
-        value = AsciiLower(c) - 'a' + 10;
-    }
+    const int value = AsciiHexValue(c);
     return value < radix ? value : -1;
 }
 
@@ -83,12 +73,12 @@ DecimalParts ReadDecimalParts(NumberCursor& cursor)
         parts.negative = cursor.Peek() == '-';
         cursor.Advance();
     }
-    for (; IsDigit(cursor.Peek()); cursor.Advance()) {
+    for (; IsAsciiDigit(cursor.Peek()); cursor.Advance()) {
         parts.integerDigits += cursor.Peek();
     }
     if (cursor.Peek() == '.') {
         cursor.Advance();
-        for (; IsDigit(cursor.Peek()); cursor.Advance()) {
+        for (; IsAsciiDigit(cursor.Peek()); cursor.Advance()) {
             parts.fractionDigits += cursor.Peek();
         }
     }
@@ -106,7 +96,7 @@ DecimalParts ReadDecimalParts(NumberCursor& cursor)
         // Saturate far beyond any double's range so huge exponents cannot
         // overflow the counter.
         constexpr std::int64_t kExponentCap = 1'000'000;
-        for (; IsDigit(cursor.Peek()); cursor.Advance()) {
+        for (; IsAsciiDigit(cursor.Peek()); cursor.Advance()) {
             parts.exponent = std::min(parts.exponent * 10 + (cursor.Peek() - '0'), kExponentCap);
         }
         if (negativeExponent) {

@@ -1,5 +1,7 @@
 #include "platform/http_response_parser.h"
 
+#include "common/ascii.h"
+
 #include <algorithm>
 #include <limits>
 #include <optional>
@@ -10,22 +12,6 @@ namespace {
 
 constexpr std::string_view kVersionPrefix = "HTTP/1.";
 
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-int HexValue(char c)
-{
-    if (IsDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool IsBlank(char c)
 {
     return c == ' ' || c == '\t';
@@ -34,7 +20,7 @@ bool IsBlank(char c)
 // A character of a header field name (RFC 9110 token).
 bool IsTokenChar(char c)
 {
-    return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')
+    return IsAsciiDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')
            || std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
 }
 
@@ -79,7 +65,7 @@ std::optional<std::uint64_t> ParseDecimal(std::string_view digits)
         return std::nullopt;
     std::uint64_t value = 0;
     for (char c : digits) {
-        if (!IsDigit(c) || value > (std::numeric_limits<std::uint64_t>::max() - 9) / 10)
+        if (!IsAsciiDigit(c) || value > (std::numeric_limits<std::uint64_t>::max() - 9) / 10)
             return std::nullopt;
         value = value * 10 + static_cast<std::uint64_t>(c - '0');
     }
@@ -201,8 +187,8 @@ void HttpResponseParser::OnStatusLine()
     // HTTP/1.x SP 3DIGIT [SP reason]; the reason is free text and ignored.
     const std::string_view line = line_;
     const std::size_t codeAt = kVersionPrefix.size() + 2;
-    if (line.size() < codeAt + 3 || !IsDigit(line[kVersionPrefix.size()]) || line[codeAt - 1] != ' '
-        || !IsDigit(line[codeAt]) || !IsDigit(line[codeAt + 1]) || !IsDigit(line[codeAt + 2])
+    if (line.size() < codeAt + 3 || !IsAsciiDigit(line[kVersionPrefix.size()]) || line[codeAt - 1] != ' '
+        || !IsAsciiDigit(line[codeAt]) || !IsAsciiDigit(line[codeAt + 1]) || !IsAsciiDigit(line[codeAt + 2])
         || (line.size() > codeAt + 3 && line[codeAt + 3] != ' ')) {
         Fail();
         return;
@@ -303,12 +289,12 @@ void HttpResponseParser::OnChunkSizeLine()
     std::string_view line = line_;
     std::uint64_t size = 0;
     std::size_t digits = 0;
-    for (; digits < line.size() && HexValue(line[digits]) >= 0; ++digits) {
+    for (; digits < line.size() && AsciiHexValue(line[digits]) >= 0; ++digits) {
         if (size > (std::numeric_limits<std::uint64_t>::max() >> 4)) {
             Fail();
             return;
         }
-        size = size * 16 + static_cast<std::uint64_t>(HexValue(line[digits]));
+        size = size * 16 + static_cast<std::uint64_t>(AsciiHexValue(line[digits]));
     }
     line.remove_prefix(digits);
     line = TrimBlanks(line);

@@ -1,5 +1,7 @@
 #include "platform/http_url.h"
 
+#include "common/ascii.h"
+
 #include <algorithm>
 
 namespace vornix7 {
@@ -8,14 +10,9 @@ namespace {
 
 constexpr std::string_view kScheme = "http://";
 
-bool IsAsciiDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 bool IsHexDigit(char c)
 {
-    return IsAsciiDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    return AsciiHexValue(c) >= 0;
 }
 
 // Bytes that may stand in a request line unescaped. A space would end the
