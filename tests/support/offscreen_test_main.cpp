@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
-// The window tests run headless: the platform is chosen before Qt starts,
-// so no test ever needs a display or waits for a click on a message box.
+// The main of every test program that builds the logger's window: headless,
+// the platform chosen before Qt starts, so no test needs a display or waits
+// for a click on a message box.
 int main(int argc, char* argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
