@@ -6,10 +6,12 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format clang-tidy valgrind
-  locales xvfb xauth
+  locales xvfb xauth openbox imagemagick
+  python3 dpkg-dev file
+  g++-mingw-w64-x86-64 googletest wine64 wine
 )
 
 sudo_cmd=()
