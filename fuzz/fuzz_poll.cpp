@@ -1,12 +1,14 @@
 // A whole poll from arbitrary page bytes: the first two bytes choose
 // LastSensor (-2..16) and UseLogFile, the rest is the page. Checks the log
 // line's shape (exactly one line, CR LF only at its end, a fixed number of
-// fields once a quoted device name counts as one, the status last) and that
+// fields once a quoted device name counts as one, the status last, a name
+// that is neither a formula nor holds control bytes) and that
 // the one-pass element search agrees with a plain search of the page.
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "acquisition/poll_result.h"
@@ -88,6 +90,17 @@ void CheckLine(const std::string& line, int sensors, const char* status)
     const auto fields = SplitCsv(line.substr(0, line.size() - 2));
     if (!fields || fields->size() != static_cast<std::size_t>(sensors) + 3 || fields->back() != status) {
         std::abort();
+    }
+    // Whoever opens the log must not meet a formula or a terminal command.
+    const std::string& name = (*fields)[1];
+    if (!name.empty() && std::string_view("=+-@").find(name.front()) != std::string_view::npos) {
+        std::abort();
+    }
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && byte != '\t') || byte == 0x7f) {
+            std::abort();
+        }
     }
 }
 

@@ -90,13 +90,23 @@ std::string FormatTimeStamp(const LocalDateTime& time, char timeSeparator)
 std::string DeviceNameField(std::string_view deviceName)
 {
     std::string name(deviceName);
-    std::replace_if(
-        name.begin(), name.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; }, ' ');
+    // Control bytes would reach the terminal of whoever follows the log
+    // (escape sequences) and line ends would split the poll's line.
+    const auto isControl = [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte < 0x20 && byte != '\t') || byte == 0x7f;
+    };
+    std::replace_if(name.begin(), name.end(), isControl, ' ');
     const std::size_t first = name.find_first_not_of(' ');
     if (first == std::string::npos) {
         return {};
     }
     name = name.substr(first, name.find_last_not_of(' ') - first + 1);
+    // Spreadsheets take a field that starts like this for a formula, quoted
+    // or not; the leading apostrophe makes them show it as text.
+    if (name.find_first_of("=+-@") == 0) {
+        name.insert(0, 1, '\'');
+    }
     if (name.find_first_of(",\"") == std::string::npos) {
         return name;
     }

@@ -24,10 +24,15 @@ std::string FormatReading(double value);
 // "YYYY-MM-DD hh:mm:ss" with `timeSeparator` in place of ':'.
 std::string FormatTimeStamp(const LocalDateTime& time, char timeSeparator);
 
-// The device name as one CSV field: CR, LF and NUL become blanks (one poll
-// is always one line), leading and trailing spaces are dropped, and a name
-// holding a comma or a double quote is quoted with inner quotes doubled so
-// its readings stay in their columns. Other names are written unchanged.
+// The device name as one CSV field, safe for the people who read the log:
+// - control bytes (CR, LF, NUL, ESC, ... and DEL; not tab) become blanks, so
+//   one poll is always one line and nothing reaches a terminal as a command;
+// - leading and trailing spaces are dropped;
+// - a name starting with '=', '+', '-' or '@' gets a leading "'", so that
+//   spreadsheets show it as text instead of running it as a formula;
+// - a name holding a comma or a double quote is quoted with inner quotes
+//   doubled, so its readings stay in their columns.
+// Other names are written unchanged.
 std::string DeviceNameField(std::string_view deviceName);
 
 // One whole log line: time stamp, device name, the readings 0..lastSensor,

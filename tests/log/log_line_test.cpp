@@ -99,6 +99,13 @@ TEST(DeviceNameField, KeepsTheNameInOneCsvField)
         {"NUL becomes a blank", std::string("Lab\0North", 9), "Lab North"},
         {"empty stays empty", "", ""},
         {"only blanks and line ends give empty", " \r\n ", ""},
+        {"escape sequences lose their control bytes", "\x1b[31mLab\x7f\x07", "[31mLab"},
+        {"a formula is shown as text", "=1+2", "'=1+2"},
+        {"a formula after outer spaces is shown as text", "  @SUM(1+1)", "'@SUM(1+1)"},
+        {"a leading plus or minus is shown as text", "-2+3", "'-2+3"},
+        {"a quoted formula gets the guard inside the quotes", "=HYPERLINK(\"x\",\"y\")",
+         "\"'=HYPERLINK(\"\"x\"\",\"\"y\"\")\""},
+        {"a sign inside the name is left alone", "Lab-North +1", "Lab-North +1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
