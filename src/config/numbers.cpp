@@ -93,9 +93,10 @@ DecimalParts ReadDecimalParts(NumberCursor& cursor)
             negativeExponent = cursor.Peek() == '-';
             cursor.Advance();
         }
-        // Saturate far beyond any double's range so huge exponents cannot
-        // overflow the counter.
-        constexpr std::int64_t kExponentCap = 1'000'000;
+        // Saturate far beyond any double's range and any text's length, so
+        // huge exponents cannot overflow the counter, yet the digits'
+        // position (at most a page long) still moves the value correctly.
+        constexpr std::int64_t kExponentCap = 1'000'000'000'000;
         for (; IsAsciiDigit(cursor.Peek()); cursor.Advance()) {
             parts.exponent = std::min(parts.exponent * 10 + (cursor.Peek() - '0'), kExponentCap);
         }
@@ -108,29 +109,34 @@ DecimalParts ReadDecimalParts(NumberCursor& cursor)
 
 double ToDouble(const DecimalParts& parts)
 {
-    std::string canonical = parts.integerDigits.empty() ? "0" : parts.integerDigits;
-    if (!parts.fractionDigits.empty()) {
-        canonical += '.';
-        canonical += parts.fractionDigits;
+    // The value is 0.<significant digits> x 10^decimalExponent. Taking the
+    // leading zeros out first combines the digits' position with the written
+    // exponent before anything is capped.
+    const std::string digits = parts.integerDigits + parts.fractionDigits;
+    const std::size_t firstSignificant = digits.find_first_not_of('0');
+    if (firstSignificant == std::string::npos) {
+        return parts.negative ? -0.0 : 0.0;
     }
-    canonical += 'e';
-    canonical += std::to_string(parts.exponent);
-
+    const std::int64_t decimalExponent = static_cast<std::int64_t>(parts.integerDigits.size())
+                                         - static_cast<std::int64_t>(firstSignificant) + parts.exponent;
+    // Beyond these the value is certainly outside a double's range: the
+    // largest double is below 10^309, the smallest above 10^-324.
+    constexpr std::int64_t kAboveLargest = 310;
+    constexpr std::int64_t kBelowSmallest = -330;
     double magnitude = 0.0;
-    const auto [end, error] =
-        std::from_chars(canonical.data(), canonical.data() + canonical.size(), magnitude);
-    (void)end;
-    if (error == std::errc::result_out_of_range) {
-        // Out of range means too large or too small; the position of the
-        // first significant digit tells which.
-        const std::string digits = parts.integerDigits + parts.fractionDigits;
-        const std::size_t firstSignificant = digits.find_first_not_of('0');
-        if (firstSignificant == std::string::npos) {
-            return 0.0;
+    if (decimalExponent > kAboveLargest) {
+        magnitude = std::numeric_limits<double>::infinity();
+    } else if (decimalExponent >= kBelowSmallest) {
+        std::string canonical = "0.";
+        canonical.append(digits, firstSignificant);
+        canonical += 'e';
+        canonical += std::to_string(decimalExponent);
+        const auto [end, error] =
+            std::from_chars(canonical.data(), canonical.data() + canonical.size(), magnitude);
+        (void)end;
+        if (error == std::errc::result_out_of_range) {
+            magnitude = decimalExponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
         }
-        const auto leadingPlaces = static_cast<std::int64_t>(parts.integerDigits.size())
-                                   - static_cast<std::int64_t>(firstSignificant);
-        magnitude = (leadingPlaces + parts.exponent > 0) ? std::numeric_limits<double>::infinity() : 0.0;
     }
     return parts.negative ? -magnitude : magnitude;
 }

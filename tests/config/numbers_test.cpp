@@ -72,7 +72,11 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{"ATinyFractionWithALargeExponent", "0." + std::string(400, '0') + "1E405", 1e4},
         NumberCase{"ManyZerosWithAHugeExponentReadAsZero", "0.000E999999", 0.0},
         NumberCase{"HugeExponentDigitsReadAsInfinity", "1E" + std::string(40, '9'), kInf},
-        NumberCase{"HugeNegativeExponentDigitsReadAsZero", "-1E-" + std::string(40, '9'), 0.0}),
+        NumberCase{"HugeNegativeExponentDigitsReadAsZero", "-1E-" + std::string(40, '9'), 0.0},
+        NumberCase{"APageLongFractionWithAnExponentBeyondAMillion",
+                   "0." + std::string(999'960, '0') + "1e1000005", 1e44},
+        NumberCase{"APageLongWholePartWithAnExponentBelowMinusAMillion",
+                   "1" + std::string(999'990, '0') + "e-1000005", 1e-15}),
     [](const testing::TestParamInfo<NumberCase>& info) { return std::string(info.param.name); });
 
 struct RoundCase {
