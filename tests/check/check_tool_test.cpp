@@ -208,6 +208,10 @@ TEST_F(CheckToolTest, WarnsOncePerLikelyMistakeNamingItsLine)
         {"a log path that is a folder", WithDevice("http://127.0.0.1/", "@DIR@"), 5,
          "the log file \"@DIR@\" is a folder"},
         {"an empty log path", WithDevice("http://127.0.0.1/", ""), 5, "LogfileName is empty"},
+        {"a value with no key", kGoodFile + "[Settings]\n=5\n", 7,
+         "a value with no key before its '=' is not read"},
+        {"a control byte, shown escaped", WithDevice("http://127.0.0.1/\x1B[2J"), 4,
+         "URL \"http://127.0.0.1/\\x1B[2J\" cannot be fetched: it holds a blank, control or non-ASCII byte"},
     };
     const auto expand = [this](std::string text) {
         for (std::size_t at; (at = text.find("@DIR@")) != std::string::npos;) {
@@ -230,14 +234,17 @@ TEST_F(CheckToolTest, WarnsOncePerLikelyMistakeNamingItsLine)
     }
 }
 
-TEST_F(CheckToolTest, WarnsAboutAMissingFileAndAnUnwritableLogFolder)
+TEST_F(CheckToolTest, WarnsAboutAMissingFileOnce)
 {
     const std::string missing = (dir_ / "none.ini").string();
     EXPECT_EQ(Run({"--ini", missing}), 3);
     EXPECT_EQ(err_.str(), "warning: " + missing
                               + ": no such file: the logger runs on the defaults and polls "
                                 "http://192.168.1.100/, an address no one set\n");
+}
 
+TEST_F(CheckToolTest, WarnsAboutALogFolderThatCannotBeWritten)
+{
     const fs::path locked = dir_ / "locked";
     fs::create_directory(locked);
     fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);

@@ -122,6 +122,10 @@ CountingLines CheckEntries(const IniFile& file, SettingsWarnings& warnings)
         if (!inKnownSection) {
             continue; // the section's warning covers its keys
         }
+        if (entry.key.empty()) {
+            warnings.AddAt(line, "a value with no key before its '=' is not read");
+            continue;
+        }
         const SettingKey* setting = FindKey(entry.key);
         if (setting == nullptr) {
             const std::string_view nearest = NearestName(

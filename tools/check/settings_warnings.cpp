@@ -1,8 +1,32 @@
 #include "tools/check/settings_warnings.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace vornix7 {
+
+namespace {
+
+// The file's bytes are echoed in warnings; control bytes but tab are shown as \xNN
+// so that none can move the cursor or recolour the terminal.
+std::string Printable(std::string_view text)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string shown;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
+            shown += "\\x";
+            shown += kHex[byte >> 4];
+            shown += kHex[byte & 0xF];
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+} // namespace
 
 std::vector<std::string> SettingsWarnings::Lines() const
 {
@@ -15,7 +39,7 @@ std::vector<std::string> SettingsWarnings::Lines() const
         if (item.line != 0) {
             where += ':' + std::to_string(item.line);
         }
-        lines.push_back("warning: " + where + ": " + item.text);
+        lines.push_back(Printable("warning: " + where + ": " + item.text));
     }
     return lines;
 }
