@@ -33,6 +33,14 @@ std::vector<std::string> SettingsWarnings::Lines() const
     std::vector<Item> items = items_;
     std::stable_sort(items.begin(), items.end(),
                      [](const Item& a, const Item& b) { return a.line < b.line; });
+    // A file that is no settings file at all (a wrong path, a binary) must
+    // not bury the terminal.
+    constexpr std::size_t kMaxShown = 100;
+    if (items.size() > kMaxShown) {
+        const std::size_t hidden = items.size() - kMaxShown;
+        items.resize(kMaxShown);
+        items.push_back({0, std::to_string(hidden) + " more warnings not shown"});
+    }
     std::vector<std::string> lines;
     for (const Item& item : items) {
         std::string where = fileName_;
