@@ -53,6 +53,58 @@ std::string_view NextLine(std::string_view& rest)
     return line;
 }
 
+// One line that means something to the reader: a "[Name]" line or a
+// key=value line. Blank lines, comments and lines without '=' are skipped.
+struct ScannedLine {
+    std::size_t number = 0;
+    bool isSection = false;
+    std::string_view name;  // the section's name, or the key
+    std::string_view value; // key lines: blanks and one pair of quotes removed, not yet cut
+    bool quoted = false;
+};
+
+// The one walk over the file that every lookup and listing shares, so they
+// cannot disagree about what a line means.
+class LineScanner {
+public:
+    explicit LineScanner(std::string_view contents) : rest_(contents)
+    {
+        if (rest_.starts_with(kUtf8ByteOrderMark)) {
+            rest_.remove_prefix(kUtf8ByteOrderMark.size());
+        }
+    }
+
+    bool Next(ScannedLine& out)
+    {
+        while (!rest_.empty()) {
+            const std::string_view line = TrimBlanks(NextLine(rest_));
+            ++number_;
+            if (line.starts_with('[')) {
+                out = {number_, true, TrimBlanks(line.substr(1, line.find(']') - 1)), {}, false};
+                return true;
+            }
+            const std::size_t equals = line.find('=');
+            if (equals == std::string_view::npos) {
+                continue;
+            }
+            const std::string_view written = TrimBlanks(line.substr(equals + 1));
+            const std::string_view value = Unquote(written);
+            out = {number_, false, TrimBlanks(line.substr(0, equals)), value, value.size() != written.size()};
+            return true;
+        }
+        return false;
+    }
+
+private:
+    std::string_view rest_;
+    std::size_t number_ = 0;
+};
+
+std::string CutToValueLength(std::string_view value)
+{
+    return std::string(value.substr(0, kMaxIniValueLength));
+}
+
 std::string ReadFileBytes(const std::string& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -89,30 +141,43 @@ IniFile::IniFile(std::string contents) : contents_(std::move(contents)) {}
 
 std::string IniFile::Value(std::string_view section, std::string_view key, std::string_view defaultText) const
 {
-    std::string_view rest = contents_;
-    if (rest.starts_with(kUtf8ByteOrderMark)) {
-        rest.remove_prefix(kUtf8ByteOrderMark.size());
-    }
     const std::string_view wantedSection = TrimBlanks(section);
     const std::string_view wantedKey = TrimBlanks(key);
     bool inSection = false;
-    while (!rest.empty()) {
-        const std::string_view line = TrimBlanks(NextLine(rest));
-        if (line.starts_with('[')) {
-            const std::string_view name = line.substr(1, line.find(']') - 1);
-            inSection = EqualsIgnoringAsciiCase(TrimBlanks(name), wantedSection);
-            continue;
-        }
-        const std::size_t equals = line.find('=');
-        if (!inSection || equals == std::string_view::npos) {
-            continue;
-        }
-        if (EqualsIgnoringAsciiCase(TrimBlanks(line.substr(0, equals)), wantedKey)) {
-            const std::string_view value = Unquote(TrimBlanks(line.substr(equals + 1)));
-            return std::string(value.substr(0, kMaxIniValueLength));
+    LineScanner scanner(contents_);
+    for (ScannedLine line; scanner.Next(line);) {
+        if (line.isSection) {
+            inSection = EqualsIgnoringAsciiCase(line.name, wantedSection);
+        } else if (inSection && EqualsIgnoringAsciiCase(line.name, wantedKey)) {
+            return CutToValueLength(line.value);
         }
     }
-    return std::string(defaultText.substr(0, kMaxIniValueLength));
+    return CutToValueLength(defaultText);
+}
+
+std::vector<IniEntry> IniFile::Entries() const
+{
+    std::vector<IniEntry> entries;
+    std::string_view section;
+    bool aboveFirstSection = true;
+    LineScanner scanner(contents_);
+    for (ScannedLine line; scanner.Next(line);) {
+        IniEntry entry;
+        entry.lineNumber = line.number;
+        if (line.isSection) {
+            section = line.name;
+            aboveFirstSection = false;
+            entry.isSection = true;
+        } else {
+            entry.key = std::string(line.name);
+            entry.value = CutToValueLength(line.value);
+            entry.quoted = line.quoted;
+        }
+        entry.section = std::string(section);
+        entry.aboveFirstSection = aboveFirstSection;
+        entries.push_back(std::move(entry));
+    }
+    return entries;
 }
 
 std::string ReadIniValue(std::string_view section, std::string_view key, std::string_view defaultText,

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vornix7 {
 
@@ -11,6 +12,18 @@ inline constexpr std::size_t kMaxIniValueLength = 999;
 // Settings files larger than this are read only up to it: no real settings
 // file comes near, and a wrong path must not swallow the machine's memory.
 inline constexpr std::size_t kMaxIniFileBytes = 64U * 1024U * 1024U;
+
+// One section line or key=value line of a settings file, as the reader
+// sees it; for checking a file, not for reading settings.
+struct IniEntry {
+    std::size_t lineNumber = 0;     // counted from 1, as an editor counts
+    bool isSection = false;         // a "[Name]" line: `section` is the name, key and value are empty
+    std::string section;            // a key's section as written (blanks dropped); "" above the first
+    bool aboveFirstSection = false; // a key above every section line, which no lookup finds
+    std::string key;
+    std::string value;   // exactly what Value gives for this line
+    bool quoted = false; // the value stood in a pair of quotes, which were removed
+};
 
 // A sectioned key=value file, held as its bytes.
 //
@@ -33,6 +46,10 @@ public:
     explicit IniFile(std::string contents);
 
     std::string Value(std::string_view section, std::string_view key, std::string_view defaultText) const;
+
+    // Every section line and key=value line in file order, read by the same
+    // rules as Value; blank lines, comments and lines without '=' are left out.
+    std::vector<IniEntry> Entries() const;
 
 private:
     std::string contents_;

@@ -8,12 +8,17 @@ namespace vornix7 {
 
 namespace {
 
-std::int32_t NumberSetting(const IniFile& file, const char* section, const char* key, const char* defaultText)
+std::string TextSetting(const IniFile& file, const SettingKey& setting)
+{
+    return file.Value(setting.section, setting.key, setting.defaultText);
+}
+
+std::int32_t NumberSetting(const IniFile& file, const SettingKey& setting)
 {
     try {
-        return RoundToInt32(LeadingNumber(file.Value(section, key, defaultText)));
+        return RoundToInt32(LeadingNumber(TextSetting(file, setting)));
     } catch (const RuntimeError& error) {
-        throw RuntimeError(error.kind(), std::string("setting ") + key + ": " + error.detail());
+        throw RuntimeError(error.kind(), std::string("setting ") + setting.key + ": " + error.detail());
     }
 }
 
@@ -27,13 +32,13 @@ SettingsRecord ReadSettings(const std::string& iniFile)
 SettingsRecord ReadSettings(const IniFile& file)
 {
     SettingsRecord settings;
-    settings.PollInterval = NumberSetting(file, "Settings", "PollInterval", "5");
-    settings.URL = file.Value("VORNIX7", "URL", kDefaultUrl);
-    settings.StartMinimized = NumberSetting(file, "Settings", "StartMinimized", "0");
-    settings.HTMLTimeout = NumberSetting(file, "Settings", "HTMLTimeout", "1");
-    settings.UseLogFile = NumberSetting(file, "Settings", "UseLogFile", "1");
-    settings.LogfileName = file.Value("VORNIX7", "LogfileName", kDefaultLogfileName);
-    settings.LastSensor = NumberSetting(file, "Settings", "LastSensor", "7");
+    settings.PollInterval = NumberSetting(file, kPollIntervalKey);
+    settings.URL = TextSetting(file, kUrlKey);
+    settings.StartMinimized = NumberSetting(file, kStartMinimizedKey);
+    settings.HTMLTimeout = NumberSetting(file, kHtmlTimeoutKey);
+    settings.UseLogFile = NumberSetting(file, kUseLogFileKey);
+    settings.LogfileName = TextSetting(file, kLogfileNameKey);
+    settings.LastSensor = NumberSetting(file, kLastSensorKey);
     return settings;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -31,6 +32,26 @@ struct SettingsRecord {
     std::string LogfileName;         // the log, relative to the working directory
     std::int32_t LastSensor = 0;     // highest sensor index polled and logged
 };
+
+// Where one setting is read from, and its text when the file has none.
+struct SettingKey {
+    const char* section;
+    const char* key;
+    const char* defaultText;
+};
+
+inline constexpr SettingKey kPollIntervalKey{"Settings", "PollInterval", "5"};
+inline constexpr SettingKey kUrlKey{"VORNIX7", "URL", kDefaultUrl};
+inline constexpr SettingKey kStartMinimizedKey{"Settings", "StartMinimized", "0"};
+inline constexpr SettingKey kHtmlTimeoutKey{"Settings", "HTMLTimeout", "1"};
+inline constexpr SettingKey kUseLogFileKey{"Settings", "UseLogFile", "1"};
+inline constexpr SettingKey kLogfileNameKey{"VORNIX7", "LogfileName", kDefaultLogfileName};
+inline constexpr SettingKey kLastSensorKey{"Settings", "LastSensor", "7"};
+
+// Every key the logger reads, in the order ReadSettings reads them.
+inline constexpr std::array<SettingKey, 7> kSettingKeys = {
+    kPollIntervalKey, kUrlKey,         kStartMinimizedKey, kHtmlTimeoutKey,
+    kUseLogFileKey,   kLogfileNameKey, kLastSensorKey};
 
 // Reads the seven settings from the file at `iniFile`, in this order:
 // PollInterval, URL, StartMinimized, HTMLTimeout, UseLogFile, LogfileName,

@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace vornix7 {
 namespace {
@@ -55,7 +59,7 @@ TEST_F(CheckToolTest, PrintsTheSevenSettingsInTheirOrder)
     const std::string ini = Write(
         "a.ini",
         "[Settings]\r\nLastSensor=2.5\r\nPollInterval=abc\r\n[VORNIX7]\r\nURL='http://127.0.0.1:9/'\r\n");
-    EXPECT_EQ(Run({"--ini", ini}), 0);
+    EXPECT_EQ(Run({"--ini", ini}), 3); // PollInterval 0 draws a warning
     EXPECT_EQ(out_.str(), "PollInterval=0\nURL=http://127.0.0.1:9/\nStartMinimized=0\nHTMLTimeout=1\n"
                           "UseLogFile=1\nLogfileName=logfile.txt\nLastSensor=2\n");
 }
@@ -114,6 +118,168 @@ TEST_F(CheckToolTest, ReportsRunTimeErrorsAndBadUsageWithTheirStatus)
     EXPECT_EQ(Run({}), 2);
     EXPECT_EQ(Run({"--settings", "x"}), 2);
     EXPECT_NE(err_.str().find("usage: vornix7-check --ini FILE"), std::string::npos);
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+TEST_F(CheckToolTest, TheExampleSettingsAreTheReadmeBlockAndDrawNoWarning)
+{
+    const std::string example = ReadAll(VORNIX7_EXAMPLE_INI);
+    ASSERT_FALSE(example.empty());
+    std::string block;
+    std::istringstream lines(example);
+    for (std::string line; std::getline(lines, line);) {
+        block += "    " + line + "\n";
+    }
+    EXPECT_NE(ReadAll(VORNIX7_README).find("\n\n" + block + "\n"), std::string::npos)
+        << "the README's settings block differs from " << VORNIX7_EXAMPLE_INI;
+
+    EXPECT_EQ(Run({"--ini", VORNIX7_EXAMPLE_INI}), 0);
+    EXPECT_EQ(err_.str(), "");
+    EXPECT_EQ(out_.str(), "PollInterval=5\nURL=http://192.168.1.100/\nStartMinimized=0\nHTMLTimeout=1\n"
+                          "UseLogFile=1\nLogfileName=logfile.txt\nLastSensor=7\n");
+}
+
+struct WarningCase {
+    const char* name;
+    std::string ini;  // "@DIR@" stands for a writable scratch folder
+    std::size_t line; // of the file, 0 for a warning about the whole file
+    std::string text; // what the warning says, in part
+};
+
+// Lines 1-2 and 3-5 of a file that draws no warning; rows add their lines.
+const std::string kGoodSettings = "[Settings]\nPollInterval=5\n";
+const std::string kGoodDevice = "[VORNIX7]\nURL=http://127.0.0.1:8080/status\nLogfileName=@DIR@/log.txt\n";
+const std::string kGoodFile = kGoodSettings + kGoodDevice;
+
+std::string WithDevice(const std::string& url, const std::string& log = "@DIR@/log.txt")
+{
+    return kGoodSettings + "[VORNIX7]\nURL=" + url + "\nLogfileName=" + log + "\n";
+}
+
+TEST_F(CheckToolTest, WarnsOncePerLikelyMistakeNamingItsLine)
+{
+    const std::vector<WarningCase> cases = {
+        {"a ';' comment after a value", "[Settings]\nPollInterval=5  ; seconds\n" + kGoodDevice, 2,
+         "value of PollInterval is \"5  ; seconds\": text after a value is part of it"},
+        {"a '#' comment after a value", kGoodFile + "[Settings]\nLastSensor=3\t# t0..t3\n", 7,
+         "value of LastSensor is \"3\t# t0..t3\""},
+        {"a misspelt key", kGoodFile + "[Settings]\nPollIntervall=3\n", 7,
+         "PollIntervall is not a key the logger reads (did you mean PollInterval?)"},
+        {"an unknown key with no near name", kGoodFile + "[VORNIX7]\nColour=red\n", 7,
+         "Colour is not a key the logger reads"},
+        {"a key in the other section", kGoodFile + "[Settings]\nurl=http://127.0.0.1/\n", 7,
+         "URL is not read in [Settings]: it belongs in [VORNIX7]"},
+        {"a section the logger does not read", kGoodFile + "[Setings]\nLastSensor=3\n", 6,
+         "section [Setings] is not read by the logger, nor are its keys (did you mean [Settings]?)"},
+        {"a key above every section", "LastSensor=3\n" + kGoodFile, 1,
+         "LastSensor stands above every section and is not read"},
+        {"a key given twice", kGoodFile + "[SETTINGS]\npollinterval=9\n", 7,
+         "PollInterval is given again; the first, on line 2, counts"},
+        {"an https URL", WithDevice("https://127.0.0.1/"), 4, "does not start with http://"},
+        {"a URL without a scheme", WithDevice("127.0.0.1/"), 4, "does not start with http://"},
+        {"a URL without a host", WithDevice("http:///status"), 4, "it names no host"},
+        {"a URL with port 0", WithDevice("http://127.0.0.1:0/"), 4, "port is not a number from 1 to 65535"},
+        {"a URL with port 65536", WithDevice("http://127.0.0.1:65536/"), 4, "port is not a number"},
+        {"a URL with an empty port", WithDevice("http://127.0.0.1:/"), 4, "port is not a number"},
+        {"a URL with a blank", WithDevice("http://127.0.0.1/a b"), 4, "blank, control or non-ASCII byte"},
+        {"a URL with a non-ASCII byte", WithDevice("http://127.0.0.1/\xC3\xA9"), 4, "non-ASCII byte"},
+        {"an empty URL", WithDevice(""), 4, "URL \"\" cannot be fetched: it is empty"},
+        {"no URL set", kGoodSettings + "[VORNIX7]\nLogfileName=@DIR@/log.txt\n", 0,
+         "no URL in [VORNIX7]: the logger polls the default http://192.168.1.100/"},
+        {"LastSensor above 16", kGoodFile + "[Settings]\nLastSensor=17\n", 7,
+         "LastSensor 17 is above 16: the first poll ends the logger with \"Subscript out of range\""},
+        {"LastSensor below 0", kGoodFile + "[Settings]\nLastSensor=-1\n", 7,
+         "LastSensor -1 is below 0: no readings are logged"},
+        {"HTMLTimeout whose wait count overflows", kGoodFile + "[Settings]\nHTMLTimeout=42949673\n", 7,
+         "HTMLTimeout 42949673 is too large: its wait count (x50) overflows"},
+        {"a negative HTMLTimeout whose wait count overflows",
+         kGoodFile + "[Settings]\nHTMLTimeout=-42949673\n", 7, "wait count (x50) overflows"},
+        {"PollInterval below 1", "[Settings]\nPollInterval=0.4\n" + kGoodDevice, 2,
+         "PollInterval 0 is below 1: a poll every second"},
+        {"a log folder that does not exist", WithDevice("http://127.0.0.1/", "@DIR@/missing/log.txt"), 5,
+         "the folder of the log file \"@DIR@/missing/log.txt\" does not exist"},
+        {"a log path through a file", WithDevice("http://127.0.0.1/", "@DIR@/case.ini/log.txt"), 5,
+         "does not exist"},
+        {"a log path that is a folder", WithDevice("http://127.0.0.1/", "@DIR@"), 5,
+         "the log file \"@DIR@\" is a folder"},
+        {"an empty log path", WithDevice("http://127.0.0.1/", ""), 5, "LogfileName is empty"},
+        {"a value with no key", kGoodFile + "[Settings]\n=5\n", 7,
+         "a value with no key before its '=' is not read"},
+        {"a control byte, shown escaped", WithDevice("http://127.0.0.1/\x1B[2J"), 4,
+         "URL \"http://127.0.0.1/\\x1B[2J\" cannot be fetched: it holds a blank, control or non-ASCII byte"},
+    };
+    const auto expand = [this](std::string text) {
+        for (std::size_t at; (at = text.find("@DIR@")) != std::string::npos;) {
+            text.replace(at, 5, dir_.string());
+        }
+        return text;
+    };
+    for (const WarningCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string ini = Write("case.ini", expand(c.ini));
+        EXPECT_EQ(Run({"--ini", ini}), 3);
+        const std::string out = out_.str();
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 7) << "the seven settings still print";
+        const std::string where =
+            "warning: " + ini + (c.line == 0 ? "" : ":" + std::to_string(c.line)) + ": ";
+        const std::string err = err_.str();
+        EXPECT_EQ(err.rfind(where, 0), 0U) << err;
+        EXPECT_NE(err.find(expand(c.text)), std::string::npos) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    }
+}
+
+TEST_F(CheckToolTest, WarnsAboutAMissingFileOnce)
+{
+    const std::string missing = (dir_ / "none.ini").string();
+    EXPECT_EQ(Run({"--ini", missing}), 3);
+    EXPECT_EQ(err_.str(), "warning: " + missing
+                              + ": no such file: the logger runs on the defaults and polls "
+                                "http://192.168.1.100/, an address no one set\n");
+}
+
+TEST_F(CheckToolTest, WarnsAboutALogFolderThatCannotBeWritten)
+{
+    const fs::path locked = dir_ / "locked";
+    fs::create_directory(locked);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    if (::access(locked.c_str(), W_OK) == 0) {
+        GTEST_SKIP() << "permissions do not bind this user (root)";
+    }
+    const std::string ini = Write("case.ini", WithDevice("http://127.0.0.1/", (locked / "log.txt").string()));
+    EXPECT_EQ(Run({"--ini", ini}), 3);
+    EXPECT_NE(err_.str().find(":5: the log file \"" + (locked / "log.txt").string()
+                              + "\" cannot be created: its folder is not writable"),
+              std::string::npos)
+        << err_.str();
+}
+
+TEST_F(CheckToolTest, ACorrectFileDrawsNoWarning)
+{
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"every key set, at the edges of their ranges",
+         "[Settings]\nPollInterval=1\nHTMLTimeout=42949672\nUseLogFile=0\nLastSensor=16\nStartMinimized=1\n"
+         "[VORNIX7]\nURL=HTTP://[::1]:65535/a?b=1#c\nLogfileName=@DIR@/log.txt\n"},
+        {"comments, blank lines, CR LF, names in any case, a quoted ';' and LastSensor 0",
+         "; a comment\r\n\r\n[ settings ]\r\nlastsensor=0\r\nHTMLTimeout=-42949672\r\n# another\r\n"
+         "[vornix7]\r\nurl=http://device.local/\r\nLogfileName=\"@DIR@/log ;x.txt\"\r\n"},
+        {"a repeated section and an existing log", kGoodFile + "[Settings]\nLastSensor=3\n"},
+    };
+    std::ofstream(dir_ / "log.txt") << "x\r\n";
+    for (const auto& [name, text] : cases) {
+        SCOPED_TRACE(name);
+        std::string ini = text;
+        for (std::size_t at; (at = ini.find("@DIR@")) != std::string::npos;) {
+            ini.replace(at, 5, dir_.string());
+        }
+        EXPECT_EQ(Run({"--ini", Write("case.ini", ini)}), 0);
+        EXPECT_EQ(err_.str(), "");
+    }
 }
 
 } // namespace

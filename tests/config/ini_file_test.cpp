@@ -4,6 +4,9 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
+
+#include "common/ascii.h"
 
 namespace vornix7 {
 namespace {
@@ -25,6 +28,44 @@ TEST_P(IniLookup, GivesTheValueUsersExpect)
 {
     const LookupCase& c = GetParam();
     EXPECT_EQ(IniFile(c.contents).Value("Settings", "PollInterval", "5"), c.expected);
+}
+
+// The listing a settings check works from must read every line as the lookup does.
+TEST_P(IniLookup, EntriesGiveWhatTheLookupGives)
+{
+    const LookupCase& c = GetParam();
+    std::string found = "5";
+    bool inSettings = false;
+    for (const IniEntry& entry : IniFile(c.contents).Entries()) {
+        if (entry.isSection) {
+            inSettings = EqualsIgnoringAsciiCase(entry.section, "Settings");
+        } else if (inSettings && EqualsIgnoringAsciiCase(entry.key, "PollInterval")) {
+            EXPECT_FALSE(entry.aboveFirstSection);
+            found = entry.value;
+            break;
+        }
+    }
+    EXPECT_EQ(found, c.expected);
+}
+
+TEST(IniEntries, CountLinesAsAnEditorDoesAndTellKeysAboveEverySection)
+{
+    const std::vector<IniEntry> entries =
+        IniFile("\xEF\xBB\xBFa=1\r\n; note\r\n\r\n[S]\rb = \" x \" \nc\n[T]\n").Entries();
+    ASSERT_EQ(entries.size(), 4U);
+    EXPECT_EQ(entries[0].lineNumber, 1U);
+    EXPECT_TRUE(entries[0].aboveFirstSection);
+    EXPECT_EQ(entries[1].lineNumber, 4U);
+    EXPECT_TRUE(entries[1].isSection);
+    EXPECT_EQ(entries[1].section, "S");
+    EXPECT_EQ(entries[2].lineNumber, 5U);
+    EXPECT_EQ(entries[2].section, "S");
+    EXPECT_EQ(entries[2].key, "b");
+    EXPECT_EQ(entries[2].value, " x ");
+    EXPECT_TRUE(entries[2].quoted);
+    EXPECT_FALSE(entries[2].aboveFirstSection);
+    EXPECT_EQ(entries[3].lineNumber, 7U);
+    EXPECT_EQ(entries[3].section, "T");
 }
 
 const std::string kLong(1500, 'x');

@@ -9,16 +9,27 @@
 #include "acquisition/poll_result.h"
 #include "common/clock.h"
 #include "common/runtime_error.h"
+#include "config/ini_file.h"
 #include "config/settings.h"
 #include "log/line_sink.h"
 #include "log/log_writer.h"
 #include "platform/locale_time_separator.h"
+#include "platform/path_access.h"
+#include "tools/check/settings_check.h"
+#include "tools/check/settings_warnings.h"
 
 namespace vornix7 {
 
 namespace {
 
-constexpr const char* kUsage = "usage: vornix7-check --ini FILE [PAGE | --failed]...";
+constexpr const char* kUsage =
+    "usage: vornix7-check --ini FILE [PAGE | --failed]...\n"
+    "  --ini FILE          print the seven settings as the logger reads them, then one\n"
+    "                      'warning: ...' line on standard error per likely mistake\n"
+    "                      (a relative log path is judged from this working directory)\n"
+    "  --ini FILE PAGE...  print the line the logger would append for each page file\n"
+    "                      (an empty file or --failed: a failed poll)\n"
+    "exit status: 0 clean, 1 a run-time error, 2 bad usage, 3 warnings only";
 constexpr const char* kFailedPoll = "--failed";
 
 class StreamSink final : public LineSink {
@@ -69,10 +80,18 @@ int RunCheckTool(const std::vector<std::string>& args, std::ostream& out, std::o
     }
     const std::vector<std::string> pages(args.begin() + 2, args.end());
     try {
-        const SettingsRecord settings = ReadSettings(args[1]);
+        const std::string& iniPath = args[1];
+        const IniFile file = IniFile::Load(iniPath);
+        const SettingsRecord settings = ReadSettings(file);
         if (pages.empty()) {
             PrintSettings(settings, out);
-            return 0;
+            out.flush();
+            SettingsWarnings warnings(iniPath);
+            CheckSettingsFile(file, PathExists(iniPath), settings, warnings);
+            for (const std::string& line : warnings.Lines()) {
+                err << line << '\n';
+            }
+            return warnings.Empty() ? 0 : 3;
         }
         SensorTable table;
         const SystemClock clock;

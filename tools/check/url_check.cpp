@@ -1,0 +1,69 @@
+#include "tools/check/url_check.h"
+
+#include <algorithm>
+
+#include "common/ascii.h"
+
+namespace vornix7 {
+
+namespace {
+
+constexpr std::string_view kScheme = "http://";
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() && EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool IsVisibleAscii(char c)
+{
+    return c > 0x20 && c < 0x7F;
+}
+
+bool IsPort(std::string_view digits)
+{
+    if (digits.empty() || digits.size() > 5 || !std::all_of(digits.begin(), digits.end(), IsAsciiDigit)) {
+        return false;
+    }
+    unsigned value = 0;
+    for (const char c : digits) {
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    return value >= 1 && value <= 65535;
+}
+
+} // namespace
+
+std::string UrlProblem(std::string_view url)
+{
+    if (url.empty()) {
+        return "it is empty";
+    }
+    if (!StartsWithIgnoringCase(url, kScheme)) {
+        return "it does not start with http:// (only plain HTTP is fetched)";
+    }
+    if (!std::all_of(url.begin(), url.end(), IsVisibleAscii)) {
+        return "it holds a blank, control or non-ASCII byte";
+    }
+    const std::string_view rest = url.substr(kScheme.size());
+    const std::string_view authority = rest.substr(0, std::min(rest.find_first_of("/?#"), rest.size()));
+    std::string_view host = authority;
+    std::string_view afterHost;
+    if (authority.starts_with('[')) {
+        const std::size_t close = authority.find(']');
+        host = close == std::string_view::npos ? std::string_view() : authority.substr(1, close - 1);
+        afterHost = close == std::string_view::npos ? std::string_view() : authority.substr(close + 1);
+    } else if (const std::size_t colon = authority.find(':'); colon != std::string_view::npos) {
+        host = authority.substr(0, colon);
+        afterHost = authority.substr(colon);
+    }
+    if (host.empty()) {
+        return "it names no host";
+    }
+    if (!afterHost.empty() && (afterHost.front() != ':' || !IsPort(afterHost.substr(1)))) {
+        return "its port is not a number from 1 to 65535";
+    }
+    return {};
+}
+
+} // namespace vornix7
