@@ -1,9 +1,25 @@
 #include <QApplication>
+#include <QCoreApplication>
 
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "shell/command_line.h"
+#include "shell/headless.h"
 #include "shell/logger_app.h"
 
 int main(int argc, char* argv[])
 {
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (!args.empty()) {
+        // Arguments are answered without a display. The core application is
+        // there only because the program's folder is asked of Qt.
+        QCoreApplication core(argc, argv);
+        return *vornix7::RunCommandLine(args, std::cout, std::cerr);
+    }
+
+    vornix7::RunOffscreenWithoutDisplay();
     QApplication application(argc, argv);
     // Every close goes through the window's end action; Qt must not quit on
     // its own when the window goes.

@@ -30,15 +30,23 @@ void PrintTo(const ExitStatus& status, std::ostream* out)
 
 namespace {
 
-std::vector<std::string> Environment(const std::vector<std::pair<std::string, std::string>>& changes)
+bool Names(const std::string& entry, const std::string& name)
+{
+    return entry.starts_with(name) && entry.size() > name.size() && entry[name.size()] == '=';
+}
+
+std::vector<std::string> Environment(const std::vector<std::pair<std::string, std::string>>& changes,
+                                     const std::vector<std::string>& removals)
 {
     std::vector<std::string> result;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text = *entry;
         bool replaced = false;
         for (const auto& [name, value] : changes) {
-            replaced =
-                replaced || (text.starts_with(name) && text.size() > name.size() && text[name.size()] == '=');
+            replaced = replaced || Names(text, name);
+        }
+        for (const auto& name : removals) {
+            replaced = replaced || Names(text, name);
         }
         if (!replaced) {
             result.push_back(text);
@@ -102,7 +110,7 @@ ChildProcess::ChildProcess(const SpawnOptions& options)
 {
     std::vector<std::string> argv{options.program};
     argv.insert(argv.end(), options.args.begin(), options.args.end());
-    std::vector<std::string> envp = Environment(options.env);
+    std::vector<std::string> envp = Environment(options.env, options.unsetEnv);
     std::vector<char*> argvPointers = Pointers(argv);
     std::vector<char*> envPointers = Pointers(envp);
 

@@ -28,6 +28,8 @@ struct SpawnOptions {
     std::string workingDir;
     // Added to (or replacing in) this process's environment.
     std::vector<std::pair<std::string, std::string>> env;
+    // Removed from it.
+    std::vector<std::string> unsetEnv;
     std::string stdoutPath = "/dev/null";
     std::string stderrPath = "/dev/null";
 };

@@ -43,12 +43,18 @@ LoggerProcess::LoggerProcess(const std::optional<std::string>& settings) : progr
     ::chmod((dir_ / "runtime").c_str(), 0700);
 }
 
-void LoggerProcess::Start()
+void LoggerProcess::Start(const LoggerLaunch& launch)
 {
     SpawnOptions options;
     options.program = program_;
+    options.args = launch.args;
     options.workingDir = dir_.path();
-    options.env = {{"QT_QPA_PLATFORM", "offscreen"}, {"XDG_RUNTIME_DIR", dir_ / "runtime"}, {"LC_ALL", "C"}};
+    options.env = {{"XDG_RUNTIME_DIR", dir_ / "runtime"}, {"LC_ALL", "C"}};
+    if (launch.noDisplay) {
+        options.unsetEnv = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
+    } else {
+        options.env.emplace_back("QT_QPA_PLATFORM", "offscreen");
+    }
     options.stdoutPath = dir_ / "logger.out";
     options.stderrPath = dir_ / "logger.err";
     startedAt_ = std::chrono::steady_clock::now();

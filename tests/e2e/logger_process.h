@@ -16,10 +16,19 @@ namespace vornix7::e2e {
 inline constexpr const char* kLogName = "log.txt";
 inline constexpr const char* kSettingsName = "VORNIX7_Logger.ini";
 
+// How the logger is started: its arguments, and whether it gets a display.
+struct LoggerLaunch {
+    std::vector<std::string> args;
+    // False: offscreen chosen by the test. True: no Qt platform chosen and
+    // no DISPLAY or WAYLAND_DISPLAY, as under a service manager.
+    bool noDisplay = false;
+};
+
 // The real logger in a folder of its own: a copy of the built program, the
 // settings file beside it, and the folder as working directory, so the log
 // lands there too. Headless (offscreen), in the C locale so the time stamp
-// reads "hh:mm:ss".
+// reads "hh:mm:ss". Its standard output and error go to logger.out and
+// logger.err in the folder.
 class LoggerProcess {
 public:
     // Writes the settings file unless `settings` is empty.
@@ -28,7 +37,7 @@ public:
     const TempDir& dir() const { return dir_; }
     std::string Path(const std::string& name) const { return dir_ / name; }
 
-    void Start();
+    void Start(const LoggerLaunch& launch = {});
     ChildProcess& process() { return *process_; }
     std::chrono::steady_clock::time_point startedAt() const { return startedAt_; }
 

@@ -1,5 +1,6 @@
 // A working device, polled by the real program: one exact line and one GET
-// per poll, at the poll's local time.
+// per poll, at the poll's local time; the same with a display-less start,
+// where the program chooses to run without a window by itself.
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -12,14 +13,28 @@
 namespace vornix7::e2e {
 namespace {
 
-TEST(Polling, AWorkingDeviceGivesOneExactOkLineAndOneRequestPerPoll)
+constexpr const char* kNoDisplayNotice = "VORNIX7_Logger: no display found; running without a window\n";
+
+struct DisplayCase {
+    std::string name;
+    bool noDisplay;
+};
+
+void PrintTo(const DisplayCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class Polling : public testing::TestWithParam<DisplayCase> {};
+
+TEST_P(Polling, AWorkingDeviceGivesOneExactOkLineAndOneRequestPerPoll)
 {
     TempDir deviceDir;
     SimProcess device(deviceDir.path(),
                       {"--name", R"(Lab, "North")", "--values", "21.5,48,-3.25,2.675,-0.001,1E400,7,0.125"});
     LoggerProcess logger(SettingsText({.url = device.url()}));
     const std::time_t before = std::time(nullptr);
-    logger.Start();
+    logger.Start({.args = {}, .noDisplay = GetParam().noDisplay});
 
     ASSERT_TRUE(logger.WaitForLines(3, Scaled(Millis(8000)))) << logger.Stderr();
     ASSERT_EQ(logger.Stop(), ExitStatus::Code(0));
@@ -35,7 +50,14 @@ TEST(Polling, AWorkingDeviceGivesOneExactOkLineAndOneRequestPerPoll)
         EXPECT_LE(*stamp, after) << line;
     }
     EXPECT_EQ(logger.RuntimeErrors(), std::vector<std::string>{});
+    EXPECT_EQ(logger.Stderr().find(kNoDisplayNotice) != std::string::npos, GetParam().noDisplay)
+        << logger.Stderr();
 }
+
+INSTANTIATE_TEST_SUITE_P(E2e, Polling,
+                         testing::Values(DisplayCase{"OffscreenChosen", false},
+                                         DisplayCase{"NoDisplay", true}),
+                         [](const testing::TestParamInfo<DisplayCase>& info) { return info.param.name; });
 
 } // namespace
 } // namespace vornix7::e2e

@@ -1,0 +1,83 @@
+#include "shell/command_line.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "config/ini_file.h"
+#include "config/settings.h"
+#include "shell/app_dir.h"
+#include "shell/version.h"
+
+namespace vornix7 {
+
+namespace {
+
+constexpr const char* kUsage = "usage: VORNIX7_Logger [--help | --version]";
+
+// Paths come from the settings file and the file system: control bytes would
+// reach the terminal as they are, so they are shown as '?'.
+std::string Printable(std::string text)
+{
+    for (char& c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            c = '?';
+        }
+    }
+    return text;
+}
+
+// The log file a run started here would append to: LogfileName as the
+// logger reads it, a relative name taken from the working directory.
+std::string LogPath(const IniFile& settings)
+{
+    const std::string name = settings.Value("VORNIX7", "LogfileName", kDefaultLogfileName);
+    if (name.empty()) {
+        return "none: LogfileName is empty, so logging will fail";
+    }
+    const std::filesystem::path path(name);
+    std::error_code error;
+    const std::filesystem::path cwd = std::filesystem::current_path(error);
+    return path.is_absolute() || error ? name : (cwd / path).lexically_normal().string();
+}
+
+void PrintHelp(std::ostream& out)
+{
+    const std::string iniFile = ExecutableDir() + "/" + kSettingsFileName;
+    std::error_code error;
+    const bool present = std::filesystem::is_regular_file(iniFile, error);
+    // Only LogfileName is looked at: a number out of range must not stop
+    // --help, and nothing is polled.
+    const IniFile settings = IniFile::Load(iniFile);
+
+    out << "VORNIX7_Logger " << kVersion
+        << ": polls the status page of a VORNIX7 sensor device over HTTP and appends\n"
+           "one CSV line per poll to a log file. A small window shows the status; without\n"
+           "a display it runs without one. Exit, closing the window, SIGTERM or SIGINT end it.\n\n"
+        << "Settings: " << Printable(iniFile) << "\n"
+        << (present ? "          (beside the program, read once at start-up)\n"
+                    : "          (not there: the built-in defaults are used)\n")
+        << "Log file: " << Printable(LogPath(settings)) << "\n\n"
+        << kUsage << "\n";
+}
+
+} // namespace
+
+std::optional<int> RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    if (args.empty()) {
+        return std::nullopt;
+    }
+    if (args.size() == 1 && args[0] == "--help") {
+        PrintHelp(out);
+        return out.flush() ? 0 : 1;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        out << "VORNIX7_Logger " << kVersion << "\n";
+        return out.flush() ? 0 : 1;
+    }
+    err << "VORNIX7_Logger: unexpected argument \"" << Printable(args[0]) << "\"; " << kUsage << "\n";
+    return 2;
+}
+
+} // namespace vornix7

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace vornix7 {
+
+// The program's arguments, handled before any window exists: "--help" tells
+// what the program is, the settings file it would read and where its log
+// goes; "--version" prints the version; both give 0. Anything else prints a
+// one-line usage on `err` and gives 2. None of them touches the network or
+// writes a file. nullopt when there are no arguments: start the logger.
+std::optional<int> RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+} // namespace vornix7

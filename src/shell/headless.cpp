@@ -1,0 +1,23 @@
+#include "shell/headless.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <cstdio>
+
+#include "platform/display.h"
+
+namespace vornix7 {
+
+bool RunOffscreenWithoutDisplay()
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || DisplayAvailable()) {
+        return false;
+    }
+    qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
+    std::fputs("VORNIX7_Logger: no display found; running without a window\n", stderr);
+    std::fflush(stderr);
+    return true;
+}
+
+} // namespace vornix7
