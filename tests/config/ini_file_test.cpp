@@ -50,8 +50,9 @@ TEST_P(IniLookup, EntriesGiveWhatTheLookupGives)
 
 TEST(IniEntries, CountLinesAsAnEditorDoesAndTellKeysAboveEverySection)
 {
-    const std::vector<IniEntry> entries =
-        IniFile("\xEF\xBB\xBFa=1\r\n; note\r\n\r\n[S]\rb = \" x \" \nc\n[T]\n").Entries();
+    const std::vector<IniEntry> entries = IniFile("\xEF\xBB\xBF"
+                                                  "a=1\r\n; note\r\n\r\n[S]\rb = \" x \" \nc\n[T]\n")
+                                              .Entries();
     ASSERT_EQ(entries.size(), 4U);
     EXPECT_EQ(entries[0].lineNumber, 1U);
     EXPECT_TRUE(entries[0].aboveFirstSection);
