@@ -17,15 +17,15 @@
 #include <vector>
 
 #include "acquisition/page_fetch.h"
-#include "platform/qt_transfer_control.h"
+#include "platform/curl_transfer_control.h"
 
 namespace {
 
 using vornix7::PageFetcher;
 using vornix7::TransferControl;
 
-// The window's part in a fetch, without a window: Qt's network events are
-// delivered exactly where the logger's own pump would deliver them.
+// The window's part in a fetch, without a window: events are pumped
+// exactly where the logger's own pump would pump them.
 class EventPump final : public vornix7::WindowServices {
 public:
     void SetStatus(const std::string&) override {}
@@ -91,7 +91,7 @@ void PrintSpread(const char* what, const std::vector<double>& ms)
 // Returns the number of fetches that came back without a page.
 int RunPass(const std::string& url, int count, int stepMs)
 {
-    vornix7::QtTransferControl real;
+    vornix7::CurlTransferControl real;
     TimedControl control(real);
     EventPump pump;
     CountingSleeper sleeper;

@@ -28,11 +28,9 @@ std::string PageFetcher::FetchDevicePage(const std::string& url, std::int32_t ti
     window_.SetStatus(kStatusDownloading);
     window_.PumpEvents();
     control_.Cancel();
+    // The control sends the request within Execute, so a device that
+    // answers at once is seen after the first step.
     control_.Execute(url, "GET");
-    // Qt only sends the request once events are processed; without this the
-    // whole first step passed before the request left, so no answer could
-    // ever come within one step (and with HTMLTimeout=0 none at all).
-    window_.PumpEvents();
 
     // Always at least one step; the limit is checked after each step, so a
     // late device is given up after timeoutSeconds × 50 + 1 steps.

@@ -30,7 +30,8 @@ public:
     }
 
     // The page body, or empty text when the device did not answer within
-    // timeoutSeconds (plus one step) or gave no answer at all. Shows
+    // timeoutSeconds (plus one step), gave no answer at all, or answered
+    // with an error status. Shows
     // "Downloading...", then "ONLINE" or "OFFLINE". Throws RuntimeError
     // "Overflow" when timeoutSeconds × 50 does not fit 32 bits.
     std::string FetchDevicePage(const std::string& url, std::int32_t timeoutSeconds);

@@ -24,9 +24,12 @@ public:
     virtual bool StillExecuting() = 0;
 
     // After the request finished: up to `size` bytes of the response body,
-    // unchanged. std::nullopt when the request ended without any answer from
-    // the device (refused, unreachable, closed before or during the answer):
-    // such a poll is offline, while an answer with an empty body is not.
+    // unchanged, when the answer carries the page (a 2xx status, or no
+    // status line at all); "" when the device answered with another status
+    // (404, 401, 500, a redirect...), whose body is an error page.
+    // std::nullopt when the request ended without a complete answer
+    // (refused, unreachable, closed or reset before or during the answer):
+    // such a poll is offline, while an answer without a page is not.
     virtual std::optional<std::string> GetChunk(std::int32_t size, std::int32_t dataType) = 0;
 };
 

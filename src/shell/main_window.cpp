@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "platform/qt_transfer_control.h"
+#include "platform/curl_transfer_control.h"
 #include "shell/error_report.h"
 #include "shell/exception_boundary.h"
 #include "shell/status_label.h"
@@ -59,7 +59,7 @@ MainWindow::MainWindow(int tickIntervalMs, std::unique_ptr<TransferControl> cont
     connect(Timer1, &QTimer::timeout, this, &MainWindow::OnTimer1);
 
     if (!control) {
-        control = std::make_unique<QtTransferControl>();
+        control = std::make_unique<CurlTransferControl>();
     }
     Interschneck = new TransferControlOwner(std::move(control), this);
     Interschneck->setObjectName(QStringLiteral("Interschneck"));

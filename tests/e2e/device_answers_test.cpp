@@ -17,8 +17,6 @@ namespace {
 
 const std::vector<std::string> kDevice = {"--name", "Lab North", "--values", "21.5,48,-3.25,1,2,3,4,5"};
 const std::string kReadings = OkLine("Lab North", {"21.5", "48.", "-3.25", "1.", "2.", "3.", "4.", "5."});
-// An answer without any wanted element still counts as the device's answer.
-const std::string kNoElements = OkLine("", {"0.", "0.", "0.", "0.", "0.", "0.", "0.", "0."});
 // No earlier poll succeeded, so there is no device name to keep.
 const std::string kFailed = ErrorLine("", 8);
 
@@ -75,14 +73,11 @@ INSTANTIATE_TEST_SUITE_P(
         DeviceCase{"a_page_padded_to_100_kB_gives_its_readings",
                    {"--mode", "size", "--body-bytes", "100000"},
                    kReadings},
+        // An error status carries an error page, never readings.
+        DeviceCase{"an_HTTP_500_with_a_body_is_a_failed_poll", {"--mode", "status"}, kFailed},
         DeviceCase{
-            "an_HTTP_500_with_a_body_is_an_answer_without_readings", {"--mode", "status"}, kNoElements},
-        DeviceCase{"an_HTTP_404_with_a_body_is_an_answer_without_readings",
-                   {"--mode", "status", "--status", "404"},
-                   kNoElements},
-        DeviceCase{"a_redirect_is_not_followed_and_is_an_answer_without_readings",
-                   {"--mode", "redirect"},
-                   kNoElements},
+            "an_HTTP_404_with_a_body_is_a_failed_poll", {"--mode", "status", "--status", "404"}, kFailed},
+        DeviceCase{"a_redirect_is_not_followed_and_is_a_failed_poll", {"--mode", "redirect"}, kFailed},
         DeviceCase{"an_empty_page_is_a_failed_poll", {"--mode", "empty"}, kFailed},
         DeviceCase{"a_reset_in_the_middle_of_the_body_is_a_failed_poll", {"--mode", "reset"}, kFailed},
         DeviceCase{"a_body_trickling_past_the_time_out_is_a_failed_poll", {"--mode", "trickle"}, kFailed},

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/qt_transfer_control.h"
+#include "platform/curl_transfer_control.h"
 
 #include <chrono>
 #include <functional>
@@ -15,16 +15,16 @@ struct PollResult {
     std::chrono::milliseconds elapsed{0};
 };
 
-// The logger's wait: sleep 20 ms, pump events, ask StillExecuting, until it
-// ends (true) or the limit passes (false, nothing cancelled). `eachStep`
-// runs after every step, for checks while the transfer goes on.
-bool WaitWhileExecuting(QtTransferControl& control, std::chrono::milliseconds limit,
+// The logger's wait: sleep 20 ms, ask StillExecuting, until it ends (true)
+// or the limit passes (false, nothing cancelled). `eachStep` runs after
+// every step, for checks while the transfer goes on.
+bool WaitWhileExecuting(CurlTransferControl& control, std::chrono::milliseconds limit,
                         const std::function<void()>& eachStep = {});
 
 // Drives the control the way the logger does: Cancel, Execute, then sleep
-// 20 ms, pump events and ask StillExecuting until it ends or the limit
-// passes; then GetChunk, or Cancel when too late.
-PollResult PollOnce(QtTransferControl& control, const std::string& url,
+// 20 ms and ask StillExecuting until it ends or the limit passes; then
+// GetChunk, or Cancel when too late.
+PollResult PollOnce(CurlTransferControl& control, const std::string& url,
                     std::chrono::milliseconds limit = std::chrono::seconds(5),
                     const std::function<void()>& eachStep = {});
 

@@ -3,13 +3,10 @@
 #include "loopback_http_server.h"
 #include "poll_driver.h"
 
-#include <QHostAddress>
-#include <QHostInfo>
-#include <QNetworkProxy>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <optional>
 #include <ostream>
 #include <thread>
@@ -30,7 +27,7 @@ TEST(Request, ExactlyTheseBytes)
 {
     LoopbackHttpServer server(
         [](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok")); });
-    QtTransferControl control;
+    CurlTransferControl control;
 
     ASSERT_TRUE(PollOnce(control, server.Url("/status.html?a=1")).finished);
 
@@ -62,7 +59,7 @@ TEST_P(Target, SentAsWritten)
 {
     LoopbackHttpServer server(
         [](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok")); });
-    QtTransferControl control;
+    CurlTransferControl control;
 
     const PollResult result = PollOnce(control, server.Url(GetParam().afterAuthority));
 
@@ -84,11 +81,18 @@ INSTANTIATE_TEST_SUITE_P(
                       TargetCase{"FragmentLeftOut", "/s.html?x=1#part", "GET /s.html?x=1 HTTP/1.1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(Request, NameLookupsNeverHoldTheProgramsThread)
+{
+    // Without curl's asynchronous resolver a host name's lookup would run
+    // inside StillExecuting and could freeze the window and Exit.
+    EXPECT_TRUE(CurlTransferControl::HasAsynchronousResolver());
+}
+
 TEST(Request, HostNameIsLookedUpAndWrittenAsGiven)
 {
     LoopbackHttpServer server(
         [](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok")); });
-    QtTransferControl control;
+    CurlTransferControl control;
     const std::string authority = "LocalHost:" + std::to_string(server.Port());
 
     const PollResult result = PollOnce(control, "http://" + authority + "/status.html");
@@ -116,7 +120,7 @@ TEST_P(OneRequest, PerPollWhateverTheDeviceSends)
 {
     const std::string answer = GetParam().bytes;
     LoopbackHttpServer server([&](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, answer); });
-    QtTransferControl control;
+    CurlTransferControl control;
     constexpr int kPolls = 20;
 
     for (int poll = 0; poll < kPolls; ++poll)
@@ -134,49 +138,70 @@ INSTANTIATE_TEST_SUITE_P(Device, OneRequest,
                                            DeviceAnswer{"NotHttp", "SSH-2.0-OpenSSH_9.2\r\n"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Another name of this machine that leads to 127.0.0.1, usually its host
-// name. Qt never proxies a connection to "localhost" or a loopback address,
-// so only such a name can show that a proxy setting is ignored.
-std::optional<std::string> LoopbackAlias()
+TEST(Request, NoProxyWhateverTheEnvironmentSays)
 {
-    const QString name = QHostInfo::localHostName();
-    if (name.isEmpty() || name.startsWith(QLatin1String("localhost"), Qt::CaseInsensitive))
-        return std::nullopt;
-    for (const QHostAddress& address : QHostInfo::fromName(name).addresses())
-        if (address == QHostAddress(QHostAddress::LocalHost))
-            return name.toStdString();
-    return std::nullopt;
-}
-
-TEST(Request, NoProxyWhateverTheApplicationSays)
-{
-    const std::optional<std::string> alias = LoopbackAlias();
-    if (!alias)
-        GTEST_SKIP() << "this machine's host name does not lead to 127.0.0.1";
-    // A proxy set for the whole application, as the system's settings could
-    // bring one in, points nowhere; the device must still be asked directly.
+    // Proxy settings in the environment point nowhere; the device must
+    // still be asked directly.
     LoopbackHttpServer server([](int fd, const std::string&) {
         LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "direct"));
     });
-    const QNetworkProxy before = QNetworkProxy::applicationProxy();
-    QNetworkProxy::setApplicationProxy(
-        QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", ClosedLoopbackPort()));
-    QtTransferControl control;
+    const std::string proxy = "http://127.0.0.1:" + std::to_string(ClosedLoopbackPort());
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "ALL_PROXY", "all_proxy"})
+        ::setenv(name, proxy.c_str(), 1);
+    ::unsetenv("no_proxy");
+    ::unsetenv("NO_PROXY");
+    CurlTransferControl control;
 
-    const PollResult result =
-        PollOnce(control, "http://" + *alias + ":" + std::to_string(server.Port()) + "/status.html");
-    QNetworkProxy::setApplicationProxy(before);
+    const PollResult result = PollOnce(control, server.Url("/status.html"));
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "ALL_PROXY", "all_proxy"})
+        ::unsetenv(name);
 
     ASSERT_TRUE(result.finished);
     EXPECT_EQ(result.body, "direct");
 }
+
+struct UserInfoCase {
+    const char* name;
+    std::string userInfo;      // as written before the '@'
+    std::string authorization; // the header the device must see
+};
+
+void PrintTo(const UserInfoCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class UserInfo : public ::testing::TestWithParam<UserInfoCase> {};
+
+TEST_P(UserInfo, IsSentAsBasicAuthentication)
+{
+    LoopbackHttpServer server(
+        [](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok")); });
+    CurlTransferControl control;
+
+    const PollResult result = PollOnce(
+        control, "http://" + GetParam().userInfo + "@127.0.0.1:" + std::to_string(server.Port()) + "/s.html");
+
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.body, "ok");
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_THAT(server.Requests()[0], HasSubstr("\r\nAuthorization: " + GetParam().authorization + "\r\n"));
+    EXPECT_THAT(server.Requests()[0], Not(HasSubstr("@")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Urls, UserInfo,
+                         ::testing::Values(UserInfoCase{"UserAndPassword", "user:pw", "Basic dXNlcjpwdw=="},
+                                           UserInfoCase{"UserOnly", "user", "Basic dXNlcjo="},
+                                           UserInfoCase{"EscapedColonInPassword", "admin:a%3Ab",
+                                                        "Basic YWRtaW46YTpi"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Request, PlainHttp11WithoutStateOrUpgrade)
 {
     LoopbackHttpServer server([](int fd, const std::string&) {
         LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok", "Set-Cookie: session=abc\r\n"));
     });
-    QtTransferControl control;
+    CurlTransferControl control;
 
     // Two polls: the cookie set by the first must not come back in the second.
     ASSERT_TRUE(PollOnce(control, server.Url("/status.html")).finished);
@@ -193,7 +218,7 @@ TEST(Request, PlainHttp11WithoutStateOrUpgrade)
     }
 }
 
-TEST(Request, RedirectIsTheAnswerAndIsNotFollowed)
+TEST(Request, RedirectIsAnAnswerWithoutPageAndIsNotFollowed)
 {
     LoopbackHttpServer target([](int fd, const std::string&) {
         LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "elsewhere"));
@@ -202,12 +227,12 @@ TEST(Request, RedirectIsTheAnswerAndIsNotFollowed)
     LoopbackHttpServer server([&](int fd, const std::string&) {
         LoopbackHttpServer::SendAll(fd, HttpResponse(302, "Found", "moved", location));
     });
-    QtTransferControl control;
+    CurlTransferControl control;
 
     const PollResult result = PollOnce(control, server.Url("/status.html"));
 
     ASSERT_TRUE(result.finished);
-    EXPECT_EQ(result.body, "moved");
+    EXPECT_EQ(result.body, "");
     EXPECT_EQ(server.Requests().size(), 1u);
     EXPECT_EQ(target.Connections(), 0) << "the redirect target must never be asked";
 }
