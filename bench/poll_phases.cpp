@@ -67,9 +67,12 @@ public:
     {
         phases_.Time("window: SetStatus", [&] { window_.SetStatus(text); });
     }
+    // Each pump of a poll on its own: they handle different events.
+    int pumpsThisPoll = 0;
     void PumpEvents() override
     {
-        phases_.Time("window: PumpEvents", [&] { window_.PumpEvents(); });
+        const std::string phase = "window: PumpEvents #" + std::to_string(++pumpsThisPoll);
+        phases_.Time(phase.c_str(), [&] { window_.PumpEvents(); });
     }
 
 private:
@@ -178,6 +181,7 @@ int main(int argc, char* argv[])
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         const std::int64_t pollStart = ThreadCpuNs();
         idleNs += pollStart - idleStart;
+        timedWindow.pumpsThisPoll = 0;
 
         const std::string page = fetcher.FetchDevicePage(settings.URL, settings.HTMLTimeout);
         failed += page.empty() ? 1 : 0;
