@@ -38,8 +38,9 @@ if ! [[ $fetches =~ ^[0-9]+$ ]] || ((fetches < 1 || fetches > 10000)); then
 fi
 
 # Goal: the logger's net CPU per poll at or below the Python poller's with
-# fsync, and never above 1 ms; resident memory under 30 MB.
-readonly limit_cpu_ms=1.0 limit_rss_kib=$((30 * 1024)) warmup_seconds=4
+# fsync, and never above 1.5 times it; resident memory under 30 MB. The
+# limit is relative: on a loaded machine both pollers cost more.
+readonly limit_ratio=1.5 limit_rss_kib=$((30 * 1024)) warmup_seconds=4
 python=/usr/bin/python3
 
 if [ ! -f "$build/build.ninja" ]; then
@@ -185,8 +186,8 @@ one_step=${one_step:-0}
 
 echo
 status=0
-if awk -v v="$net_ms" -v l="$limit_cpu_ms" 'BEGIN { exit !(v > l) }'; then
-    echo "net CPU per poll: $net_ms ms - ABOVE THE LIMIT of $limit_cpu_ms ms"; status=1
+if awk -v r="$ratio" -v l="$limit_ratio" 'BEGIN { exit !(r > l) }'; then
+    echo "net CPU per poll: $net_ms ms - ABOVE THE LIMIT of $limit_ratio times python with fsync's $python_ms ms"; status=1
 elif awk -v v="$net_ms" -v g="$python_ms" 'BEGIN { exit !(v > g) }'; then
     echo "net CPU per poll: $net_ms ms - above the goal, python with fsync's $python_ms ms"
 else
