@@ -1,22 +1,27 @@
 #!/usr/bin/env bash
 # The real logger's cost per poll and its memory, against vornix7-sim on
-# 127.0.0.1 serving a 2 KB page, plus the fetch latency with the real Qt
-# transfer control.
+# 127.0.0.1 serving a 2 KB page, next to a plain Python poller of the same
+# page (bench/python_poller.py, with and without fsync), plus the fetch
+# latency with the real transfer control.
 #
 # Usage: bench/logger_perf.sh [--seconds S] [--fetches N]
-#   --seconds S  length of each of the two logger runs (default 60, 5..3600)
+#   --seconds S  length of the measured window (default 90, 10..3600)
 #   --fetches N  fetches per pass of vornix7-fetch-latency (default 200, 1..10000)
 #   BUILD_DIR    build folder (default: build); configured and built if needed
 #
-# The logger has no command line, so it polls on its own one-second tick:
-# with PollInterval=0 that is one poll per second. Its CPU time includes Qt's
-# start-up and the idle ticks, so a second run that never polls (a huge
-# PollInterval) is measured for the same time and subtracted: what is left
-# is the cost of the polls alone. Exit status 1 if a limit is exceeded.
+# All pollers run at once against the one device, so they share the
+# machine's load, and each polls once per second: the logger on its own
+# one-second tick (PollInterval=0), the Python poller one second after each
+# poll ends, as the logger's tick does. After a warm-up that leaves start-up
+# out, each process's CPU time (all its threads, from schedstat, in ns) is
+# read at the start and end of the window and the polls between counted
+# from its log. A twin of each that wakes on the same schedule but never
+# polls gives the cost of waiting, which is subtracted: what is left is the
+# cost of the polls alone. Exit status 1 if a limit is exceeded.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
-seconds=60
+seconds=90
 fetches=200
 while [ $# -gt 0 ]; do
     case $1 in
@@ -25,16 +30,18 @@ while [ $# -gt 0 ]; do
     *) echo "usage: $0 [--seconds S] [--fetches N]" >&2; exit 2 ;;
     esac
 done
-if ! [[ $seconds =~ ^[0-9]+$ ]] || ((seconds < 5 || seconds > 3600)); then
-    echo "--seconds: 5..3600" >&2; exit 2
+if ! [[ $seconds =~ ^[0-9]+$ ]] || ((seconds < 10 || seconds > 3600)); then
+    echo "--seconds: 10..3600" >&2; exit 2
 fi
 if ! [[ $fetches =~ ^[0-9]+$ ]] || ((fetches < 1 || fetches > 10000)); then
     echo "--fetches: 1..10000" >&2; exit 2
 fi
 
-# Goals: CPU per poll of a 2 KB page (net) under 0.3 ms and never above
-# 1 ms; resident memory under 30 MB.
-readonly goal_cpu_ms=0.3 limit_cpu_ms=1.0 limit_rss_kib=$((30 * 1024))
+# Goal: the logger's net CPU per poll at or below the Python poller's with
+# fsync, and never above 1.5 times it; resident memory under 30 MB. The
+# limit is relative: on a loaded machine both pollers cost more.
+readonly limit_ratio=1.5 limit_rss_kib=$((30 * 1024)) warmup_seconds=4
+python=/usr/bin/python3
 
 if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -47,11 +54,11 @@ build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vornix7-perf.XXXXXX")
 # Only processes still running are listed, so no reused id is ever hit.
+declare -A pid_of=()
 sim_pid=''
-logger_pid=''
 # shellcheck disable=SC2317 # run by the trap
 cleanup() {
-    for pid in $logger_pid $sim_pid; do
+    for pid in "${pid_of[@]}" $sim_pid; do
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
@@ -63,7 +70,7 @@ trap 'exit 130' INT TERM
 # The device: normal readings, padded with blanks to exactly 2048 bytes.
 # It stops by itself even if this script is killed without its trap.
 "$sim" --sensors 8 --name "Perf Bench" --mode size --body-bytes 2048 --quiet \
-    --max-seconds $((2 * seconds + 300)) >"$work/sim.out" 2>&1 &
+    --max-seconds $((seconds + 300)) >"$work/sim.out" 2>&1 &
 sim_pid=$!
 port=
 for _ in $(seq 100); do
@@ -75,90 +82,129 @@ done
 url=http://127.0.0.1:$port/
 page_bytes=$(curl -s --max-time 5 -o /dev/null -w '%{size_download}' "$url")
 
-# CPU time of all the process's threads in nanoseconds (schedstat), for a
-# finer figure than /proc/PID/stat's 10 ms ticks. Threads that already ended
-# are missing here but not in /proc/PID/stat.
-thread_cpu_ns() {
-    cat "/proc/$1"/task/*/schedstat 2>/dev/null | awk '{ sum += $1 } END { printf "%d", sum }'
-}
-
-# Runs a copy of the logger for $seconds and sets run_* from what it used.
-run_logger() {
+# Starts a copy of the logger; a huge PollInterval makes the twin that
+# only ticks.
+start_logger() {
     local name=$1 interval=$2 dir="$work/$1"
     mkdir "$dir"
     cp "$logger" "$dir/"
     printf '[Settings]\nPollInterval=%s\nHTMLTimeout=1\nUseLogFile=1\nLastSensor=7\nStartMinimized=0\n[VORNIX7]\nURL=%s\nLogfileName=%s\n' \
         "$interval" "$url" "$dir/log.txt" >"$dir/VORNIX7_Logger.ini"
     (cd "$dir" && QT_QPA_PLATFORM=offscreen exec ./VORNIX7_Logger) 2>"$dir/stderr.txt" &
-    logger_pid=$!
-    local pid=$logger_pid
-    sleep "$seconds"
-    kill -0 "$pid" 2>/dev/null || { echo "$name: the logger ended early: $(cat "$dir/stderr.txt")" >&2; exit 1; }
-    # Fields after the command name, which is in parentheses: utime and
-    # stime are fields 14 and 15 of the whole line.
-    local stat
-    stat=$(sed 's/^.*) //' "/proc/$pid/stat")
-    run_ticks=$(awk '{ print $12 + $13 }' <<<"$stat")
-    run_user_ticks=$(awk '{ print $12 }' <<<"$stat")
-    run_ns=$(thread_cpu_ns "$pid")
-    run_rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status")
-    run_hwm=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status")
-    kill -TERM "$pid"
-    wait "$pid" || true
-    logger_pid=
-    run_polls=0 run_errors=0
-    if [ -f "$dir/log.txt" ]; then
-        run_polls=$(grep -c '' "$dir/log.txt" || true)
-        run_errors=$(grep -c ',ERROR' "$dir/log.txt" || true)
-    fi
+    pid_of[$name]=$!
 }
 
-echo "logger: $logger ($build_type), page: $page_bytes bytes from $url, $seconds s per run"
-run_logger polling 0
-read -r poll_ticks poll_user poll_ns poll_rss poll_hwm polls errors \
-    <<<"$run_ticks $run_user_ticks $run_ns $run_rss $run_hwm $run_polls $run_errors"
-run_logger idle 100000000
-read -r idle_ticks idle_user idle_ns idle_rss idle_hwm idle_polls \
-    <<<"$run_ticks $run_user_ticks $run_ns $run_rss $run_hwm $run_polls"
+start_python() {
+    local name=$1 dir="$work/$1"
+    shift
+    mkdir "$dir"
+    "$python" "$root/bench/python_poller.py" "$url" "$dir/log.txt" --polls $((seconds + 60)) \
+        --seconds $((seconds + warmup_seconds + 30)) "$@" 2>"$dir/stderr.txt" &
+    pid_of[$name]=$!
+}
+
+# One line: CPU ns of the live threads (schedstat), CPU clock ticks of the
+# whole process (/proc/PID/stat: coarse, but counts threads that ended
+# too), lines in its log, its thread ids.
+snapshot() {
+    local name=$1 pid=${pid_of[$1]} log="$work/$1/log.txt" lines=0
+    kill -0 "$pid" 2>/dev/null || { echo "$name ended early: $(cat "$work/$name/stderr.txt")" >&2; exit 1; }
+    [ -f "$log" ] && lines=$(grep -c '' "$log" || true)
+    local ns ticks tids
+    ns=$(cat "/proc/$pid"/task/*/schedstat 2>/dev/null | awk '{ sum += $1 } END { printf "%d", sum }')
+    ticks=$(sed 's/^.*) //' "/proc/$pid/stat" | awk '{ print $12 + $13 }')
+    tids=$(cd "/proc/$pid/task" && printf "%s:" *)
+    echo "$ns $ticks $lines $tids"
+}
+
+runs=(logger logger_idle python_fsync python_nofsync python_idle)
+echo "logger: $logger ($build_type); python: $($python --version 2>&1)"
+echo "page: $page_bytes bytes from $url; all five pollers at once, $seconds s measured after $warmup_seconds s"
+start_logger logger 0
+start_logger logger_idle 100000000
+start_python python_fsync
+start_python python_nofsync --no-fsync
+start_python python_idle --idle
+sleep "$warmup_seconds"
+declare -A before=() after=()
+for run in "${runs[@]}"; do before[$run]=$(snapshot "$run"); done
+sleep "$seconds"
+for run in "${runs[@]}"; do after[$run]=$(snapshot "$run"); done
+logger_pid=${pid_of[logger]}
+rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$logger_pid/status")
+hwm=$(awk '/^VmHWM:/ { print $2 }' "/proc/$logger_pid/status")
+for run in "${runs[@]}"; do
+    kill -TERM "${pid_of[$run]}" 2>/dev/null || true
+    wait "${pid_of[$run]}" 2>/dev/null || true
+    unset "pid_of[$run]"
+done
+errors=0
+for run in logger python_fsync python_nofsync; do
+    errors=$((errors + $(grep -vc ',OK.$' "$work/$run/log.txt" || true)))
+done
+
+# run: ns ticks polls, over the window; a change of threads is reported.
+declare -A used=()
+for run in "${runs[@]}"; do
+    read -r ns0 ticks0 lines0 tids0 <<<"${before[$run]}"
+    read -r ns1 ticks1 lines1 tids1 <<<"${after[$run]}"
+    [ "$tids0" = "$tids1" ] || echo "note: $run's threads changed during the window ($tids0 -> $tids1): ended threads are missing from schedstat"
+    used[$run]="$((ns1 - ns0)) $((ticks1 - ticks0)) $((lines1 - lines0))"
+done
 
 hz=$(getconf CLK_TCK)
-awk -v hz="$hz" -v pt="$poll_ticks" -v it="$idle_ticks" -v pu="$poll_user" -v iu="$idle_user" -v pn="$poll_ns" -v in_="$idle_ns" \
-    -v polls="$polls" -v errors="$errors" -v idle_polls="$idle_polls" \
-    -v rss="$poll_rss" -v hwm="$poll_hwm" -v irss="$idle_rss" -v ihwm="$idle_hwm" '
+report=$(awk -v hz="$hz" -v secs="$seconds" \
+    -v L="${used[logger]}" -v LI="${used[logger_idle]}" \
+    -v PF="${used[python_fsync]}" -v PN="${used[python_nofsync]}" -v PI="${used[python_idle]}" '
+function row(name, poll, idle,    p, i, net) {
+    split(poll, p, " "); split(idle, i, " ")
+    net = p[3] ? (p[1] - i[1]) / 1e6 / p[3] : 999
+    printf "  %-24s %5d %9.3f ms %8.3f ms %9.3f ms   (stat ticks: %.0f ms, idle %.0f ms)\n",
+        name, p[3], p[3] ? p[1] / 1e6 / p[3] : 0, i[1] / 1e6 / secs, net, p[2] * 1000 / hz, i[2] * 1000 / hz
+    return net
+}
 BEGIN {
-    tick = 1000 / hz
-    printf "polls: %d (%d ERROR); idle run: %d polls\n", polls, errors, idle_polls
-    printf "CPU, /proc/PID/stat:   polling %.0f ms (user %.0f, system %.0f), idle %.0f ms (user %.0f, system %.0f); %.0f ms ticks\n",
-        pt * tick, pu * tick, (pt - pu) * tick, it * tick, iu * tick, (it - iu) * tick, tick
-    printf "CPU, thread schedstat: polling %.1f ms, idle %.1f ms\n", pn / 1e6, in_ / 1e6
-    if (polls > 0) {
-        printf "CPU per poll, stat:      raw %.3f ms, net %.3f ms (+-%.3f from the ticks)\n",
-            pt * tick / polls, (pt - it) * tick / polls, 2 * tick / polls
-        printf "CPU per poll, schedstat: raw %.3f ms, net %.3f ms\n", pn / 1e6 / polls, (pn - in_) / 1e6 / polls
-    }
-    printf "memory: VmRSS %.1f MB, VmHWM %.1f MB (idle run: %.1f / %.1f MB)\n",
-        rss / 1024, hwm / 1024, irss / 1024, ihwm / 1024
-}'
-net_ms=$(awk -v pn="$poll_ns" -v in_="$idle_ns" -v polls="$polls" 'BEGIN { printf "%.3f", polls ? (pn - in_) / 1e6 / polls : 999 }')
+    printf "  %-24s %5s %12s %11s %12s\n", "", "polls", "CPU/poll", "idle/s", "net/poll"
+    logger = row("logger", L, LI)
+    fsync = row("python, fsync", PF, PI)
+    plain = row("python, no fsync", PN, PI)
+    printf "NET %.3f %.3f %.3f\n", logger, fsync, plain
+}')
+grep -v '^NET ' <<<"$report"
+read -r _ net_ms python_ms python_plain_ms <<<"$(grep '^NET ' <<<"$report")"
+ratio=$(awk -v l="$net_ms" -v p="$python_ms" 'BEGIN { printf "%.2f", (p > 0 ? l / p : 999) }')
+echo "ratio logger / python with fsync: $ratio (python without fsync: $python_plain_ms ms)"
+awk -v rss="$rss" -v hwm="$hwm" 'BEGIN { printf "logger memory: VmRSS %.1f MB, VmHWM %.1f MB\n", rss / 1024, hwm / 1024 }'
 
 echo
-echo "fetch latency, real Qt transfer control, $fetches fetches per pass:"
-"$latency" "$url" "$fetches" || echo "some fetches came back without a page"
+echo "fetch latency, real transfer control, $fetches fetches per pass:"
+latency_ok=1
+"$latency" "$url" "$fetches" | tee "$work/latency.txt" || latency_ok=0
+# Fetches of the 20 ms pass (the first "steps taken" line) done in one step.
+one_step=$(grep -m1 'steps taken' "$work/latency.txt" | sed -n 's/.* 1 step x \([0-9]*\).*/\1/p')
+one_step=${one_step:-0}
 
 echo
 status=0
-verdict() { # name value goal limit unit
-    if awk -v v="$2" -v l="$4" 'BEGIN { exit !(v > l) }'; then
-        echo "$1: $2 $5 - ABOVE THE LIMIT of $4 $5"; status=1
-    elif awk -v v="$2" -v g="$3" 'BEGIN { exit !(v > g) }'; then
-        echo "$1: $2 $5 - above the goal of $3 $5"
-    else
-        echo "$1: $2 $5 - within the goal of $3 $5"
-    fi
-}
-verdict "net CPU per poll" "$net_ms" "$goal_cpu_ms" "$limit_cpu_ms" ms
-verdict "peak resident memory (VmHWM)" "$poll_hwm" "$limit_rss_kib" "$limit_rss_kib" KiB
-if [ "$polls" -eq 0 ] || [ "$errors" -ne 0 ]; then
-    echo "polls failed: $errors of $polls"; status=1
+if awk -v r="$ratio" -v l="$limit_ratio" 'BEGIN { exit !(r > l) }'; then
+    echo "net CPU per poll: $net_ms ms - ABOVE THE LIMIT of $limit_ratio times python with fsync's $python_ms ms"; status=1
+elif awk -v v="$net_ms" -v g="$python_ms" 'BEGIN { exit !(v > g) }'; then
+    echo "net CPU per poll: $net_ms ms - above the goal, python with fsync's $python_ms ms"
+else
+    echo "net CPU per poll: $net_ms ms - within the goal, python with fsync's $python_ms ms"
+fi
+if ((hwm > limit_rss_kib)); then
+    echo "peak resident memory: $hwm KiB - ABOVE THE LIMIT of $limit_rss_kib KiB"; status=1
+else
+    echo "peak resident memory: $hwm KiB - within the limit of $limit_rss_kib KiB"
+fi
+# A loaded machine may push the odd fetch into a second step; most must not.
+if ((latency_ok && 2 * one_step > fetches)); then
+    echo "fetch latency: $one_step of $fetches fetches in one 20 ms step"
+else
+    echo "fetch latency: only $one_step of $fetches fetches in one 20 ms step, or some without a page"; status=1
+fi
+if ((errors != 0)); then
+    echo "polls failed: $errors lines without OK"; status=1
 fi
 exit $status

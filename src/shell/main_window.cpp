@@ -45,6 +45,9 @@ MainWindow::MainWindow(int tickIntervalMs, std::unique_ptr<TransferControl> cont
     lBla = new StatusLabel(QStringLiteral("lBla"), this);
     lBla->setObjectName(QStringLiteral("lBla"));
     lBla->setGeometry(4, 36, 265, 21);
+    // Its size never follows its text: with a fixed size a new text asks
+    // the window for no layout pass, only for a repaint.
+    lBla->setFixedSize(lBla->size());
     lBla->setTextFormat(Qt::PlainText);
 
     Timer1 = new QTimer(this);

@@ -9,23 +9,29 @@
 namespace vornix7::test {
 namespace {
 
+// The window around the label as it looks, background included.
 QImage Picture(QLabel& label, const QString& text)
 {
     label.setText(text);
-    return label.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    return label.window()->grab().toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
-// The cached pictures must look exactly like a plain label, for every
-// status, also when a text comes back after others were shown.
+// The cached pictures, painted opaquely over the window's background, must
+// look exactly like a plain label, for every status, also when a text
+// comes back after others were shown.
 TEST(StatusLabelTest, LooksExactlyLikeAPlainLabelForEveryStatus)
 {
-    StatusLabel cached;
-    QLabel plain;
+    QWidget cachedWindow;
+    QWidget plainWindow;
+    StatusLabel cached(&cachedWindow);
+    QLabel plain(&plainWindow);
     for (QLabel* label : {static_cast<QLabel*>(&cached), &plain}) {
         label->setTextFormat(Qt::PlainText);
         label->setGeometry(4, 36, 265, 21);
-        label->show();
+        label->window()->resize(278, 64);
+        label->window()->show();
     }
+    EXPECT_TRUE(cached.testAttribute(Qt::WA_OpaquePaintEvent));
     const QStringList sequence = {"", "Downloading...", "ONLINE", "Downloading...", "OFFLINE", "ONLINE"};
     for (const QString& text : sequence) {
         SCOPED_TRACE(text.toStdString());

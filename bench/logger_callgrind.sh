@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Where the real logger's instructions go per poll, under callgrind (user
+# space only, but exact and repeatable), against vornix7-sim on 127.0.0.1
+# serving the 2 KB page of logger_perf.sh. Start-up is left out: counting
+# is zeroed after a warm-up and dumped after the measured window.
+#
+# Usage: bench/logger_callgrind.sh [--seconds S] [--keep DIR]
+#   --seconds S  measured window (default 40, 10..600); about 1 poll a second
+#   --keep DIR   leave the callgrind output in DIR (for callgrind_annotate)
+#   BUILD_DIR    build folder (default: build)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+seconds=40
+keep=
+while [ $# -gt 0 ]; do
+    case $1 in
+    --seconds) seconds=$2; shift 2 ;;
+    --keep) keep=$2; shift 2 ;;
+    *) echo "usage: $0 [--seconds S] [--keep DIR]" >&2; exit 2 ;;
+    esac
+done
+if ! [[ $seconds =~ ^[0-9]+$ ]] || ((seconds < 10 || seconds > 600)); then
+    echo "--seconds: 10..600" >&2; exit 2
+fi
+readonly warmup_seconds=15 # valgrind starts Qt slowly
+cmake --build "$build" --target VORNIX7_Logger vornix7-sim >/dev/null
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/vornix7-callgrind.XXXXXX")
+sim_pid=''
+logger_pid=''
+# shellcheck disable=SC2317 # run by the trap
+cleanup() {
+    for pid in $logger_pid $sim_pid; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+"$build/tools/sim/vornix7-sim" --sensors 8 --name "Perf Bench" --mode size --body-bytes 2048 --quiet \
+    --max-seconds $((seconds + warmup_seconds + 120)) >"$work/sim.out" 2>&1 &
+sim_pid=$!
+port=
+for _ in $(seq 100); do
+    port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/sim.out")
+    [ -n "$port" ] && break
+    sleep 0.1
+done
+[ -n "$port" ] || { echo "vornix7-sim did not start" >&2; exit 1; }
+
+cp "$build/src/shell/VORNIX7_Logger" "$work/"
+printf '[Settings]\nPollInterval=0\nHTMLTimeout=1\nUseLogFile=1\nLastSensor=7\nStartMinimized=0\n[VORNIX7]\nURL=http://127.0.0.1:%s/\nLogfileName=%s\n' \
+    "$port" "$work/log.txt" >"$work/VORNIX7_Logger.ini"
+(cd "$work" && QT_QPA_PLATFORM=offscreen exec valgrind --tool=callgrind \
+    --callgrind-out-file="$work/callgrind.out" ./VORNIX7_Logger) 2>"$work/valgrind.txt" &
+logger_pid=$!
+lines() { grep -c '' "$work/log.txt" 2>/dev/null || echo 0; }
+sleep "$warmup_seconds"
+callgrind_control --zero "$logger_pid" >/dev/null 2>&1
+first=$(lines)
+sleep "$seconds"
+callgrind_control --dump "$logger_pid" >/dev/null 2>&1
+polls=$(($(lines) - first))
+kill -TERM "$logger_pid"
+wait "$logger_pid" || true
+logger_pid=
+((polls > 0)) || { echo "no polls in the window" >&2; exit 1; }
+
+dumps=("$work"/callgrind.out.*)
+dump=${dumps[0]}
+[ -z "$keep" ] || { mkdir -p "$keep" && cp "$dump" "$keep/"; }
+echo "$polls polls in $seconds s; instructions per poll (inclusive):"
+# Inclusive counts of the poll's phases, each once (the first, outermost
+# line callgrind_annotate prints for it).
+callgrind_annotate --inclusive=yes --threshold=100 "$dump" 2>/dev/null | awk -v polls="$polls" '
+/PROGRAM TOTALS/ { gsub(",", "", $1); printf "  %-46s %9.1f k\n", "everything (poll and idle ticks)", $1 / polls / 1000 }
+{
+    n = $1; gsub(",", "", n)
+    if (n !~ /^[0-9]+$/) next
+    for (i = 1; i <= count; i++) if (!(names[i] in seen) && $0 ~ pats[i]) {
+        seen[names[i]] = n
+    }
+}
+END { for (i = 1; i <= count; i++) printf "  %-46s %9.1f k\n", names[i], seen[names[i]] / polls / 1000 }
+BEGIN {
+    count = split("PollSchedule::PollTick[(][)];:vornix7::PageFetcher::FetchDevicePage;MainWindow::PumpEvents[(][)];" \
+        "QWidgetRepaintManager::paintAndFlush[(][)];MainWindow::SetStatus;:vornix7::[A-Za-z]*TransferControl::Execute[(];" \
+        ":vornix7::[A-Za-z]*TransferControl::StillExecuting[(];:vornix7::[A-Za-z]*TransferControl::Cancel[(];" \
+        "PollResultStore::StorePollResult;:vornix7::PageElements::PageElements;:vornix7::FormatLogLine;:vornix7::LogFile::Append", pats, ";")
+    split("poll (PollTick);  fetch;    pumping events (all);      painting;    status text;    transfer: Execute;" \
+        "    transfer: StillExecuting;    transfer: Cancel;  results;    tag scan;    line format;    log append", names, ";")
+}'
