@@ -47,7 +47,11 @@ void LoggerApp::StartUp()
     settings_ = ReadSettings(settingsFile);
 
     if (!sink_) {
-        sink_ = std::make_unique<LogFile>(settings_.LogfileName);
+        // Waiting for the log's lock keeps the window alive, so Exit works.
+        sink_ = std::make_unique<LogFile>(settings_.LogfileName, [this] {
+            sleeper_.Sleep(LogFile::kStepMilliseconds);
+            window_->PumpEvents();
+        });
     }
     logWriter_.emplace(*sink_, LocaleTimeSeparator());
     results_.emplace(settings_, table_, *clock_, *logWriter_);
