@@ -53,6 +53,33 @@ for program in "${programs[@]}"; do
   fi
 done
 
+# vornix7-check.exe itself: its log line goes to standard output byte for
+# byte (CR LF, not the CR CR LF of a text-mode stream), and with no settings
+# file it names the Windows default log.
+echo "== vornix7-check.exe (under Wine)"
+smoke="$build/check-smoke"
+mkdir -p "$smoke"
+printf '[Settings]\r\nLastSensor=0\r\n' >"$smoke/a.ini"
+printf '<t0>1</t0>' >"$smoke/page.html"
+check_ok=1
+(cd "$smoke" && timeout 60 "$wine" "$build/tools/check/vornix7-check.exe" --ini a.ini page.html) \
+  >"$smoke/line.out" 2>"$smoke/line.err" || check_ok=0
+if [ "$(tail -c 8 "$smoke/line.out" | od -An -c | tr -s ' ')" != " , 1 . , O K \r \n" ] ||
+  [ "$(wc -c <"$smoke/line.out")" -ne 28 ]; then
+  check_ok=0
+fi
+(cd "$smoke" && timeout 60 "$wine" "$build/tools/check/vornix7-check.exe" --ini missing.ini) \
+  >"$smoke/settings.out" 2>&1 || check_ok=0
+grep -qF 'LogfileName=C:\logfile.txt' "$smoke/settings.out" || check_ok=0
+if [ "$check_ok" -eq 1 ]; then
+  echo "[  PASSED  ] 1 test."
+  passed=$((passed + 1))
+else
+  echo "[  FAILED  ] vornix7-check.exe: see $smoke"
+  failed=$((failed + 1))
+  broken+=("vornix7-check.exe (output in $smoke)")
+fi
+
 echo "== Windows build under Wine: $passed passed, $failed failed ($skipped skipped)"
 if [ "${#broken[@]}" -gt 0 ]; then
   printf 'failed: %s\n' "${broken[@]}" >&2
