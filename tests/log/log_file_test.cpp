@@ -7,12 +7,12 @@
 #include <functional>
 #include <map>
 #include <ostream>
-#include <random>
 #include <sstream>
 #include <string>
 
 #include "common/runtime_error.h"
 #include "platform/log_append.h"
+#include "scratch_dir.h"
 
 namespace vornix7 {
 namespace {
@@ -33,23 +33,6 @@ void WriteAll(const std::string& path, const std::string& bytes)
 
 class LogFileTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir_ =
-            (fs::temp_directory_path() / ("vornix7_log_" + std::to_string(std::random_device()()))).string();
-        ASSERT_TRUE(fs::create_directory(dir_)) << dir_;
-    }
-    void TearDown() override
-    {
-        // Windows refuses to delete a read-only file.
-        for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
-            if (!entry.is_symlink()) {
-                fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add);
-            }
-        }
-        fs::remove_all(dir_);
-    }
-
     // Every entry below the directory with the bytes of each file.
     std::map<std::string, std::string> Snapshot() const
     {
@@ -60,7 +43,8 @@ protected:
         }
         return entries;
     }
-    std::string dir_;
+    test::ScratchDir scratch_;
+    const std::string dir_ = scratch_.path();
 };
 
 TEST_F(LogFileTest, AppendsEachLineAndNeverRewrites)
