@@ -69,40 +69,43 @@ struct BetweenLines {
     std::function<void(const std::string& dir)> act;
     std::map<std::string, std::string> expected; // file name below dir -> bytes
 };
-
-TEST_F(LogFileTest, ALogTakenAwayBetweenLinesIsCreatedAfresh)
+void PrintTo(const BetweenLines& c, std::ostream* out)
 {
-    const BetweenLines cases[] = {
-        {"deleted", [](auto& dir) { fs::remove(dir + "/log.csv"); }, {{"log.csv", "second\r\n"}}},
-        {"renamed",
-         [](auto& dir) { fs::rename(dir + "/log.csv", dir + "/kept.csv"); },
-         {{"log.csv", "second\r\n"}, {"kept.csv", "first\r\n"}}},
-        {"deleted behind a symbolic link",
-         [](auto& dir) {
-             fs::rename(dir + "/log.csv", dir + "/target.csv");
-             fs::create_symlink("target.csv", dir + "/log.csv");
-             fs::remove(dir + "/target.csv");
-         },
-         {{"target.csv", "second\r\n"}}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        for (const auto& entry : fs::directory_iterator(dir_)) {
-            fs::remove(entry.path());
-        }
-        LogFile log(dir_ + "/log.csv");
-        log.Append("first\r\n");
-        try {
-            c.act(dir_);
-        } catch (const fs::filesystem_error& error) {
-            GTEST_SKIP() << "the file system cannot do this: " << error.what();
-        }
-        log.Append("second\r\n");
-        for (const auto& [name, bytes] : c.expected) {
-            EXPECT_EQ(ReadAll(dir_ + "/" + name), bytes) << name;
-        }
+    *out << c.name;
+}
+
+class LogTakenAway : public LogFileTest, public testing::WithParamInterface<BetweenLines> {};
+
+TEST_P(LogTakenAway, BetweenLinesIsCreatedAfresh)
+{
+    LogFile log(dir_ + "/log.csv");
+    log.Append("first\r\n");
+    try {
+        GetParam().act(dir_);
+    } catch (const fs::filesystem_error& error) {
+        GTEST_SKIP() << "the file system cannot do this here: " << error.what();
+    }
+    log.Append("second\r\n");
+    for (const auto& [name, bytes] : GetParam().expected) {
+        EXPECT_EQ(ReadAll(dir_ + "/" + name), bytes) << name;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Log, LogTakenAway,
+    testing::Values(
+        BetweenLines{"Deleted", [](auto& dir) { fs::remove(dir + "/log.csv"); }, {{"log.csv", "second\r\n"}}},
+        BetweenLines{"Renamed",
+                     [](auto& dir) { fs::rename(dir + "/log.csv", dir + "/kept.csv"); },
+                     {{"log.csv", "second\r\n"}, {"kept.csv", "first\r\n"}}},
+        BetweenLines{"DeletedBehindASymbolicLink",
+                     [](auto& dir) {
+                         fs::rename(dir + "/log.csv", dir + "/target.csv");
+                         fs::create_symlink("target.csv", dir + "/log.csv");
+                         fs::remove(dir + "/target.csv");
+                     },
+                     {{"target.csv", "second\r\n"}}}),
+    [](const testing::TestParamInfo<BetweenLines>& info) { return std::string(info.param.name); });
 
 // Another logger holding the append lock: the line waits for it, step by
 // step, and is written once the lock is free; a lock that never comes is an
