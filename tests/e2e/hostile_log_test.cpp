@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -132,6 +133,25 @@ TEST_F(HostileLog, ADeviceOrAPipeWithAReaderTakesEveryLineAndTheProgramGoesOn)
         EXPECT_TRUE(logger_->RuntimeErrors().empty()) << logger_->Stderr();
         EXPECT_GE(device_.Requests(), requestsBefore + 2);
     }
+}
+
+TEST_F(HostileLog, SigtermEndsTheProgramPromptlyWhileALineWaitsForTheLogsLock)
+{
+    StartLogger(kLogName);
+    WriteFile(logger_->Path(kLogName), "");
+    const int holder = ::open(logger_->Path(kLogName).c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0) << std::strerror(errno);
+    logger_->Start();
+    ASSERT_TRUE(logger_->WaitUntilSignalsHandled());
+    const auto end = std::chrono::steady_clock::now() + Scaled(Millis(5000));
+    while (device_.Requests() < 1 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(Millis(20));
+    }
+    std::this_thread::sleep_for(Millis(300)); // now waiting for the lock
+
+    EXPECT_EQ(logger_->Stop(SIGTERM, Scaled(Millis(1000))), ExitStatus::Code(0)) << logger_->Stderr();
+    EXPECT_EQ(logger_->Read(), "");
+    ::close(holder);
 }
 
 // Makes a file unwritable even for root (the immutable attribute), and

@@ -7,12 +7,12 @@
 #include <functional>
 #include <map>
 #include <ostream>
-#include <random>
 #include <sstream>
 #include <string>
 
 #include "common/runtime_error.h"
 #include "platform/log_append.h"
+#include "scratch_dir.h"
 
 namespace vornix7 {
 namespace {
@@ -33,23 +33,6 @@ void WriteAll(const std::string& path, const std::string& bytes)
 
 class LogFileTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir_ =
-            (fs::temp_directory_path() / ("vornix7_log_" + std::to_string(std::random_device()()))).string();
-        ASSERT_TRUE(fs::create_directory(dir_)) << dir_;
-    }
-    void TearDown() override
-    {
-        // Windows refuses to delete a read-only file.
-        for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
-            if (!entry.is_symlink()) {
-                fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add);
-            }
-        }
-        fs::remove_all(dir_);
-    }
-
     // Every entry below the directory with the bytes of each file.
     std::map<std::string, std::string> Snapshot() const
     {
@@ -60,7 +43,8 @@ protected:
         }
         return entries;
     }
-    std::string dir_;
+    test::ScratchDir scratch_;
+    const std::string dir_ = scratch_.path();
 };
 
 TEST_F(LogFileTest, AppendsEachLineAndNeverRewrites)
@@ -85,40 +69,43 @@ struct BetweenLines {
     std::function<void(const std::string& dir)> act;
     std::map<std::string, std::string> expected; // file name below dir -> bytes
 };
-
-TEST_F(LogFileTest, ALogTakenAwayBetweenLinesIsCreatedAfresh)
+void PrintTo(const BetweenLines& c, std::ostream* out)
 {
-    const BetweenLines cases[] = {
-        {"deleted", [](auto& dir) { fs::remove(dir + "/log.csv"); }, {{"log.csv", "second\r\n"}}},
-        {"renamed",
-         [](auto& dir) { fs::rename(dir + "/log.csv", dir + "/kept.csv"); },
-         {{"log.csv", "second\r\n"}, {"kept.csv", "first\r\n"}}},
-        {"deleted behind a symbolic link",
-         [](auto& dir) {
-             fs::rename(dir + "/log.csv", dir + "/target.csv");
-             fs::create_symlink("target.csv", dir + "/log.csv");
-             fs::remove(dir + "/target.csv");
-         },
-         {{"target.csv", "second\r\n"}}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        for (const auto& entry : fs::directory_iterator(dir_)) {
-            fs::remove(entry.path());
-        }
-        LogFile log(dir_ + "/log.csv");
-        log.Append("first\r\n");
-        try {
-            c.act(dir_);
-        } catch (const fs::filesystem_error& error) {
-            GTEST_SKIP() << "the file system cannot do this: " << error.what();
-        }
-        log.Append("second\r\n");
-        for (const auto& [name, bytes] : c.expected) {
-            EXPECT_EQ(ReadAll(dir_ + "/" + name), bytes) << name;
-        }
+    *out << c.name;
+}
+
+class LogTakenAway : public LogFileTest, public testing::WithParamInterface<BetweenLines> {};
+
+TEST_P(LogTakenAway, BetweenLinesIsCreatedAfresh)
+{
+    LogFile log(dir_ + "/log.csv");
+    log.Append("first\r\n");
+    try {
+        GetParam().act(dir_);
+    } catch (const fs::filesystem_error& error) {
+        GTEST_SKIP() << "the file system cannot do this here: " << error.what();
+    }
+    log.Append("second\r\n");
+    for (const auto& [name, bytes] : GetParam().expected) {
+        EXPECT_EQ(ReadAll(dir_ + "/" + name), bytes) << name;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Log, LogTakenAway,
+    testing::Values(
+        BetweenLines{"Deleted", [](auto& dir) { fs::remove(dir + "/log.csv"); }, {{"log.csv", "second\r\n"}}},
+        BetweenLines{"Renamed",
+                     [](auto& dir) { fs::rename(dir + "/log.csv", dir + "/kept.csv"); },
+                     {{"log.csv", "second\r\n"}, {"kept.csv", "first\r\n"}}},
+        BetweenLines{"DeletedBehindASymbolicLink",
+                     [](auto& dir) {
+                         fs::rename(dir + "/log.csv", dir + "/target.csv");
+                         fs::create_symlink("target.csv", dir + "/log.csv");
+                         fs::remove(dir + "/target.csv");
+                     },
+                     {{"target.csv", "second\r\n"}}}),
+    [](const testing::TestParamInfo<BetweenLines>& info) { return std::string(info.param.name); });
 
 // Another logger holding the append lock: the line waits for it, step by
 // step, and is written once the lock is free; a lock that never comes is an
