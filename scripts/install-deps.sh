@@ -29,11 +29,17 @@ if [ "${#missing[@]}" -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# A decimal-comma locale, so the tests can prove the log does not depend on it.
-if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
-  echo "Generating the de_DE.UTF-8 locale"
-  if ! grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
-    echo 'de_DE.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+# A decimal-comma locale, so the tests can prove the log does not depend on
+# it, and one that writes the time as 12.30.00, for the time separator.
+for wanted in de_DE fi_FI; do
+  if ! locale -a 2>/dev/null | grep -qi "^${wanted}\.utf-\?8$"; then
+    echo "Generating the ${wanted}.UTF-8 locale"
+    if ! grep -q "^${wanted}.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null; then
+      echo "${wanted}.UTF-8 UTF-8" | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+    fi
+    generate=1
   fi
+done
+if [ -n "${generate:-}" ]; then
   "${sudo_cmd[@]}" locale-gen >/dev/null
 fi

@@ -2,13 +2,13 @@
 
 #include <ctime>
 
+#include "platform/local_time.h"
+
 namespace vornix7 {
 
 LocalDateTime SystemClock::now() const
 {
-    const std::time_t seconds = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&seconds, &local);
+    const std::tm local = LocalTime(std::time(nullptr));
     return LocalDateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                          local.tm_hour,        local.tm_min,     local.tm_sec};
 }

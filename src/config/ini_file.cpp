@@ -1,10 +1,8 @@
 #include "config/ini_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "common/ascii.h"
+#include "platform/code_page.h"
+#include "platform/file_bytes.h"
 
 namespace vornix7 {
 
@@ -105,39 +103,38 @@ std::string CutToValueLength(std::string_view value)
     return std::string(value.substr(0, kMaxIniValueLength));
 }
 
-std::string ReadFileBytes(const std::string& path)
+// The file's text as 8-bit text: UTF-16 with its byte-order mark decoded
+// and put into the code page, anything else as it is. A last odd byte of
+// UTF-16 is no character and is dropped.
+std::string EightBitText(std::string bytes)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return {};
+    const bool littleEndian = bytes.starts_with("\xFF\xFE");
+    if (!littleEndian && !bytes.starts_with("\xFE\xFF")) {
+        return bytes;
     }
-    std::string bytes;
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        char buffer[65536];
-        while (bytes.size() < kMaxIniFileBytes) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n <= 0) {
-                break;
-            }
-            bytes.append(buffer, static_cast<std::size_t>(n));
-        }
-        if (bytes.size() > kMaxIniFileBytes) {
-            bytes.resize(kMaxIniFileBytes);
-        }
+    std::u16string units;
+    units.reserve(bytes.size() / 2);
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        const auto first = static_cast<unsigned char>(bytes[i]);
+        const auto second = static_cast<unsigned char>(bytes[i + 1]);
+        units += static_cast<char16_t>(littleEndian ? first | (second << 8) : (first << 8) | second);
     }
-    ::close(fd);
-    return bytes;
+    return CodePageFromUtf16(units);
 }
 
 } // namespace
 
 IniFile IniFile::Load(const std::string& path)
 {
-    return IniFile(ReadFileBytes(path));
+    FileBytes file = ReadFileBytes(path, kMaxIniFileBytes);
+    IniFile ini(std::move(file.bytes));
+    if (file.outcome == FileBytes::Outcome::kUnreadable) {
+        ini.problem_ = std::move(file.problem);
+    }
+    return ini;
 }
 
-IniFile::IniFile(std::string contents) : contents_(std::move(contents)) {}
+IniFile::IniFile(std::string contents) : contents_(EightBitText(std::move(contents))) {}
 
 std::string IniFile::Value(std::string_view section, std::string_view key, std::string_view defaultText) const
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,10 +38,15 @@ struct IniEntry {
 // - The first occurrence of a key counts, also across repeated sections.
 // - Lines end in LF, CR LF or CR; a UTF-8 byte-order mark at the start is
 //   skipped; anything else (comments, lines without '=') matches no key.
+// - A file that starts with the UTF-16 LE or BE byte-order mark (what
+//   Windows Notepad saves as "Unicode") is decoded and turned into the
+//   system's 8-bit code page first ('?' for what it cannot hold), then read
+//   by the same rules.
 class IniFile {
 public:
-    // Reads the file; a file that is missing, unreadable or not a regular
-    // file reads as empty, so every lookup gives its default.
+    // Reads the file. A missing file reads as empty, so every lookup gives
+    // its default; so does one that exists but cannot be read (no
+    // permission, a folder, a read error), and problem() then says why.
     static IniFile Load(const std::string& path);
 
     explicit IniFile(std::string contents);
@@ -51,8 +57,13 @@ public:
     // rules as Value; blank lines, comments and lines without '=' are left out.
     std::vector<IniEntry> Entries() const;
 
+    // Why an existing file could not be read, such as "Permission denied";
+    // empty when it was read or is not there at all.
+    const std::optional<std::string>& problem() const { return problem_; }
+
 private:
     std::string contents_;
+    std::optional<std::string> problem_;
 };
 
 // One value from the settings file at `file`, or `defaultText` when the

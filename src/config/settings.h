@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/default_log_file.h" // kDefaultLogfileName, chosen per system
+
 namespace vornix7 {
 
 // Name of the settings file, kept beside the executable.
@@ -11,15 +13,6 @@ inline constexpr const char* kSettingsFileName = "VORNIX7_Logger.ini";
 
 // The device's address on the local network when the settings name none.
 inline constexpr const char* kDefaultUrl = "http://192.168.1.100/";
-
-// The log file when the settings name none. On Windows the historic
-// "C:\logfile.txt"; elsewhere that name would be a file called
-// "C:\logfile.txt" in the working directory, so a plain relative name.
-#ifdef _WIN32
-inline constexpr const char* kDefaultLogfileName = "C:\\logfile.txt";
-#else
-inline constexpr const char* kDefaultLogfileName = "logfile.txt";
-#endif
 
 // Everything the program is told by its settings file. All zero and empty
 // until ReadSettings fills it; read-only afterwards.

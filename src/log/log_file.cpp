@@ -1,111 +1,102 @@
 #include "log/log_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
+#include <chrono>
+#include <cstdint>
+#include <thread>
 #include <utility>
 
 #include "common/runtime_error.h"
+#include "platform/log_append.h"
 
 namespace vornix7 {
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& what, const std::string& path, int error)
+void SleepOneStep()
 {
-    const char* kind = error_kind::kFileError;
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-        kind = error_kind::kPathNotFound;
-        break;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        kind = error_kind::kPermissionDenied;
-        break;
-    case ENOSPC:
-    case EDQUOT:
-        kind = error_kind::kDiskFull;
-        break;
-    default:
-        break;
-    }
-    throw RuntimeError(kind, what + " log file '" + path + "': " + std::strerror(error));
+    std::this_thread::sleep_for(std::chrono::milliseconds(LogFile::kStepMilliseconds));
 }
-
-// Makes the file's new directory entry survive a power cut too.
-void SyncParentDirectory(const std::string& path)
-{
-    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-    const std::string directory = parent.empty() ? std::string(".") : parent.string();
-    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-class OpenFile {
-public:
-    explicit OpenFile(int fd) : fd_(fd) {}
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-    ~OpenFile()
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
 
 } // namespace
 
+LogFile::LogFile(std::string path, WaitStep waitStep)
+    : path_(std::move(path)), waitStep_(waitStep ? std::move(waitStep) : WaitStep(SleepOneStep))
+{
+}
+
 void LogFile::Append(std::string_view line)
 {
-    constexpr int kFlags = O_WRONLY | O_APPEND | O_CLOEXEC;
-    constexpr mode_t kMode = 0644;
-    bool created = true;
-    int fd = ::open(path_.c_str(), kFlags | O_CREAT | O_EXCL, kMode);
-    if (fd < 0 && errno == EEXIST) {
-        created = false;
-        fd = ::open(path_.c_str(), kFlags);
+    LogAppendFile file;
+    if (auto error = file.Open(path_)) {
+        Fail(*error, "cannot open");
     }
-    if (fd < 0) {
-        Fail("cannot open", path_, errno);
+    if (file.onDisk()) {
+        WriteToDisk(file, line);
+    } else {
+        WriteToStream(file, line);
     }
-    OpenFile file(fd);
+    if (auto error = file.Close()) {
+        Fail(*error, "cannot close");
+    }
+}
 
-    struct stat before {};
-    if (::fstat(file.get(), &before) != 0) {
-        Fail("cannot examine", path_, errno);
-    }
-    const ssize_t written = ::write(file.get(), line.data(), line.size());
-    if (written != static_cast<ssize_t>(line.size())) {
-        const int error = written < 0 ? errno : ENOSPC; // a short write means the disk filled
-        if (written > 0) {
-            // Take the partial line back off so the log never holds half a line.
-            (void)::ftruncate(file.get(), before.st_size);
+void LogFile::Fail(const AppendError& error, const char* what) const
+{
+    throw RuntimeError(error.kind, std::string(what) + " log file '" + path_ + "': " + error.reason);
+}
+
+void LogFile::WriteToDisk(LogAppendFile& file, std::string_view line)
+{
+    // Another logger holds the lock only for one line, so a lock that does
+    // not come in kWaitSteps is held by something that will not let go.
+    bool taken = false;
+    for (int step = 0;; ++step) {
+        if (auto error = file.TryLock(taken)) {
+            Fail(*error, "cannot lock");
         }
-        Fail("cannot write to", path_, error);
+        if (taken) {
+            break;
+        }
+        if (step == kWaitSteps) {
+            Fail({error_kind::kPermissionDenied, "another program has held its lock for 10 s"},
+                 "cannot lock");
+        }
+        waitStep_();
     }
-    if (::fdatasync(file.get()) != 0) {
-        Fail("cannot flush", path_, errno);
+    std::uint64_t size = 0;
+    if (auto error = file.Size(size)) {
+        Fail(*error, "cannot examine");
     }
-    if (::close(file.release()) != 0) {
-        Fail("cannot close", path_, errno);
+    std::size_t written = 0;
+    if (auto error = file.Write(line, written)) {
+        if (written > 0) {
+            // Take the partial line back off so the log never holds half a
+            // line; the write error is the one to report.
+            (void)file.TakeBack(size, written);
+        }
+        Fail(*error, "cannot write to");
     }
-    if (created) {
-        SyncParentDirectory(path_);
+    if (auto error = file.Flush()) {
+        Fail(*error, "cannot flush");
+    }
+}
+
+void LogFile::WriteToStream(LogAppendFile& file, std::string_view line)
+{
+    // A pipe may take a long line in parts, and none while it is full.
+    for (int idle = 0; !line.empty();) {
+        std::size_t written = 0;
+        if (auto error = file.Write(line, written)) {
+            Fail(*error, "cannot write to");
+        }
+        if (written > 0) {
+            line.remove_prefix(written);
+            idle = 0;
+        } else if (++idle > kWaitSteps) {
+            Fail({error_kind::kFileError, "nothing has read from it for 10 s"}, "cannot write to");
+        } else {
+            waitStep_();
+        }
     }
 }
 

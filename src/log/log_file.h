@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -7,21 +8,43 @@
 
 namespace vornix7 {
 
-// The log file on disk. Each line is appended with one write and flushed to
-// stable storage before Append returns, and the file is open only during
+class LogAppendFile;
+struct AppendError;
+
+// The log file. Each line is appended with one write and, on a disk, flushed
+// to stable storage before Append returns, and the file is open only during
 // that call, so between polls it can be read, copied, moved or deleted (a
-// deleted log is created afresh). A line is either whole in the file or not
-// there at all: a write that fails half-way is cut back off. Any failure
-// throws RuntimeError naming its kind ("Path not found", "Permission
-// denied", "Disk full", ...); nothing is ever dropped silently.
+// deleted log is created afresh, also behind a symbolic link). On a disk the
+// line is appended under an exclusive lock, so two loggers on one file never
+// mix their lines, and it is either whole in the file or not there at all: a
+// write that fails half-way is cut back off, and only those bytes. A device
+// or a pipe with a reader (/dev/null, NUL, a terminal) just takes the lines.
+// Nothing blocks the program's thread: a pipe with no reader fails at once,
+// and waits for the lock or a full pipe go in short steps that run
+// `waitStep` (which pumps window events, so Exit works). Any failure throws
+// RuntimeError naming its kind ("Path not found", "Permission denied",
+// "Disk full", ...); nothing is ever dropped silently.
 class LogFile final : public LineSink {
 public:
-    explicit LogFile(std::string path) : path_(std::move(path)) {}
+    using WaitStep = std::function<void()>;
+
+    // The steps of waiting for the lock or a full pipe before giving up.
+    static constexpr int kWaitSteps = 500;
+    // The pause of one step when no wait step is given.
+    static constexpr int kStepMilliseconds = 20;
+
+    // An empty `waitStep` sleeps for kStepMilliseconds.
+    explicit LogFile(std::string path, WaitStep waitStep = nullptr);
 
     void Append(std::string_view line) override;
 
 private:
+    void WriteToDisk(LogAppendFile& file, std::string_view line);
+    void WriteToStream(LogAppendFile& file, std::string_view line);
+    [[noreturn]] void Fail(const AppendError& error, const char* what) const;
+
     std::string path_;
+    WaitStep waitStep_;
 };
 
 } // namespace vornix7

@@ -5,7 +5,7 @@
 
 #include "config/ini_file.h"
 #include "config/settings.h"
-#include "shell/app_dir.h"
+#include "platform/executable_dir.h"
 #include "shell/version.h"
 
 namespace vornix7 {
@@ -43,7 +43,7 @@ std::string LogPath(const IniFile& settings)
 
 void PrintHelp(std::ostream& out)
 {
-    const std::string iniFile = ExecutableDir() + "/" + kSettingsFileName;
+    const std::string iniFile = ExecutableDir() + kPathSeparator + kSettingsFileName;
     std::error_code error;
     const bool present = std::filesystem::is_regular_file(iniFile, error);
     // Only LogfileName is looked at: a number out of range must not stop

@@ -30,4 +30,12 @@ void ReportRuntimeError(const std::string& kind, const std::string& detail, QWid
     }
 }
 
+void ReportUnreadableSettings(const std::string& path, const std::string& reason)
+{
+    const std::string line =
+        "VORNIX7_Logger: cannot read the settings file '" + path + "': " + reason + "; using the defaults\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
 } // namespace vornix7

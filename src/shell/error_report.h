@@ -18,4 +18,9 @@ bool HasRealDisplay();
 // (with none, nobody could click it away, so nothing waits).
 void ReportRuntimeError(const std::string& kind, const std::string& detail, QWidget* parent);
 
+// Tells the user, in one line on stderr, that the settings file at `path`
+// exists but could not be read (`reason`), so every setting takes its
+// default. Not an error: the program carries on.
+void ReportUnreadableSettings(const std::string& path, const std::string& reason);
+
 } // namespace vornix7

@@ -1,8 +1,10 @@
 #include "shell/logger_app.h"
 
+#include "config/ini_file.h"
 #include "log/log_file.h"
+#include "platform/executable_dir.h"
 #include "platform/locale_time_separator.h"
-#include "shell/app_dir.h"
+#include "shell/error_report.h"
 #include "shell/exception_boundary.h"
 
 namespace vornix7 {
@@ -36,12 +38,20 @@ void LoggerApp::StartUp()
     signals_ = std::make_unique<SignalBridge>([this] { window_->EndProgram(0); });
 
     window_->SetStatus("");
-    AppDir_ = (appDirOverride_ ? *appDirOverride_ : ExecutableDir()) + "/";
+    AppDir_ = (appDirOverride_ ? *appDirOverride_ : ExecutableDir()) + kPathSeparator;
     IniFile_ = AppDir_ + kSettingsFileName;
-    settings_ = ReadSettings(IniFile_);
+    const IniFile settingsFile = IniFile::Load(IniFile_);
+    if (settingsFile.problem()) {
+        ReportUnreadableSettings(IniFile_, *settingsFile.problem());
+    }
+    settings_ = ReadSettings(settingsFile);
 
     if (!sink_) {
-        sink_ = std::make_unique<LogFile>(settings_.LogfileName);
+        // Waiting for the log's lock keeps the window alive, so Exit works.
+        sink_ = std::make_unique<LogFile>(settings_.LogfileName, [this] {
+            sleeper_.Sleep(LogFile::kStepMilliseconds);
+            window_->PumpEvents();
+        });
     }
     logWriter_.emplace(*sink_, LocaleTimeSeparator());
     results_.emplace(settings_, table_, *clock_, *logWriter_);

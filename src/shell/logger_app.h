@@ -12,10 +12,10 @@
 #include "config/settings.h"
 #include "log/line_sink.h"
 #include "log/log_writer.h"
+#include "platform/signal_bridge.h"
 #include "platform/transfer_control.h"
 #include "shell/end_program.h"
 #include "shell/main_window.h"
-#include "shell/signal_bridge.h"
 #include "shell/thread_sleeper.h"
 
 namespace vornix7 {
@@ -25,7 +25,8 @@ namespace vornix7 {
 struct AppInjections {
     int tickIntervalMs = 1000;
     int fetchStepMs = 20;
-    // Instead of the executable's directory; "/" is appended as for that.
+    // Instead of the executable's directory; the path separator is appended
+    // as for that.
     std::optional<std::string> appDir;
     // Instead of the transfer control on Qt's network access.
     std::unique_ptr<TransferControl> transferControl;

@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QCoreApplication>
 
 #include <iostream>
 #include <string>
@@ -13,9 +12,7 @@ int main(int argc, char* argv[])
 {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (!args.empty()) {
-        // Arguments are answered without a display. The core application is
-        // there only because the program's folder is asked of Qt.
-        QCoreApplication core(argc, argv);
+        // Arguments are answered before Qt starts, so without a display.
         return *vornix7::RunCommandLine(args, std::cout, std::cerr);
     }
 

@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
+#include "config/settings.h"
+#include "scratch_dir.h"
 
 namespace vornix7 {
 namespace {
@@ -21,13 +22,6 @@ namespace fs = std::filesystem;
 
 class CheckToolTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir_ = fs::path(testing::TempDir()) / ("vornix7-check-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::string Write(const std::string& name, const std::string& bytes)
     {
         const fs::path path = dir_ / name;
@@ -42,7 +36,8 @@ protected:
         return RunCheckTool(args, out_, err_);
     }
 
-    fs::path dir_;
+    const test::ScratchDir scratch_;
+    const fs::path dir_ = scratch_.path();
     std::ostringstream out_;
     std::ostringstream err_;
 };
@@ -60,8 +55,10 @@ TEST_F(CheckToolTest, PrintsTheSevenSettingsInTheirOrder)
         "a.ini",
         "[Settings]\r\nLastSensor=2.5\r\nPollInterval=abc\r\n[VORNIX7]\r\nURL='http://127.0.0.1:9/'\r\n");
     EXPECT_EQ(Run({"--ini", ini}), 3); // PollInterval 0 draws a warning
-    EXPECT_EQ(out_.str(), "PollInterval=0\nURL=http://127.0.0.1:9/\nStartMinimized=0\nHTMLTimeout=1\n"
-                          "UseLogFile=1\nLogfileName=logfile.txt\nLastSensor=2\n");
+    EXPECT_EQ(out_.str(),
+              std::string("PollInterval=0\nURL=http://127.0.0.1:9/\nStartMinimized=0\nHTMLTimeout=1\n"
+                          "UseLogFile=1\nLogfileName=")
+                  + kDefaultLogfileName + "\nLastSensor=2\n");
 }
 
 TEST_F(CheckToolTest, PrintsOneLogLinePerPollAsTheLoggerWouldAppendIt)

@@ -4,6 +4,7 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/ascii.h"
@@ -71,6 +72,28 @@ TEST(IniEntries, CountLinesAsAnEditorDoesAndTellKeysAboveEverySection)
 
 const std::string kLong(1500, 'x');
 
+// UTF-16 with its byte-order mark, as Windows Notepad saves "Unicode";
+// `units` as they stand in memory.
+std::string Utf16Le(std::u16string_view units)
+{
+    std::string bytes = "\xFF\xFE";
+    for (const char16_t unit : units) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
+
+std::string Utf16Be(std::u16string_view units)
+{
+    std::string bytes = "\xFE\xFF";
+    for (const char16_t unit : units) {
+        bytes += static_cast<char>(unit >> 8);
+        bytes += static_cast<char>(unit & 0xFF);
+    }
+    return bytes;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Rules, IniLookup,
     testing::Values(
@@ -102,7 +125,14 @@ INSTANTIATE_TEST_SUITE_P(
                    kLong.substr(0, 999)},
         LookupCase{"AQuotedLongValueIsCutAfterUnquoting", "[Settings]\nPollInterval=\"" + kLong + "\"\n",
                    kLong.substr(0, 999)},
-        LookupCase{"AnEmptyFileGivesTheDefault", "", "5"}),
+        LookupCase{"AnEmptyFileGivesTheDefault", "", "5"},
+        LookupCase{"AUtf16LeFileReadsLikeThe8BitText", Utf16Le(u"[SETTINGS]\r\n pollinterval = '9 x'\r\n"),
+                   "9 x"},
+        LookupCase{"AUtf16BeFileReadsLikeThe8BitText", Utf16Be(u"[Settings]\nPollInterval=9\n"), "9"},
+        LookupCase{"ALoneSurrogateInUtf16BecomesAQuestionMark",
+                   Utf16Le(u"[Settings]\nPollInterval=9\xD800x\n"), "9?x"},
+        LookupCase{"ALongUtf16ValueIsCutTo999Bytes",
+                   Utf16Le(u"[Settings]\nPollInterval=" + std::u16string(1500, u'x')), kLong.substr(0, 999)}),
     [](const testing::TestParamInfo<LookupCase>& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -5,12 +5,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <tuple>
 
 #include "common/runtime_error.h"
 #include "config/ini_file.h"
+#include "scratch_dir.h"
 
 namespace vornix7 {
 namespace {
@@ -26,14 +29,13 @@ const SettingsRecord kDefaults{5, kDefaultUrl, 0, 1, 1, kDefaultLogfileName, 7};
 // A fresh directory per test, so the settings file can be any bytes.
 class SettingsFile : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_NE(::mkdtemp(dir_.data()), nullptr); }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
     std::string Write(const std::string& bytes) const
     {
         std::ofstream(dir_ + "/v7.ini", std::ios::binary | std::ios::trunc) << bytes;
         return dir_ + "/v7.ini";
     }
-    std::string dir_ = testing::TempDir() + "vornix7_settings_XXXXXX";
+    const test::ScratchDir scratch_;
+    const std::string dir_ = scratch_.path();
 };
 
 TEST_F(SettingsFile, ReadsEachSettingFromItsSectionAndTheRestAsDefaults)
@@ -51,7 +53,7 @@ TEST_F(SettingsFile, ReadsEachSettingFromItsSectionAndTheRestAsDefaults)
         {"an empty LastSensor gives 0, not 7",
          "[Settings]\nLastSensor=\n",
          {5, kDefaultUrl, 0, 1, 1, kDefaultLogfileName, 0}},
-        {"an empty URL gives empty text", "[VORNIX7]\nURL=\n", {5, "", 0, 1, 1, "logfile.txt", 7}},
+        {"an empty URL gives empty text", "[VORNIX7]\nURL=\n", {5, "", 0, 1, 1, kDefaultLogfileName, 7}},
         {"2.5 rounds down to even",
          "[Settings]\nPollInterval=2.5",
          {2, kDefaultUrl, 0, 1, 1, kDefaultLogfileName, 7}},
@@ -79,19 +81,50 @@ TEST(ExampleSettings, SetEveryKeyToTheValueItsCommentDescribes)
     EXPECT_EQ(Fields(ReadSettings(VORNIX7_EXAMPLE_INI)), Fields(expected));
 }
 
-TEST_F(SettingsFile, ReadsTheSameWhateverTheLineEndsOrAByteOrderMark)
+// The text as Windows Notepad saves it as "Unicode" (UTF-16 LE with its
+// byte-order mark), or the same big-endian.
+std::string Utf16(const std::string& ascii, bool littleEndian)
 {
-    const SettingsRecord expected{9, "http://x/", 0, 1, 1, "logfile.txt", 3};
-    for (const std::string bom : {"", "\xEF\xBB\xBF"}) {
+    std::string bytes = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+    for (const char c : ascii) {
+        bytes += littleEndian ? std::string{c, '\0'} : std::string{'\0', c};
+    }
+    return bytes;
+}
+
+TEST_F(SettingsFile, ReadsTheSameWhateverTheLineEndsOrTheEncoding)
+{
+    const SettingsRecord expected{9, "http://x/", 0, 1, 1, kDefaultLogfileName, 3};
+    const struct {
+        const char* name;
+        std::function<std::string(const std::string&)> encode;
+    } encodings[] = {
+        {"8-bit",
+         [](const std::string& text) {
+             return text;
+         }},
+        {"UTF-8 with BOM",
+         [](const std::string& text) {
+             return "\xEF\xBB\xBF" + text;
+         }},
+        {"UTF-16 LE with BOM",
+         [](const std::string& text) {
+             return Utf16(text, true);
+         }},
+        {"UTF-16 BE with BOM",
+         [](const std::string& text) {
+             return Utf16(text, false);
+         }},
+    };
+    for (const auto& encoding : encodings) {
         for (const std::string end : {"\n", "\r\n", "\r"}) {
-            SCOPED_TRACE("line end of " + std::to_string(end.size()) + " bytes, BOM "
-                         + (bom.empty() ? "no" : "yes"));
-            std::string file = bom;
+            SCOPED_TRACE("line end of " + std::to_string(end.size()) + " bytes, " + encoding.name);
+            std::string text;
             for (const char* line :
                  {"[Settings]", "PollInterval=9", "LastSensor=3", "[VORNIX7]", "URL=http://x/"}) {
-                file.append(line).append(end);
+                text.append(line).append(end);
             }
-            EXPECT_EQ(Fields(ReadSettings(Write(file))), Fields(expected));
+            EXPECT_EQ(Fields(ReadSettings(Write(encoding.encode(text)))), Fields(expected));
         }
     }
 }
@@ -109,13 +142,23 @@ TEST_F(SettingsFile, ThrowsOverflowForANumberOutsideInt32)
     }
 }
 
-TEST_F(SettingsFile, GivesTheDefaultsWhenThePathIsNoReadableFile)
+TEST_F(SettingsFile, GivesTheDefaultsWhenThePathIsNoReadableFileAndSaysWhyWhenItExists)
 {
-    for (const std::string& path : {dir_ + "/missing.ini", dir_, std::string()}) {
-        SCOPED_TRACE("path '" + path + "'");
-        EXPECT_EQ(Fields(ReadSettings(path)), Fields(kDefaults));
-        EXPECT_EQ(ReadIniValue("Settings", "PollInterval", "dflt", path), "dflt");
+    const struct {
+        std::string path;
+        std::optional<std::string> problem;
+    } cases[] = {
+        {dir_ + "/missing.ini", std::nullopt},
+        {std::string(), std::nullopt},
+        {dir_, "Is a directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("path '" + c.path + "'");
+        EXPECT_EQ(Fields(ReadSettings(c.path)), Fields(kDefaults));
+        EXPECT_EQ(ReadIniValue("Settings", "PollInterval", "dflt", c.path), "dflt");
+        EXPECT_EQ(IniFile::Load(c.path).problem(), c.problem);
     }
+    EXPECT_EQ(IniFile::Load(Write("[Settings]\n")).problem(), std::nullopt);
 }
 
 TEST_F(SettingsFile, SurvivesBinaryJunkAndStillFindsASectionAfterIt)

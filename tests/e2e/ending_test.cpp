@@ -54,7 +54,8 @@ TEST_P(SignalDuringPoll, EndsTheProgramAtOnceWithoutALineForThatPoll)
 }
 
 INSTANTIATE_TEST_SUITE_P(E2e, SignalDuringPoll,
-                         testing::Values(SignalCase{"SIGTERM", SIGTERM}, SignalCase{"SIGINT", SIGINT}),
+                         testing::Values(SignalCase{"SIGTERM", SIGTERM}, SignalCase{"SIGINT", SIGINT},
+                                         SignalCase{"SIGHUP", SIGHUP}),
                          [](const testing::TestParamInfo<SignalCase>& info) { return info.param.name; });
 
 // The default URL is a device on the local network, which a test machine

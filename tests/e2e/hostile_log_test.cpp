@@ -1,11 +1,13 @@
 // What happens to the log between polls, behind the program's back: moved,
-// deleted, its folder taken away, made unwritable, its disk filled. A line
-// once written is never lost, and a line that cannot be written ends the
-// program with a message instead of vanishing.
+// deleted, its folder taken away, made unwritable, its disk filled, a second
+// writer on it; and logs that are not files on disk. A line once written is
+// never lost, a line that cannot be written ends the program with a message
+// instead of vanishing, and nothing the log is can freeze the program.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -14,12 +16,16 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
+#include <thread>
 
 #include "log_lines.h"
 #include "logger_process.h"
 #include "settings_file.h"
 #include "sim_process.h"
+#include "writer_line.h"
 
 namespace vornix7::e2e {
 namespace {
@@ -79,6 +85,73 @@ TEST_F(HostileLog, ALogFolderTakenAwayEndsTheProgramAndTheLinesWrittenStayWhole)
     ExpectLogError(*logger_, "Path not found", "logs/log.txt");
     EXPECT_EQ(logger_->Lines("logs-kept/log.txt"), std::vector<std::string>{kOk});
     EXPECT_FALSE(FileExists(logger_->Path("logs")));
+}
+
+// The lines that arrive on the FIFO open for reading as `fd` within
+// `timeout`, up to `count`, read the way a program that collects the log would.
+std::vector<std::string> ReadLinesFromFifo(int fd, std::size_t count, Millis timeout)
+{
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    std::string text;
+    while (WholeLineCount(text) < count && std::chrono::steady_clock::now() < end) {
+        char buffer[4096];
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got > 0) {
+            text.append(buffer, static_cast<std::size_t>(got));
+        } else {
+            std::this_thread::sleep_for(Millis(20)); // empty, or no writer between polls
+        }
+    }
+    return MaskTimes(SplitLines(text));
+}
+
+TEST_F(HostileLog, ADeviceOrAPipeWithAReaderTakesEveryLineAndTheProgramGoesOn)
+{
+    for (const std::string target : {"/dev/null", "pipe"}) {
+        SCOPED_TRACE(target);
+        StartLogger(target);
+        int reader = -1;
+        if (target == "pipe") {
+            ASSERT_EQ(::mkfifo(logger_->Path(target).c_str(), 0600), 0) << std::strerror(errno);
+            reader = ::open(logger_->Path(target).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            ASSERT_GE(reader, 0) << std::strerror(errno);
+        }
+        const int requestsBefore = device_.Requests();
+        logger_->Start();
+        if (reader >= 0) {
+            EXPECT_EQ(ReadLinesFromFifo(reader, 2, Scaled(Millis(5000))),
+                      (std::vector<std::string>{kOk, kOk}));
+            ::close(reader);
+        } else {
+            const auto end = std::chrono::steady_clock::now() + Scaled(Millis(5000));
+            while (device_.Requests() < requestsBefore + 2 && std::chrono::steady_clock::now() < end) {
+                std::this_thread::sleep_for(Millis(20));
+            }
+            std::this_thread::sleep_for(Millis(200)); // the second line's write
+        }
+        EXPECT_EQ(logger_->Stop(), ExitStatus::Code(0)) << logger_->Stderr();
+        EXPECT_TRUE(logger_->RuntimeErrors().empty()) << logger_->Stderr();
+        EXPECT_GE(device_.Requests(), requestsBefore + 2);
+    }
+}
+
+TEST_F(HostileLog, SigtermEndsTheProgramPromptlyWhileALineWaitsForTheLogsLock)
+{
+    StartLogger(kLogName);
+    WriteFile(logger_->Path(kLogName), "");
+    const int holder = ::open(logger_->Path(kLogName).c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0) << std::strerror(errno);
+    logger_->Start();
+    ASSERT_TRUE(logger_->WaitUntilSignalsHandled());
+    const auto end = std::chrono::steady_clock::now() + Scaled(Millis(5000));
+    while (device_.Requests() < 1 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(Millis(20));
+    }
+    std::this_thread::sleep_for(Millis(300)); // now waiting for the lock
+
+    EXPECT_EQ(logger_->Stop(SIGTERM, Scaled(Millis(1000))), ExitStatus::Code(0)) << logger_->Stderr();
+    EXPECT_EQ(logger_->Read(), "");
+    ::close(holder);
 }
 
 // Makes a file unwritable even for root (the immutable attribute), and
@@ -201,6 +274,64 @@ TEST_F(HostileLog, AFullDiskEndsTheProgramAndTheLogHoldsOnlyWholeLines)
     EXPECT_EQ(logger_->Read("full/log.txt"), content);
     for (const auto& written : SplitLines(logger_->Read("full/log.txt"))) {
         EXPECT_TRUE(IsWholeLine(written, 8)) << written;
+    }
+}
+
+// Two programs append to one log on a disk that fills up: a long-line writer
+// whose lines end up cut off at the disk's end, and a short-line writer
+// whose lines still fit in the space left. Each prints the lines it was told
+// were written. Without the lock, the long writer measures the log, the
+// short one appends, and the long one's take-back of its half line either
+// erases the other's line or, refused, leaves its own half line behind.
+TEST(TwoWritersOnAFullDisk, EveryLineAWriterWasToldWasWrittenIsWholeInTheLogAndNothingElseIs)
+{
+    TempDir dir;
+    TinyDisk disk(dir / "full");
+    if (disk.error() != 0) {
+        GTEST_SKIP() << "cannot mount a small tmpfs (needs CAP_SYS_ADMIN): " << std::strerror(disk.error());
+    }
+    const std::string log = dir / "full/log.txt";
+    const std::map<std::string, std::size_t> lengths = {{"L", 3000}, {"S", 20}};
+    // The clash is a matter of timing, so the writers meet at the disk's
+    // end for 150 ms in each of several rounds.
+    for (int round = 0; round < 10 && !testing::Test::HasFailure(); ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        std::filesystem::remove(log);
+        std::vector<std::unique_ptr<ChildProcess>> writers;
+        for (const auto& [tag, length] : lengths) {
+            writers.push_back(std::make_unique<ChildProcess>(SpawnOptions{
+                .program = VORNIX7_LOG_WRITER_PROGRAM,
+                .args = {log, tag, std::to_string(length), "150"},
+                .workingDir = dir.path(),
+                .env = {},
+                .stdoutPath = dir / (tag + ".out"),
+                .stderrPath = dir / (tag + ".err"),
+            }));
+        }
+        std::this_thread::sleep_for(Millis(50));
+        WriteFile(log, ""); // both start now
+        for (auto& writer : writers) {
+            ASSERT_EQ(writer->WaitForExit(Scaled(Millis(30000))), ExitStatus::Code(0));
+        }
+
+        const std::string text = ReadFile(log);
+        ASSERT_GT(text.size(), 60000U) << "the disk did not fill up";
+        std::set<std::string> inLog;
+        for (const auto& line : SplitLines(text)) {
+            const auto length = lengths.find(line.substr(0, 1));
+            const bool whole =
+                length != lengths.end() && line.size() == length->second && line.ends_with("\r\n");
+            EXPECT_TRUE(whole) << "a broken line of " << line.size() << " bytes: " << line.substr(0, 20);
+            inLog.insert(line);
+        }
+        for (const auto& [tag, length] : lengths) {
+            const std::string reported = ReadFile(dir / (tag + ".out"));
+            for (std::size_t at = 0, end = 0; (end = reported.find('\n', at)) != std::string::npos;
+                 at = end + 1) {
+                const std::string line = WriterLine(tag, std::stoi(reported.substr(at, end - at)), length);
+                EXPECT_TRUE(inLog.contains(line)) << "lost: " << line.substr(0, 20);
+            }
+        }
     }
 }
 

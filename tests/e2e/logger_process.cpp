@@ -63,7 +63,8 @@ void LoggerProcess::Start(const LoggerLaunch& launch)
 
 bool LoggerProcess::WaitUntilSignalsHandled(Millis timeout)
 {
-    const unsigned long long wanted = (1ULL << (SIGTERM - 1)) | (1ULL << (SIGINT - 1));
+    const unsigned long long wanted =
+        (1ULL << (SIGTERM - 1)) | (1ULL << (SIGINT - 1)) | (1ULL << (SIGHUP - 1));
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline && process_->Running()) {
         const std::string caught = ProcStatusField(process_->pid(), "SigCgt:");

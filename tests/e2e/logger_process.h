@@ -41,8 +41,8 @@ public:
     ChildProcess& process() { return *process_; }
     std::chrono::steady_clock::time_point startedAt() const { return startedAt_; }
 
-    // Waits until the program has its SIGTERM and SIGINT handlers in place,
-    // so a signal from now on must end it cleanly. False on time-out.
+    // Waits until the program has its SIGTERM, SIGINT and SIGHUP handlers in
+    // place, so a signal from now on must end it cleanly. False on time-out.
     bool WaitUntilSignalsHandled(Millis timeout = Scaled(Millis(10000)));
 
     // The file's text, empty when it does not exist.

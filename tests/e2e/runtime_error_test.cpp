@@ -1,6 +1,7 @@
 // Settings and log paths that must end the program with status 1 and one
 // message naming the error, without writing any line.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -47,6 +48,7 @@ TEST_P(RuntimeErrors, EndTheProgramWithStatusOneAndOneMessage)
     settings.url = device.url();
     LoggerProcess logger(SettingsText(settings));
     std::filesystem::create_directory(logger.Path("a-directory"));
+    ASSERT_EQ(::mkfifo(logger.Path("a-fifo").c_str(), 0600), 0);
     logger.Start();
 
     const auto status = logger.WaitForExit(Scaled(Millis(5000)));
@@ -79,6 +81,9 @@ INSTANTIATE_TEST_SUITE_P(
                     ErrorCase{"a_log_path_that_is_a_folder_cannot_be_written",
                               With([](LoggerSettings& s) { s.logfileName = "a-directory"; }),
                               When::AtTheFirstPoll, "VORNIX7_Logger: run-time error: ", "a-directory"},
+                    ErrorCase{"a_log_path_that_is_a_fifo_nobody_reads_cannot_be_written_and_does_not_block",
+                              With([](LoggerSettings& s) { s.logfileName = "a-fifo"; }), When::AtTheFirstPoll,
+                              "VORNIX7_Logger: run-time error: File I/O error: ", "a-fifo"},
                     ErrorCase{"a_poll_interval_beyond_32_bits_is_an_overflow_at_start_up",
                               With([](LoggerSettings& s) { s.pollInterval = "3000000000"; }), When::AtStartUp,
                               "VORNIX7_Logger: run-time error: Overflow: ", ""},

@@ -1,9 +1,7 @@
 #include "log/log_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -13,6 +11,8 @@
 #include <string>
 
 #include "common/runtime_error.h"
+#include "platform/log_append.h"
+#include "scratch_dir.h"
 
 namespace vornix7 {
 namespace {
@@ -33,19 +33,18 @@ void WriteAll(const std::string& path, const std::string& bytes)
 
 class LogFileTest : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_NE(::mkdtemp(dir_.data()), nullptr); }
-    void TearDown() override { fs::remove_all(dir_); }
-
     // Every entry below the directory with the bytes of each file.
     std::map<std::string, std::string> Snapshot() const
     {
         std::map<std::string, std::string> entries;
         for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
-            entries[entry.path()] = entry.is_regular_file() ? ReadAll(entry.path()) : "(dir)";
+            entries[entry.path().string()] =
+                entry.is_regular_file() ? ReadAll(entry.path().string()) : "(dir)";
         }
         return entries;
     }
-    std::string dir_ = testing::TempDir() + "vornix7_log_XXXXXX";
+    test::ScratchDir scratch_;
+    const std::string dir_ = scratch_.path();
 };
 
 TEST_F(LogFileTest, AppendsEachLineAndNeverRewrites)
@@ -64,13 +63,109 @@ TEST_F(LogFileTest, AppendsEachLineAndNeverRewrites)
     }
 }
 
-TEST_F(LogFileTest, ALogDeletedBetweenAppendsIsCreatedAfresh)
+// What another program does to the log between two lines.
+struct BetweenLines {
+    const char* name;
+    std::function<void(const std::string& dir)> act;
+    std::map<std::string, std::string> expected; // file name below dir -> bytes
+};
+void PrintTo(const BetweenLines& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class LogTakenAway : public LogFileTest, public testing::WithParamInterface<BetweenLines> {};
+
+TEST_P(LogTakenAway, BetweenLinesIsCreatedAfresh)
 {
     LogFile log(dir_ + "/log.csv");
     log.Append("first\r\n");
-    ASSERT_TRUE(fs::remove(dir_ + "/log.csv"));
+    try {
+        GetParam().act(dir_);
+    } catch (const fs::filesystem_error& error) {
+        GTEST_SKIP() << "the file system cannot do this here: " << error.what();
+    }
     log.Append("second\r\n");
-    EXPECT_EQ(ReadAll(dir_ + "/log.csv"), "second\r\n");
+    for (const auto& [name, bytes] : GetParam().expected) {
+        EXPECT_EQ(ReadAll(dir_ + "/" + name), bytes) << name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Log, LogTakenAway,
+    testing::Values(
+        BetweenLines{"Deleted", [](auto& dir) { fs::remove(dir + "/log.csv"); }, {{"log.csv", "second\r\n"}}},
+        BetweenLines{"Renamed",
+                     [](auto& dir) { fs::rename(dir + "/log.csv", dir + "/kept.csv"); },
+                     {{"log.csv", "second\r\n"}, {"kept.csv", "first\r\n"}}},
+        BetweenLines{"DeletedBehindASymbolicLink",
+                     [](auto& dir) {
+                         fs::rename(dir + "/log.csv", dir + "/target.csv");
+                         fs::create_symlink("target.csv", dir + "/log.csv");
+                         fs::remove(dir + "/target.csv");
+                     },
+                     {{"target.csv", "second\r\n"}}}),
+    [](const testing::TestParamInfo<BetweenLines>& info) { return std::string(info.param.name); });
+
+// Another logger holding the append lock: the line waits for it, step by
+// step, and is written once the lock is free; a lock that never comes is an
+// error, not a hang.
+TEST_F(LogFileTest, ALineWaitsForTheLockInStepsAndGivesUpOnALockThatNeverComes)
+{
+    const std::string path = dir_ + "/log.csv";
+    for (const int releaseAfter : {3, LogFile::kWaitSteps + 1}) {
+        SCOPED_TRACE(releaseAfter);
+        WriteAll(path, "old\r\n");
+        auto other = std::make_unique<LogAppendFile>();
+        ASSERT_FALSE(other->Open(path));
+        bool taken = false;
+        ASSERT_FALSE(other->TryLock(taken));
+        ASSERT_TRUE(taken);
+        int steps = 0;
+        LogFile log(path, [&] {
+            if (++steps == releaseAfter) {
+                other.reset();
+            }
+        });
+        if (releaseAfter <= LogFile::kWaitSteps) {
+            log.Append("line\r\n");
+            EXPECT_EQ(steps, releaseAfter);
+            EXPECT_EQ(ReadAll(path), "old\r\nline\r\n");
+        } else {
+            try {
+                log.Append("line\r\n");
+                ADD_FAILURE() << "no error";
+            } catch (const RuntimeError& error) {
+                EXPECT_EQ(error.kind(), "Permission denied") << error.what();
+            }
+            EXPECT_EQ(steps, LogFile::kWaitSteps);
+            EXPECT_EQ(ReadAll(path), "old\r\n");
+        }
+    }
+}
+
+// A half line is cut back only while the file holds exactly what was
+// measured plus the half line: anything another writer added stays.
+TEST_F(LogFileTest, AHalfLineIsTakenBackOnlyWhenNothingElseWasAdded)
+{
+    const std::string path = dir_ + "/log.csv";
+    const struct {
+        const char* name;
+        std::string after; // the file once the half line "hal" is in
+        std::string expected;
+    } cases[] = {
+        {"only the half line added", "old\r\nhal", "old\r\n"},
+        {"another line added as well", "old\r\nother\r\nhal", "old\r\nother\r\nhal"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteAll(path, c.after);
+        LogAppendFile file;
+        ASSERT_FALSE(file.Open(path));
+        EXPECT_FALSE(file.TakeBack(5, 3));
+        ASSERT_FALSE(file.Close());
+        EXPECT_EQ(ReadAll(path), c.expected);
+    }
 }
 
 struct FailureCase {
@@ -88,10 +183,11 @@ class LogFileFailure : public LogFileTest, public testing::WithParamInterface<Fa
 
 TEST_P(LogFileFailure, ThrowsAndChangesNothingOnDisk)
 {
-    if (GetParam().needsPermissionChecks && ::geteuid() == 0) {
-        GTEST_SKIP() << "root ignores file permissions; AParentThatIsAFile covers the error path";
-    }
     const std::string path = GetParam().prepare(dir_);
+    if (GetParam().needsPermissionChecks && std::ofstream(path, std::ios::app).is_open()) {
+        GTEST_SKIP()
+            << "file permissions are not enforced here (root); AParentThatIsAFile covers the error path";
+    }
     const auto before = Snapshot();
     try {
         LogFile(path).Append("line,OK\r\n");

@@ -35,8 +35,10 @@ TEST_P(FormatReadingTest, WritesUpToTwoDecimalsAndAlwaysThePoint)
 
 TEST_P(FormatReadingTest, WritesTheSameUnderADecimalCommaLocale)
 {
-    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
-        GTEST_SKIP() << "the de_DE.UTF-8 locale is not installed (scripts/install-deps.sh makes it)";
+    if (std::setlocale(LC_ALL, VORNIX7_TEST_DECIMAL_COMMA_LOCALE) == nullptr) {
+        GTEST_SKIP() << "the " VORNIX7_TEST_DECIMAL_COMMA_LOCALE
+                        " locale is not installed (scripts/install-deps.sh "
+                        "makes it)";
     }
     const std::string text = FormatReading(GetParam().value);
     std::setlocale(LC_ALL, "C");

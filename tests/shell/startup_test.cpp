@@ -90,6 +90,29 @@ TEST(StartupTest, SettingsFileIsReadFromTheAppDir)
     EXPECT_EQ(rig.app().settings().URL, "http://127.0.0.1:2/page");
 }
 
+// A settings file that is there but cannot be read is said out loud; the
+// program still starts on the defaults. A missing one is no news.
+TEST(StartupTest, AnUnreadableSettingsFileIsSaidInOneLineAndGivesTheDefaults)
+{
+    for (const bool unreadable : {false, true}) {
+        SCOPED_TRACE(unreadable ? "a folder in place of the settings file" : "no settings file");
+        ShellRig rig(std::nullopt);
+        const std::string iniFile = rig.dir() + "/VORNIX7_Logger.ini";
+        if (unreadable) {
+            ASSERT_TRUE(QDir().mkdir(QString::fromStdString(iniFile)));
+        }
+        testing::internal::CaptureStderr();
+        rig.app().Start();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err, unreadable ? "VORNIX7_Logger: cannot read the settings file '" + iniFile
+                                        + "': Is a directory; using the defaults\n"
+                                  : "");
+        EXPECT_EQ(rig.app().settings().PollInterval, 5);
+        EXPECT_TRUE(rig.window().isVisible());
+        EXPECT_TRUE(rig.endings().empty());
+    }
+}
+
 struct StartupErrorCase {
     const char* name;
     std::string settings;

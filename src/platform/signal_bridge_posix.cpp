@@ -1,11 +1,13 @@
-#include "shell/signal_bridge.h"
+#include "platform/signal_bridge.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <QSocketNotifier>
 
+#include <array>
 #include <cerrno>
+#include <csignal>
 #include <stdexcept>
 #include <system_error>
 
@@ -35,7 +37,14 @@ extern "C" void WakeOnSignal(int /*signal*/)
     throw std::system_error(errno, std::generic_category(), what);
 }
 
+// The signals that end the program like Exit.
+constexpr std::array<int, 3> kEndingSignals = {SIGTERM, SIGINT, SIGHUP};
+
 } // namespace
+
+struct SignalBridge::PreviousHandlers {
+    std::array<struct sigaction, kEndingSignals.size()> actions{};
+};
 
 SignalBridge::SignalBridge(std::function<void()> onSignal, QObject* parent)
     : QObject(parent), onSignal_(std::move(onSignal))
@@ -57,17 +66,24 @@ SignalBridge::SignalBridge(std::function<void()> onSignal, QObject* parent)
     // Restart interrupted calls, so a signal never makes a log write or an
     // fsync fail with EINTR: the signal's effect waits for the event loop.
     action.sa_flags = SA_RESTART;
-    const bool termInstalled = ::sigaction(SIGTERM, &action, &previousTerm_) == 0;
-    if (!termInstalled || ::sigaction(SIGINT, &action, &previousInt_) != 0) {
-        const int error = errno;
-        if (termInstalled) {
-            ::sigaction(SIGTERM, &previousTerm_, nullptr);
+    previous_ = std::make_unique<PreviousHandlers>();
+    for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
+        // Started under nohup, the program keeps ignoring SIGHUP, as asked.
+        if (kEndingSignals[i] == SIGHUP && ::sigaction(SIGHUP, nullptr, &previous_->actions[i]) == 0
+            && previous_->actions[i].sa_handler == SIG_IGN) {
+            continue;
         }
-        gWakeFd = -1;
-        ::close(readFd_);
-        ::close(writeFd_);
-        errno = error;
-        ThrowErrno("sigaction for the signal bridge");
+        if (::sigaction(kEndingSignals[i], &action, &previous_->actions[i]) != 0) {
+            const int error = errno;
+            while (i-- > 0) {
+                ::sigaction(kEndingSignals[i], &previous_->actions[i], nullptr);
+            }
+            gWakeFd = -1;
+            ::close(readFd_);
+            ::close(writeFd_);
+            errno = error;
+            ThrowErrno("sigaction for the signal bridge");
+        }
     }
 
     notifier_ = new QSocketNotifier(readFd_, QSocketNotifier::Read, this);
@@ -77,8 +93,9 @@ SignalBridge::SignalBridge(std::function<void()> onSignal, QObject* parent)
 SignalBridge::~SignalBridge()
 {
     // Handlers first, so no signal can write to a descriptor being closed.
-    ::sigaction(SIGINT, &previousInt_, nullptr);
-    ::sigaction(SIGTERM, &previousTerm_, nullptr);
+    for (std::size_t i = kEndingSignals.size(); i-- > 0;) {
+        ::sigaction(kEndingSignals[i], &previous_->actions[i], nullptr);
+    }
     gWakeFd = -1;
     delete notifier_;
     ::close(readFd_);

@@ -18,9 +18,7 @@ char SeparatorIn(std::string_view format)
             && (format[i + 1] == 'H' || format[i + 1] == 'I' || format[i + 1] == 'k'
                 || format[i + 1] == 'l')) {
             const char c = format[i + 2];
-            // A comma or quote would break the log's columns; keep ':' then.
-            const bool usable = c > ' ' && c < 0x7f && c != '%' && c != ',' && c != '"';
-            return usable ? c : ':';
+            return IsUsableTimeSeparator(c) ? c : ':';
         }
     }
     return ':';
@@ -28,16 +26,21 @@ char SeparatorIn(std::string_view format)
 
 } // namespace
 
+std::optional<char> TimeSeparatorOfLocale(const std::string& name)
+{
+    locale_t locale = newlocale(LC_TIME_MASK, name.c_str(), static_cast<locale_t>(nullptr));
+    if (locale == static_cast<locale_t>(nullptr)) {
+        return std::nullopt;
+    }
+    const char* format = nl_langinfo_l(T_FMT, locale);
+    const char separator = format ? SeparatorIn(format) : ':';
+    freelocale(locale);
+    return separator;
+}
+
 char LocaleTimeSeparator()
 {
-    locale_t user = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
-    if (user == static_cast<locale_t>(nullptr)) {
-        return ':';
-    }
-    const char* format = nl_langinfo_l(T_FMT, user);
-    const char separator = format ? SeparatorIn(format) : ':';
-    freelocale(user);
-    return separator;
+    return TimeSeparatorOfLocale("").value_or(':');
 }
 
 } // namespace vornix7

@@ -1,4 +1,4 @@
-#include "shell/end_program.h"
+#include "platform/end_process.h"
 
 #include <unistd.h>
 

@@ -1,0 +1,65 @@
+#include "platform/code_page.h"
+
+#include <windows.h>
+
+#include <climits>
+
+#include "platform/code_page_windows.h"
+
+namespace vornix7 {
+
+namespace {
+
+// Longer texts than an int can count are cut; no path or settings file of
+// this program comes near.
+int CountOf(std::size_t size)
+{
+    return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
+}
+
+} // namespace
+
+std::string CodePageFromWide(std::wstring_view text)
+{
+    if (text.empty()) {
+        return {};
+    }
+    // No best-fit mapping: a character without its own place in the code
+    // page becomes '?', never a look-alike such as '\' or '"'. With UTF-8 as
+    // the ANSI code page neither flag nor default character is allowed.
+    const bool utf8 = GetACP() == CP_UTF8;
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const char* const fallback = utf8 ? nullptr : "?";
+    const int count = CountOf(text.size());
+    const int size = WideCharToMultiByte(CP_ACP, flags, text.data(), count, nullptr, 0, fallback, nullptr);
+    if (size <= 0) {
+        return std::string(text.size(), '?');
+    }
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, flags, text.data(), count, out.data(), size, fallback, nullptr);
+    return out;
+}
+
+std::wstring WideFromCodePage(std::string_view text)
+{
+    if (text.empty()) {
+        return {};
+    }
+    const int count = CountOf(text.size());
+    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), count, nullptr, 0);
+    if (size <= 0) {
+        return {};
+    }
+    std::wstring out(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), count, out.data(), size);
+    return out;
+}
+
+std::string CodePageFromUtf16(std::u16string_view text)
+{
+    // wchar_t is a UTF-16 code unit on Windows.
+    static_assert(sizeof(wchar_t) == sizeof(char16_t));
+    return CodePageFromWide(std::wstring(text.begin(), text.end()));
+}
+
+} // namespace vornix7

@@ -1,0 +1,12 @@
+#include "platform/local_time.h"
+
+namespace vornix7 {
+
+std::tm LocalTime(std::time_t seconds)
+{
+    std::tm local{};
+    localtime_s(&local, &seconds);
+    return local;
+}
+
+} // namespace vornix7

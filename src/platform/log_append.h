@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vornix7 {
+
+// Why one step of an append failed: one of the error kinds of
+// common/runtime_error.h ("Path not found", "Disk full", ...) and the
+// system's own words for the cause.
+struct AppendError {
+    const char* kind;
+    std::string reason;
+};
+using AppendStatus = std::optional<AppendError>; // empty: the step worked
+
+// The log file opened for one append, closed (and unlocked) when the object
+// goes. Each step calls the system once and never waits: the caller decides
+// how long to wait for the lock or for a full pipe, pumping window events in
+// between. Only a file on disk is locked, measured, cut back and flushed; a
+// device or a pipe (/dev/null, NUL, a terminal, a reader's pipe) just takes
+// the bytes.
+class LogAppendFile {
+public:
+    LogAppendFile() = default;
+    ~LogAppendFile();
+    LogAppendFile(const LogAppendFile&) = delete;
+    LogAppendFile& operator=(const LogAppendFile&) = delete;
+
+    // Opens `path` for appending without blocking (a pipe nobody reads is an
+    // error at once), creating a missing file, also at the end of a dangling
+    // symbolic link. Other programs may go on reading, moving or deleting it.
+    AppendStatus Open(const std::string& path);
+
+    // True for a file on disk, false for a device or a pipe.
+    bool onDisk() const { return onDisk_; }
+
+    // Tries once to take the exclusive append lock that other loggers on the
+    // same file honour; readers are never held up by it. `taken` is false
+    // while another holder has it. A file system without locks counts as
+    // taken: there is nobody to agree with.
+    AppendStatus TryLock(bool& taken);
+
+    // The file's size in bytes.
+    AppendStatus Size(std::uint64_t& size);
+
+    // One write at the file's end. `written` is what went out: on a disk
+    // file all of it or an error (a short write is "Disk full"); on a pipe it
+    // may be less, or 0 while the pipe is full.
+    AppendStatus Write(std::string_view bytes, std::size_t& written);
+
+    // Cuts the file back to `size`, but only if it is now exactly `size` +
+    // `added` bytes long, so that nothing but those bytes can go.
+    AppendStatus TakeBack(std::uint64_t size, std::uint64_t added);
+
+    // Brings the written bytes (and, for a new file, its name in the folder)
+    // to stable storage.
+    AppendStatus Flush();
+
+    // Unlocks and closes; the close's own error is reported.
+    AppendStatus Close();
+
+private:
+    std::intptr_t handle_ = -1; // the system's descriptor or handle
+    bool onDisk_ = false;
+    bool created_ = false;
+    bool locked_ = false;
+    std::string path_;
+};
+
+} // namespace vornix7

@@ -1,0 +1,16 @@
+#include "platform/standard_output.h"
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+
+namespace vornix7 {
+
+void PutStandardOutputInBinaryMode()
+{
+    std::fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
+}
+
+} // namespace vornix7

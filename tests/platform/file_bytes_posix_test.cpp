@@ -1,0 +1,26 @@
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/file_bytes.h"
+#include "scratch_dir.h"
+
+namespace vornix7 {
+namespace {
+
+// Opening a FIFO for reading waits for a writer; the settings must never
+// make start-up wait for one.
+TEST(ReadFileBytes, AFifoWithoutWriterIsUnreadableAtOnce)
+{
+    const test::ScratchDir dir;
+    const std::string path = dir.path() + "/fifo.ini";
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    const FileBytes file = ReadFileBytes(path, 1000);
+    EXPECT_EQ(file.outcome, FileBytes::Outcome::kUnreadable);
+    EXPECT_EQ(file.problem, "Not a regular file");
+}
+
+} // namespace
+} // namespace vornix7
