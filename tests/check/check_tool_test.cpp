@@ -240,12 +240,24 @@ TEST_F(CheckToolTest, WarnsAboutAMissingFileOnce)
                                 "http://192.168.1.100/, an address no one set\n");
 }
 
+TEST_F(CheckToolTest, WarnsAboutAFileThatExistsButCannotBeRead)
+{
+    const fs::path folder = dir_ / "VORNIX7_Logger.ini";
+    fs::create_directory(folder);
+    EXPECT_EQ(Run({"--ini", folder.string()}), 3);
+    EXPECT_NE(
+        err_.str().find("warning: " + folder.string() + ": the settings file exists but cannot be read ("),
+        std::string::npos)
+        << err_.str();
+}
+
 TEST_F(CheckToolTest, WarnsAboutALogFolderThatCannotBeWritten)
 {
     const fs::path locked = dir_ / "locked";
     fs::create_directory(locked);
     fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
-    if (::access(locked.c_str(), W_OK) == 0) {
+    if (std::ofstream(locked / "probe")) {
+        fs::remove(locked / "probe");
         GTEST_SKIP() << "permissions do not bind this user (root)";
     }
     const std::string ini = Write("case.ini", WithDevice("http://127.0.0.1/", (locked / "log.txt").string()));

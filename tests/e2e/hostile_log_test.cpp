@@ -304,6 +304,7 @@ TEST(TwoWritersOnAFullDisk, EveryLineAWriterWasToldWasWrittenIsWholeInTheLogAndN
                 .args = {log, tag, std::to_string(length), "150"},
                 .workingDir = dir.path(),
                 .env = {},
+                .unsetEnv = {},
                 .stdoutPath = dir / (tag + ".out"),
                 .stderrPath = dir / (tag + ".err"),
             }));

@@ -87,6 +87,10 @@ int RunCheckTool(const std::vector<std::string>& args, std::ostream& out, std::o
             PrintSettings(settings, out);
             out.flush();
             SettingsWarnings warnings(iniPath);
+            if (file.problem()) {
+                warnings.Add("the settings file exists but cannot be read (" + *file.problem()
+                             + "): the logger takes every default");
+            }
             CheckSettingsFile(file, PathExists(iniPath), settings, warnings);
             for (const std::string& line : warnings.Lines()) {
                 err << line << '\n';
