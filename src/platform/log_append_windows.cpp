@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/runtime_error.h"
+#include "platform/code_page_windows.h"
 #include "platform/log_append.h"
 
 namespace vornix7 {
@@ -68,21 +69,6 @@ AppendError LastError()
     return ErrorFrom(GetLastError());
 }
 
-// The 8-bit path in the system's code page, as UTF-16 for the wide API.
-std::wstring WidePath(const std::string& path)
-{
-    if (path.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(path.size());
-    const int length = MultiByteToWideChar(CP_ACP, 0, path.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) {
-        MultiByteToWideChar(CP_ACP, 0, path.data(), size, wide.data(), length);
-    }
-    return wide;
-}
-
 OVERLAPPED LockRange()
 {
     OVERLAPPED range{};
@@ -104,7 +90,7 @@ AppendStatus LogAppendFile::Open(const std::string& path)
     // Appending, cutting back a half line and measuring; others may read,
     // write, rename and delete the file while it is open.
     const HANDLE file =
-        CreateFileW(WidePath(path).c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA | FILE_READ_ATTRIBUTES,
+        CreateFileW(WideFromCodePage(path).c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA | FILE_READ_ATTRIBUTES,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

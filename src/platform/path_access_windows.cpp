@@ -1,5 +1,7 @@
 #include "platform/path_access.h"
 
+#include "platform/code_page_windows.h"
+
 #include <windows.h>
 
 #include <vector>
@@ -7,20 +9,6 @@
 namespace vornix7 {
 
 namespace {
-
-// Paths are 8-bit text in the ANSI code page, as the program keeps them.
-std::wstring Wide(const std::string& text)
-{
-    if (text.empty()) {
-        return {};
-    }
-    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-    if (size > 0) {
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    }
-    return wide;
-}
 
 // The folder a file would be created in: "C:\" for "C:\log.txt", "C:" (the
 // drive's current folder) for "C:log.txt", "." for "log.txt".
@@ -101,7 +89,7 @@ AppendAccess AppendAccessAt(const std::string& path)
     if (path.empty()) {
         return AppendAccess::kFolderMissing; // opening "" fails as a missing file does
     }
-    const std::wstring wide = Wide(path);
+    const std::wstring wide = WideFromCodePage(path);
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -127,7 +115,7 @@ AppendAccess AppendAccessAt(const std::string& path)
 
 bool PathExists(const std::string& path)
 {
-    return !path.empty() && GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return !path.empty() && GetFileAttributesW(WideFromCodePage(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 } // namespace vornix7
