@@ -38,6 +38,7 @@ OwnedFont MessageFont(UINT dpi)
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
     if (!SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0, dpi)) {
+        // A stock font: deleting it later does nothing, as the system wants.
         return OwnedFont(static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)));
     }
     return OwnedFont(CreateFontIndirectW(&metrics.lfMessageFont));
@@ -186,12 +187,11 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam
         static_cast<void>(self->window_.release());
         return DefWindowProcW(window, message, wParam, lParam);
     }
-    return self->HandleMessage(message, wParam, lParam);
+    return self->HandleMessage(window, message, wParam, lParam);
 }
 
-LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT MainWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    HWND window = window_.get();
     switch (message) {
     case WM_CREATE:
         OnCreate();
