@@ -69,7 +69,7 @@ set_dpi() {
 
 # --- one case's scene: a folder with the program and its settings, the device, the logger
 
-case_dir= sim_pid= logger_pid= sim_url= reason=
+case_dir= sim_pid= logger_pid= holder_pid= sim_url= reason=
 
 new_case() {
   case_dir="$work/$1"
@@ -183,11 +183,13 @@ cleanup_case() {
     kill "$logger_pid" 2>/dev/null || true
     wait "$logger_pid" 2>/dev/null || true
   fi
-  if [ -n "$sim_pid" ]; then
-    kill "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-  fi
-  sim_pid= logger_pid=
+  local pid
+  for pid in "$sim_pid" "$holder_pid"; do
+    [ -n "$pid" ] || continue
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  sim_pid= logger_pid= holder_pid=
 }
 
 # --- the cases
@@ -294,6 +296,40 @@ exit_ends_the_program_at_once() {
   end_logger "$1"
 }
 
+# Another logger holds the log's lock: the logger waits for it in 20 ms
+# steps with the window alive (for up to 10 s), and a close ends it at once,
+# before it has written anything.
+close_ends_the_program_while_it_waits_for_the_logs_lock() {
+  new_case exit_close_lock_wait
+  start_sim "${values[@]}" || return 1
+  write_settings PollInterval=1 LastSensor=2 "URL=$sim_url" LogfileName=log.txt
+  : >"$case_dir/log.txt"
+  (cd "$case_dir" && exec timeout 30 "$wine" "$probe_exe" hold-lock log.txt 20000 >lock.out 2>&1) &
+  holder_pid=$!
+  local i answer
+  for i in $(seq 200); do
+    grep -q '^locked=1' "$case_dir/lock.out" 2>/dev/null && break
+    sleep 0.05
+  done
+  grep -q '^locked=1' "$case_dir/lock.out" || {
+    reason="the lock could not be taken: $(head -c 200 "$case_dir/lock.out")"
+    return 1
+  }
+  start_logger
+  answer=$(probe status ONLINE 15000)
+  [ -n "$(value_of after_ms "$answer")" ] || {
+    reason="the label never read ONLINE: ${answer//$'\n'/ }"
+    return 1
+  }
+  # The page is in; the line now waits for the lock.
+  sleep 0.3
+  end_logger close || return 1
+  [ ! -s "$case_dir/log.txt" ] || {
+    reason="a line was written while another held the lock"
+    return 1
+  }
+}
+
 # $1: StartMinimized; $2: 1 when the window must start minimized.
 start_minimized_is_honoured() {
   new_case "start_minimized_$1"
@@ -375,6 +411,7 @@ rows=(
   "SpacePressesExit|exit_ends_the_program_at_once|space|idle"
   "ExitClickEndsTheProgramWithinOneStepOfAFetch|exit_ends_the_program_at_once|click|fetching"
   "CloseEndsTheProgramWithinOneStepOfAFetch|exit_ends_the_program_at_once|close|fetching"
+  "CloseEndsTheProgramWhileItWaitsForTheLogsLock|close_ends_the_program_while_it_waits_for_the_logs_lock"
   "StartMinimizedOneStartsMinimized|start_minimized_is_honoured|1|1"
   "StartMinimizedMinusOneStartsMinimized|start_minimized_is_honoured|-1|1"
   "StartMinimizedZeroStartsNormalWithAnEmptyLabel|start_minimized_is_honoured|0|0"
