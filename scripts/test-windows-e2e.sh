@@ -247,15 +247,19 @@ not_found_page_is_an_error_line() {
   lines_match ',-2048000\.,-2048000\.,-2048000\.,ERROR'
 }
 
-missing_log_folder_ends_with_status_one_and_the_message() {
-  new_case missing_log_folder
+# A run-time error: the message box names its kind (window_probe presses its
+# OK, visible also when the window is minimized), its line is on standard
+# error, and the program ends with status 1. $1: the kind; $2: a text of the
+# detail; the rest: settings lines (the first of a key counts).
+runtime_error_ends_with_status_one_after_its_message() {
+  new_case "runtime_error_${1// /_}_$(printf '%s' "${*:3}" | tr -c 'A-Za-z0-9' _)"
   start_sim "${values[@]}" || return 1
-  write_settings PollInterval=1 LastSensor=2 "URL=$sim_url" 'LogfileName=no such folder\log.txt'
+  write_settings "${@:3}" PollInterval=1 LastSensor=2 "URL=$sim_url" LogfileName=log.txt
   start_logger
   local answer message status
   answer=$(probe press-ok 20000)
   message=$(value_of message "$answer")
-  [[ "$message" == *"Path not found"*"no such folder"* ]] || {
+  [[ "$message" == *"$1"*"$2"* ]] || {
     reason="the message box did not name the error: '${answer//$'\n'/ }'"
     return 1
   }
@@ -265,7 +269,7 @@ missing_log_folder_ends_with_status_one_and_the_message() {
     reason="exit status $status after the run-time error, not 1"
     return 1
   }
-  grep -q 'run-time error: Path not found' "$case_dir/err.txt" || {
+  grep -qF "run-time error: $1" "$case_dir/err.txt" || {
     reason="no run-time error line on standard error: $(head -c 300 "$case_dir/err.txt")"
     return 1
   }
@@ -404,7 +408,9 @@ rows=(
   "OkLinesCarryTheDevicesReadings|ok_lines_carry_the_readings"
   "SilentDeviceIsGivenUpAfterAboutOneSecondWithAnErrorLine|silent_device_is_given_up_after_about_one_second"
   "NotFoundPageIsAnErrorLine|not_found_page_is_an_error_line"
-  "MissingLogFolderEndsWithStatusOneAfterTheMessageBox|missing_log_folder_ends_with_status_one_and_the_message"
+  "MissingLogFolderEndsWithStatusOneAfterTheMessageBox|runtime_error_ends_with_status_one_after_its_message|Path not found|no such folder|LogfileName=no such folder\\log.txt"
+  "MissingLogFolderIsReportedAlsoWhenStartedMinimized|runtime_error_ends_with_status_one_after_its_message|Path not found|no such folder|LogfileName=no such folder\\log.txt|StartMinimized=1"
+  "OverflowingSettingEndsStartUpWithStatusOneAfterTheMessageBox|runtime_error_ends_with_status_one_after_its_message|Overflow|PollInterval|PollInterval=1E10"
   "CloseEndsTheIdleProgramAtOnce|exit_ends_the_program_at_once|close|idle"
   "ExitClickEndsTheIdleProgramAtOnce|exit_ends_the_program_at_once|click|idle"
   "EnterPressesExit|exit_ends_the_program_at_once|enter|idle"
