@@ -12,6 +12,8 @@
 //                                    space (the key, to the focused Exit button); then waits for
 //                                    the process: ended_after_ms=N exit_status=S
 //   window_probe press-ok MS         the error message box: message=TEXT, then presses its OK
+//   window_probe hold-lock FILE MS   holds FILE's append lock as another logger writing a line
+//                                    would: locked=1, then MS milliseconds later lets go
 #include <windows.h>
 
 #include <cstdio>
@@ -237,10 +239,36 @@ int PressOk(double limitMs)
     return 0;
 }
 
+// The byte far past the end that loggers lock while they append a line
+// (src/platform/log_append_windows.cpp).
+int HoldLock(const std::wstring& path, double limitMs)
+{
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        std::printf("error=cannot open the file (%lu)\n", GetLastError());
+        return 1;
+    }
+    OVERLAPPED range{};
+    range.Offset = 0xFFFFFFFEU;
+    range.OffsetHigh = 0x7FFFFFFFU;
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &range)) {
+        std::printf("error=cannot lock the file (%lu)\n", GetLastError());
+        CloseHandle(file);
+        return 1;
+    }
+    std::printf("locked=1\n");
+    std::fflush(stdout);
+    Sleep(static_cast<DWORD>(limitMs));
+    CloseHandle(file);
+    return 0;
+}
+
 int Usage()
 {
     std::fprintf(stderr, "usage: window_probe shown MS | status TEXT MS | give-up MS | "
-                         "end close|click|enter|space MS | press-ok MS\n");
+                         "end close|click|enter|space MS | press-ok MS | hold-lock FILE MS\n");
     return 2;
 }
 
@@ -264,6 +292,8 @@ int wmain(int argc, wchar_t** argv)
         status = GiveUp(limitMs);
     } else if (command == L"end" && argc == 4) {
         status = End(argv[2], limitMs);
+    } else if (command == L"hold-lock" && argc == 4) {
+        status = HoldLock(argv[2], limitMs);
     } else if (command == L"press-ok" && argc == 3) {
         status = PressOk(limitMs);
     } else {
