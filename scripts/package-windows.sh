@@ -35,7 +35,7 @@ rm "$stage/VORNIX7_Logger.ini"
 # The installer's file lists: each installed file, and on removal each file
 # and then each folder, deepest first (RMDir leaves a folder that still
 # holds something, such as a log).
-nsis_path() { printf '%s' "$1" | tr '/' '\\'; }
+nsis_path() { printf '%s' "${1//\//\\}"; }
 {
   (cd "$stage" && find . -type f | sed 's|^\./||' | sort) | while read -r file; do
     dir=$(dirname "$file")

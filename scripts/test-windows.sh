@@ -128,12 +128,12 @@ if [ ! -f "$shipped" ]; then
   why="not in the package"
 else
   exe_bytes=$(stat -c %s "$shipped")
-  imports=$(x86_64-w64-mingw32-objdump -p "$shipped" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | tr -d '\r')
+  imports=$(x86_64-w64-mingw32-objdump -p "$shipped" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '[:upper:]' '[:lower:]' | tr -d '\r')
   for dll in $imports; do
     [[ "$system_dlls" == *" $dll "* ]] || why="${why:+$why; }imports $dll"
   done
   [ "$exe_bytes" -lt 3000000 ] || why="${why:+$why; }$exe_bytes bytes, not under 3 MB"
-  echo "  VORNIX7_Logger.exe: $exe_bytes bytes; imports: $(echo $imports)"
+  echo "  VORNIX7_Logger.exe: $exe_bytes bytes; imports: ${imports//$'\n'/ }"
 fi
 tally "VORNIX7_Logger.exe: system DLLs only, under 3 MB" "$why"
 
@@ -164,8 +164,8 @@ tally "zip: programs, settings and README" "$why"
 # files are checked.
 inst_root="$build/package-test/install"
 inst_dir="$inst_root/app"
-win_inst_dir="Z:$(tr '/' '\\' <<<"$inst_dir")"
-win_log="Z:$(tr '/' '\\' <<<"$inst_root/log")\\logfile.txt"
+win_inst_dir="Z:${inst_dir//\//\\}"
+win_log="Z:${inst_root//\//\\}\\log\\logfile.txt"
 # Wine names the user's folder after the host's user.
 wine_user=${USER:-$(id -un)}
 start_lnk="$WINEPREFIX/drive_c/users/$wine_user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/VORNIX7 Logger.lnk"
@@ -257,7 +257,7 @@ else
     sleep 0.1
   done
   timeout 60 wineserver -w || true
-  [ -e "$inst_dir" ] && why="the program's folder is still there: $(ls -A "$inst_dir" | tr '\n' ' ')"
+  [ -e "$inst_dir" ] && why="the program's folder is still there: $(find "$inst_dir" -mindepth 1 -printf '%P ')"
   [ -e "$start_lnk" ] && why="${why:+$why; }the Start-menu entry is still there"
   timeout 60 "$wine" reg query "$uninstall_key" >/dev/null 2>&1 && why="${why:+$why; }the uninstall entry is still there"
   grep -q '^kept$' "$inst_root/log/logfile.txt" 2>/dev/null || why="${why:+$why; }the log is gone"
