@@ -165,13 +165,22 @@ tally "zip: programs, settings and README" "$why"
 inst_root="$build/package-test/install"
 inst_dir="$inst_root/app"
 win_inst_dir="Z:${inst_dir//\//\\}"
-win_log="Z:${inst_root//\//\\}\\log\\logfile.txt"
+# The log in the program's own folder, as a portable install keeps it: the
+# uninstaller must leave it there.
+log="$inst_dir/logfile.txt"
+win_log="Z:${log//\//\\}"
 # Wine names the user's folder after the host's user.
 wine_user=${USER:-$(id -un)}
 start_lnk="$WINEPREFIX/drive_c/users/$wine_user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/VORNIX7 Logger.lnk"
+# The Startup folder's name differs in case between Windows and Wine.
+startup_lnk() { find "${start_lnk%/*}" -maxdepth 2 -ipath '*/startup/VORNIX7 Logger.lnk' | grep -q .; }
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\VORNIX7_Logger'
+# Nothing left from an earlier run may pass for this one's work.
 rm -rf "$inst_root"
-mkdir -p "$inst_root/log"
+rm -f "$start_lnk"
+find "${start_lnk%/*}" -maxdepth 2 -ipath '*/startup/VORNIX7 Logger.lnk' -delete 2>/dev/null || true
+mkdir -p "$inst_root"
+ini="$inst_dir/VORNIX7_Logger.ini" port=
 why=
 if [ ! -f "$setup_file" ] || [[ "$inst_dir" == *" "* ]]; then
   why="no installer made, or a space in $inst_dir"
@@ -180,7 +189,6 @@ else
   for f in VORNIX7_Logger.exe vornix7-check.exe README.txt VORNIX7_Logger.ini uninstall.exe; do
     [ -s "$inst_dir/$f" ] || why="${why:+$why; }$f not installed"
   done
-  ini="$inst_dir/VORNIX7_Logger.ini"
   if [ -f "$ini" ]; then
     grep -q $'^URL=http://192\\.168\\.1\\.100/\r$' "$ini" || why="${why:+$why; }URL is not the default"
     grep -qiE $'^LogfileName=C:\\\\users\\\\[^\\\\]+\\\\Documents\\\\VORNIX7_logfile\\.txt\r$' "$ini" ||
@@ -188,6 +196,7 @@ else
     grep -q $'^StartMinimized=0\r$' "$ini" || why="${why:+$why; }StartMinimized changed without being asked"
   fi
   [ -f "$start_lnk" ] || why="${why:+$why; }no Start-menu entry"
+  startup_lnk && why="${why:+$why; }a Startup shortcut without being asked"
   timeout 60 "$wine" reg query "$uninstall_key" /v UninstallString >/dev/null 2>&1 ||
     why="${why:+$why; }no uninstall entry"
 fi
@@ -205,7 +214,6 @@ else
   fi
   "$sim" --port 0 --max-seconds 60 --quiet >"$inst_root/sim.out" 2>"$inst_root/sim.err" &
   sim_pid=$!
-  port=
   for _ in $(seq 100); do
     port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$inst_root/sim.out")
     [ -n "$port" ] && break
@@ -220,7 +228,6 @@ else
       -e $'s|^PollInterval=.*|PollInterval=1\r|' "$ini"
     (cd "$inst_root" && exec timeout 60 "$wine" "$inst_dir/VORNIX7_Logger.exe" >"$inst_root/out.txt" 2>"$inst_root/err.txt") &
     logger_pid=$!
-    log="$inst_root/log/logfile.txt"
     for _ in $(seq 300); do
       [ -f "$log" ] && [ "$(wc -l <"$log")" -ge 2 ] && break
       sleep 0.05
@@ -245,11 +252,26 @@ else
 fi
 tally "installed program: OK lines from the simulator, ends on WM_CLOSE" "$why"
 
+# Installed again over it, now with "Start with Windows": the earlier
+# answers stay, the window starts minimized, a Startup shortcut is made.
+why=
+if [ ! -f "$ini" ]; then
+  why="nothing installed"
+else
+  timeout 120 "$wine" "$setup_file" /S /AUTOSTART "/D=$win_inst_dir" >/dev/null 2>&1 || true
+  grep -q "^URL=http://127\.0\.0\.1:$port/"$'\r$' "$ini" || why="the earlier URL was not kept"
+  grep -qF "LogfileName=$win_log"$'\r' "$ini" || why="${why:+$why; }the earlier log file was not kept"
+  grep -q $'^PollInterval=1\r$' "$ini" || why="${why:+$why; }the other settings were not kept"
+  grep -q $'^StartMinimized=1\r$' "$ini" || why="${why:+$why; }StartMinimized is not 1"
+  startup_lnk || why="${why:+$why; }no Startup shortcut"
+fi
+tally "installer: update with start with Windows keeps the answers" "$why"
+
 why=
 if [ ! -f "$inst_dir/uninstall.exe" ]; then
   why="no uninstaller"
 else
-  echo "kept" >>"$inst_root/log/logfile.txt"
+  echo "kept" >>"$log"
   timeout 60 "$wine" "$inst_dir/uninstall.exe" /S >/dev/null 2>&1 || true
   # The uninstaller runs on from a copy of itself: wait for its end.
   for _ in $(seq 200); do
@@ -257,10 +279,12 @@ else
     sleep 0.1
   done
   timeout 60 wineserver -w || true
-  [ -e "$inst_dir" ] && why="the program's folder is still there: $(find "$inst_dir" -mindepth 1 -printf '%P ')"
+  left=$(find "$inst_dir" -mindepth 1 -printf '%P ' 2>/dev/null || true)
+  [ "$left" = "logfile.txt " ] || why="the program's folder holds more than the log: $left"
   [ -e "$start_lnk" ] && why="${why:+$why; }the Start-menu entry is still there"
+  startup_lnk && why="${why:+$why; }the Startup shortcut is still there"
   timeout 60 "$wine" reg query "$uninstall_key" >/dev/null 2>&1 && why="${why:+$why; }the uninstall entry is still there"
-  grep -q '^kept$' "$inst_root/log/logfile.txt" 2>/dev/null || why="${why:+$why; }the log is gone"
+  grep -q '^kept$' "$log" 2>/dev/null || why="${why:+$why; }the log is gone"
 fi
 tally "uninstaller: removes the program, keeps the log" "$why"
 

@@ -2,7 +2,8 @@
 ; scripts/package-windows.sh, which gives PKG, VERSION and OUTFILE).
 ; Needs no administrator: everything goes to the user's own programs folder
 ; and the user's part of the registry. A silent install
-; (setup.exe /S /D=C:\folder) takes the defaults.
+; (setup.exe /S /D=C:\folder) takes the defaults, or the answers of an
+; earlier install there; /AUTOSTART before /D ticks "Start with Windows".
 
 Unicode true
 Target amd64-unicode
@@ -13,6 +14,7 @@ SetCompressor /SOLID lzma
 !include nsDialogs.nsh
 !include LogicLib.nsh
 !include FileFunc.nsh
+!include Sections.nsh
 
 !define APP "VORNIX7_Logger"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${APP}"
@@ -57,11 +59,6 @@ Function ReadEarlierSettings
       StrCpy $LogFile $0
     ${EndIf}
   ${EndIf}
-FunctionEnd
-
-Function .onInit
-  SetShellVarContext current
-  Call ReadEarlierSettings
 FunctionEnd
 
 Function DirectoryLeave
@@ -146,6 +143,7 @@ SectionEnd
 ; Off unless chosen. The window then starts minimized (StartMinimized=1),
 ; from the Start menu too.
 Section /o "Start with Windows (minimized)" SecAutostart
+  CreateDirectory "$SMSTARTUP"
   CreateShortcut "$SMSTARTUP\VORNIX7 Logger.lnk" "$INSTDIR\VORNIX7_Logger.exe" "" "$INSTDIR\VORNIX7_Logger.exe" 0 SW_SHOWMINIMIZED
   WriteINIStr "$INSTDIR\${APP}.ini" "Settings" "StartMinimized" "1"
   FlushINI "$INSTDIR\${APP}.ini"
@@ -163,3 +161,15 @@ Section "Uninstall"
   Delete "$SMSTARTUP\VORNIX7 Logger.lnk"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd
+
+; After the sections, whose names it uses.
+Function .onInit
+  SetShellVarContext current
+  Call ReadEarlierSettings
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/AUTOSTART" $1
+  ${IfNot} ${Errors}
+    !insertmacro SelectSection ${SecAutostart}
+  ${EndIf}
+FunctionEnd
