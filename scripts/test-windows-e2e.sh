@@ -166,7 +166,7 @@ end_logger() {
   fi
   wait_for_logger
   status=$logger_exit
-  end_times+=("$1 ${ms} ms")
+  end_times+=("$(basename "$case_dir") ${ms} ms")
   if [ "$status" -ne 0 ]; then
     reason="$1 ended the program with status $status"
     return 1
