@@ -51,8 +51,12 @@ LoggerProgram ProgramUnderTest()
                                 + chosen);
 }
 
-LoggerProcess::LoggerProcess(const std::optional<std::string>& settings)
-    : program_(dir_ / std::filesystem::path(ProgramFile()).filename())
+std::string ProgramName()
+{
+    return std::filesystem::path(ProgramFile()).filename().string();
+}
+
+LoggerProcess::LoggerProcess(const std::optional<std::string>& settings) : program_(dir_ / ProgramName())
 {
     // A copy, not a link: the program reads its settings from the folder of
     // its own (symlink-resolved) file.

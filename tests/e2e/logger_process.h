@@ -22,6 +22,8 @@ inline constexpr const char* kSettingsName = "VORNIX7_Logger.ini";
 // them once for each).
 enum class LoggerProgram { Window, Headless };
 LoggerProgram ProgramUnderTest();
+// Its file name, which is also the name it gives itself.
+std::string ProgramName();
 
 // How the logger is started: its arguments, and whether it gets a display.
 struct LoggerLaunch {

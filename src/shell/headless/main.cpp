@@ -13,7 +13,11 @@ int main(int argc, char* argv[])
 {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (!args.empty()) {
-        return *vornix7::RunCommandLine(args, std::cout, std::cerr);
+        const vornix7::ProgramIdentity identity{
+            "vornix7-logger-headless",
+            "It has no window: the status goes to standard\n"
+            "error as ONLINE or OFFLINE when it changes. SIGTERM, SIGINT or SIGHUP end it."};
+        return *vornix7::RunCommandLine(args, std::cout, std::cerr, identity);
     }
 
     vornix7::IgnoreBrokenPipes();
