@@ -1,7 +1,8 @@
 #include "shell/headless/headless_window.h"
 
-#include <iostream>
 #include <thread>
+
+#include "platform/standard_error.h"
 
 namespace vornix7 {
 
@@ -13,9 +14,11 @@ constexpr std::chrono::milliseconds kIdleWait{60000};
 
 } // namespace
 
-HeadlessWindow::HeadlessWindow(int tickIntervalMs, EndAction endProgram, std::ostream* statusOut)
+HeadlessWindow::HeadlessWindow(int tickIntervalMs, EndAction endProgram, LineWriter writeStatus)
     : ShellWindow(std::move(endProgram)), interval_(tickIntervalMs),
-      statusOut_(statusOut ? *statusOut : std::cerr)
+      writeStatus_(writeStatus ? std::move(writeStatus) : LineWriter([](const std::string& line) {
+          WriteStandardErrorWithoutWaiting(line);
+      }))
 {
 }
 
@@ -30,7 +33,7 @@ void HeadlessWindow::SetStatus(const std::string& text)
     }
     shownStatus_ = text;
     // One write: the line cannot interleave with another writer's.
-    statusOut_ << (text + '\n') << std::flush;
+    writeStatus_(text + '\n');
 }
 
 void HeadlessWindow::PumpEvents()

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <string>
 
 #include "platform/service_signals.h"
@@ -15,14 +15,19 @@ namespace vornix7 {
 // deadline that Run's loop waits for, the event pump only looks for SIGTERM,
 // SIGINT and SIGHUP (which end the program at once with status 0, also
 // inside a fetch or a wait for the log), and the status a window would show
-// goes to `statusOut` as one line, "ONLINE" or "OFFLINE", only when it
-// changes: standard error, since standard output may be the log itself. A
-// run-time error is its line on standard error and nothing more.
+// is written as one line, "ONLINE" or "OFFLINE", only when it changes: to
+// standard error (standard output may be the log itself), and only when
+// that needs no wait. A run-time error is its line on standard error and
+// nothing more.
 class HeadlessWindow final : public ShellWindow {
 public:
-    // An empty end action means EndProcess.
+    // Writes one status line, newline included.
+    using LineWriter = std::function<void(const std::string& line)>;
+
+    // An empty end action means EndProcess; an empty writer writes to
+    // standard error without waiting (WriteStandardErrorWithoutWaiting).
     explicit HeadlessWindow(int tickIntervalMs = 1000, EndAction endProgram = nullptr,
-                            std::ostream* statusOut = nullptr);
+                            LineWriter writeStatus = nullptr);
     ~HeadlessWindow() override;
     HeadlessWindow(const HeadlessWindow&) = delete;
     HeadlessWindow& operator=(const HeadlessWindow&) = delete;
@@ -45,7 +50,7 @@ private:
     using Clock = std::chrono::steady_clock;
 
     const std::chrono::milliseconds interval_;
-    std::ostream& statusOut_;
+    LineWriter writeStatus_;
     std::optional<Clock::time_point> timer1Due_;
     std::unique_ptr<EndSignals> signals_;
     // The last status written; the text between polls is not shown.

@@ -4,12 +4,12 @@
 // status 0 (SIGHUP not when it was ignored at start, as under nohup).
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,13 +37,41 @@ class StatusLines : public testing::TestWithParam<StatusCase> {};
 
 TEST_P(StatusLines, AreWrittenOnlyWhenTheDevicesStateChanges)
 {
-    std::ostringstream out;
+    std::string out;
     HeadlessWindow window(
-        1000, [](int) {}, &out);
+        1000, [](int) {}, [&](const std::string& line) { out += line; });
     for (const auto& text : GetParam().shown) {
         window.SetStatus(text);
     }
-    EXPECT_EQ(out.str(), GetParam().lines);
+    EXPECT_EQ(out, GetParam().lines);
+}
+
+// Standard error as a pipe that nobody empties (a stuck journal, a
+// reader that stopped): the status line is dropped, the poll goes on.
+TEST(StatusLinesToAFullPipe, AreDroppedWithoutHoldingUpThePoll)
+{
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ASSERT_EQ(::fcntl(fds[1], F_SETFL, O_NONBLOCK), 0);
+    const std::string block(4096, 'x');
+    while (::write(fds[1], block.data(), block.size()) > 0) {
+    }
+    ASSERT_EQ(::fcntl(fds[1], F_SETFL, 0), 0); // blocking again, as a service's would be
+    const int savedStderr = ::dup(STDERR_FILENO);
+    ASSERT_GE(savedStderr, 0);
+    ::dup2(fds[1], STDERR_FILENO);
+
+    HeadlessWindow window(1000, [](int) {});
+    const auto start = Clock::now();
+    window.SetStatus("ONLINE");
+    window.SetStatus("OFFLINE");
+    const auto took = Clock::now() - start;
+
+    ::dup2(savedStderr, STDERR_FILENO);
+    ::close(savedStderr);
+    ::close(fds[0]);
+    ::close(fds[1]);
+    EXPECT_LT(took, Millis(100));
 }
 
 INSTANTIATE_TEST_SUITE_P(
