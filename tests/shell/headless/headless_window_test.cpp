@@ -189,14 +189,16 @@ TEST_P(EndSignal, WhileWaitingForTheTickEndsTheProgramAtOnce)
         window.EndProgram(7); // only reached when the signal did not end it
     });
     window.StartTimer1();
+    Clock::time_point sent;
     std::thread sender([&] {
         std::this_thread::sleep_for(Millis(50));
+        sent = Clock::now();
         ::kill(::getpid(), c.signal);
     });
-    const auto sent = Clock::now() + Millis(50);
     window.Run();
-    const auto took = Clock::now() - sent;
-    sender.join();
+    const auto ended = Clock::now();
+    sender.join(); // after this, `sent` is safe to read
+    const auto took = ended - sent;
 
     if (c.ends) {
         EXPECT_EQ(status, 0);
