@@ -58,6 +58,9 @@ AppendError ErrorFrom(DWORD code)
     case ERROR_HANDLE_DISK_FULL:
         kind = error_kind::kDiskFull;
         break;
+    case ERROR_FILE_TOO_LARGE:
+        kind = error_kind::kFileTooLarge;
+        break;
     default:
         break;
     }
