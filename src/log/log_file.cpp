@@ -1,9 +1,12 @@
 #include "log/log_file.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -22,10 +25,74 @@ void SleepOneStep()
 
 } // namespace
 
+// The thread that brings lines to stable storage, one file at a time. It
+// stays for the log's life: a thread that already runs and waits is woken
+// at once, where a new one per line would queue behind a busy machine's
+// other work. Going, it finishes what it was given.
+class LogFile::Flusher {
+public:
+    Flusher() : thread_([this] { Run(); }) {}
+    ~Flusher()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    Flusher(const Flusher&) = delete;
+    Flusher& operator=(const Flusher&) = delete;
+
+    // Flushes `file` on the thread; the result is there once it returned.
+    std::future<AppendStatus> Start(std::shared_ptr<LogAppendFile> file)
+    {
+        Job job{std::move(file), {}};
+        std::future<AppendStatus> result = job.done.get_future();
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            jobs_.push_back(std::move(job));
+        }
+        wake_.notify_one();
+        return result;
+    }
+
+private:
+    struct Job {
+        std::shared_ptr<LogAppendFile> file; // kept open until flushed
+        std::promise<AppendStatus> done;
+    };
+
+    void Run()
+    {
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+                if (jobs_.empty()) {
+                    return;
+                }
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+            }
+            job.done.set_value(job.file->Flush());
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Job> jobs_;
+    bool stopping_ = false;
+    std::thread thread_; // last: starts once the rest is there
+};
+
 LogFile::LogFile(std::string path, WaitStep waitStep)
     : path_(std::move(path)), waitStep_(waitStep ? std::move(waitStep) : WaitStep(SleepOneStep))
 {
 }
+
+LogFile::~LogFile() = default;
 
 void LogFile::Append(std::string_view line)
 {
@@ -38,6 +105,11 @@ void LogFile::Append(std::string_view line)
     Lock(*file);
     if (file->onDisk()) {
         WriteToDisk(*file, line);
+        // The lock guards the measure, write and take-back; another logger
+        // need not wait for this line's flush.
+        if (auto error = file->Unlock()) {
+            Fail(*error, "cannot unlock");
+        }
         FlushInTheBackground(file);
     } else {
         WriteToStream(*file, line);
@@ -92,16 +164,18 @@ void LogFile::WriteToDisk(LogAppendFile& file, std::string_view line)
 void LogFile::FlushInTheBackground(const std::shared_ptr<LogAppendFile>& file)
 {
     // A slow disk (a USB stick, a network share) may take seconds to reach
-    // stable storage; the flush runs on a thread of its own while the wait
+    // stable storage; the flush runs on the log's own thread while the wait
     // steps keep the window alive, so Exit ends the program at once (the
     // line is then in the system's hands, only not yet on the platter).
     // The line counts as written only once the flush has returned, and has
     // no time limit: a disk that never answers leaves the program waiting
     // with Exit working, as the system's own flush would.
-    std::promise<AppendStatus> done;
-    std::future<AppendStatus> result = done.get_future();
+    std::future<AppendStatus> result;
     try {
-        std::thread([file, done = std::move(done)]() mutable { done.set_value(file->Flush()); }).detach();
+        if (!flusher_) {
+            flusher_ = std::make_unique<Flusher>();
+        }
+        result = flusher_->Start(file);
     } catch (const std::system_error&) {
         // No thread to be had: flush here rather than not at all.
         if (auto error = file->Flush()) {

@@ -42,10 +42,15 @@ public:
 
     // An empty `waitStep` sleeps for kStepMilliseconds.
     explicit LogFile(std::string path, WaitStep waitStep = nullptr);
+    ~LogFile() override;
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
 
     void Append(std::string_view line) override;
 
 private:
+    class Flusher;
+
     void Lock(LogAppendFile& file);
     void WriteToDisk(LogAppendFile& file, std::string_view line);
     void FlushInTheBackground(const std::shared_ptr<LogAppendFile>& file);
@@ -54,6 +59,7 @@ private:
 
     std::string path_;
     WaitStep waitStep_;
+    std::unique_ptr<Flusher> flusher_; // started with the first flush
 };
 
 } // namespace vornix7

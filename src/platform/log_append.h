@@ -49,6 +49,10 @@ public:
     // nobody to agree with.
     AppendStatus TryLock(bool& taken);
 
+    // Lets go of the lock taken by TryLock, keeping the file open (for the
+    // flush); harmless without it.
+    AppendStatus Unlock();
+
     // The file's size in bytes.
     AppendStatus Size(std::uint64_t& size);
 

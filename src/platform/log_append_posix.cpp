@@ -214,6 +214,18 @@ AppendStatus LogAppendFile::TryLock(bool& taken)
     return ErrorFrom(error);
 }
 
+AppendStatus LogAppendFile::Unlock()
+{
+    if (!locked_) {
+        return std::nullopt;
+    }
+    locked_ = false;
+    if (::flock(Fd(handle_), LOCK_UN) != 0) {
+        return ErrorFrom(errno);
+    }
+    return std::nullopt;
+}
+
 AppendStatus LogAppendFile::Size(std::uint64_t& size)
 {
     struct stat info {};

@@ -137,6 +137,19 @@ AppendStatus LogAppendFile::TryLock(bool& taken)
     return ErrorFrom(code);
 }
 
+AppendStatus LogAppendFile::Unlock()
+{
+    if (!locked_) {
+        return std::nullopt;
+    }
+    locked_ = false;
+    OVERLAPPED range = LockRange();
+    if (!UnlockFileEx(Handle(handle_), 0, 1, 0, &range)) {
+        return LastError();
+    }
+    return std::nullopt;
+}
+
 AppendStatus LogAppendFile::Size(std::uint64_t& size)
 {
     LARGE_INTEGER value{};

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -152,6 +153,29 @@ TEST_F(HostileLog, SigtermEndsTheProgramPromptlyWhileALineWaitsForTheLogsLock)
     EXPECT_EQ(logger_->Stop(SIGTERM, Scaled(Millis(1000))), ExitStatus::Code(0)) << logger_->Stderr();
     EXPECT_EQ(logger_->Read(), "");
     ::close(holder);
+}
+
+// A disk whose flush to stable storage takes 5 s (fdatasync delayed through
+// LD_PRELOAD): the line is in the log at once, and SIGTERM during the flush
+// ends the program at once, not when the flush returns.
+TEST_F(HostileLog, SigtermEndsTheProgramPromptlyWhileALineIsFlushedToASlowDisk)
+{
+    StartLogger(kLogName);
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    logger_->Start({.args = {},
+                    .noDisplay = false,
+                    .env = {{"LD_PRELOAD", VORNIX7_SLOW_FLUSH_LIBRARY},
+                            {"VORNIX7_TEST_FLUSH_DELAY_MS", "5000"},
+                            // The preloaded library comes before the sanitizer's runtime.
+                            {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"}}});
+    ASSERT_TRUE(logger_->WaitUntilSignalsHandled());
+    ASSERT_TRUE(logger_->WaitForLines(1, Scaled(Millis(5000)))) << logger_->Stderr();
+    std::this_thread::sleep_for(Millis(300)); // well inside the flush
+
+    const auto sent = std::chrono::steady_clock::now();
+    EXPECT_EQ(logger_->Stop(SIGTERM, Scaled(Millis(1000))), ExitStatus::Code(0)) << logger_->Stderr();
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, Scaled(Millis(1000)));
+    EXPECT_EQ(logger_->Lines(), std::vector<std::string>{kOk});
 }
 
 // Makes a file unwritable even for root (the immutable attribute), and
