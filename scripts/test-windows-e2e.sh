@@ -166,7 +166,7 @@ end_logger() {
   fi
   wait_for_logger
   status=$logger_exit
-  end_times+=("$1 ${ms} ms")
+  end_times+=("$(basename "$case_dir") ${ms} ms")
   if [ "$status" -ne 0 ]; then
     reason="$1 ended the program with status $status"
     return 1
@@ -211,21 +211,26 @@ silent_device_is_given_up_after_about_one_second() {
   start_sim --mode silent || return 1
   write_settings PollInterval=1 HTMLTimeout=1 LastSensor=2 "URL=$sim_url" LogfileName=log.txt
   start_logger
-  local answer ms
-  answer=$(probe give-up 15000)
-  ms=$(value_of offline_after_ms "$answer")
-  [ "$(value_of label "$answer")" = OFFLINE ] || {
-    reason="no OFFLINE after the fetch: ${answer//$'\n'/ }"
-    return 1
-  }
-  give_up_ms=$ms
-  # 51 steps of 20 ms (1020 ms). Under Wine on a loaded 2-core machine a
-  # step takes up to a few milliseconds more (1265 ms seen); a time-out
-  # taken twice, or not waited for at all, is far outside.
-  awk -v ms="$ms" 'BEGIN { exit !(ms >= 990 && ms <= 1500) }' || {
-    reason="given up after $ms ms, not about 1020"
-    return 1
-  }
+  # 51 steps of 20 ms: 1020 ms. Under Wine on a loaded 2-core machine a step
+  # can take longer for a while (1649 ms seen once, beside builds), so up to
+  # three fetches are timed and the first within bounds counts; a time-out
+  # taken twice, or not waited for at all, is outside every time.
+  local answer ms attempt
+  give_up_ms=
+  for attempt in 1 2 3; do
+    answer=$(probe give-up 15000)
+    ms=$(value_of offline_after_ms "$answer")
+    [ "$(value_of label "$answer")" = OFFLINE ] || {
+      reason="no OFFLINE after the fetch: ${answer//$'\n'/ }"
+      return 1
+    }
+    give_up_ms+="${give_up_ms:+, }$ms"
+    awk -v ms="$ms" 'BEGIN { exit !(ms >= 990 && ms <= 1350) }' && break
+    [ "$attempt" -lt 3 ] || {
+      reason="given up after $give_up_ms ms, not about 1020"
+      return 1
+    }
+  done
   wait_for_lines 1 10 || return 1
   end_logger close || return 1
   lines_match ',-2048000\.,-2048000\.,-2048000\.,ERROR'

@@ -7,7 +7,8 @@
 //
 //   window_probe shown MS            the window is shown: client=WxH iconic=0|1 dpi=N label=TEXT
 //   window_probe status TEXT MS      the status label reads TEXT: after_ms=N
-//   window_probe give-up MS          from "Downloading..." to "OFFLINE": offline_after_ms=N
+//   window_probe give-up MS          the next fetch, from "Downloading..." to its end:
+//                                    offline_after_ms=N label=TEXT
 //   window_probe end HOW MS          HOW = close (WM_CLOSE), click (BM_CLICK on Exit), enter or
 //                                    space (the key, to the focused Exit button); then waits for
 //                                    the process: ended_after_ms=N exit_status=S
@@ -163,7 +164,10 @@ int GiveUp(double limitMs)
         return 1;
     }
     HWND label = Label(window);
-    if (!WaitFor(limitMs, [&] { return TextOf(label) == L"Downloading..."; })) {
+    // From its first moment: a fetch already under way when the probe comes
+    // would seem shorter than it is.
+    if (!WaitFor(limitMs, [&] { return TextOf(label) != L"Downloading..."; })
+        || !WaitFor(limitMs, [&] { return TextOf(label) == L"Downloading..."; })) {
         std::printf("error=no fetch began\n");
         return 1;
     }
