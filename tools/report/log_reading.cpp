@@ -314,6 +314,11 @@ ParsedLine ParseLogLine(std::string_view line)
         }
         std::string name(all[0]);
         for (std::size_t i = 1; i < firstReading; ++i) {
+            // A reading amid what would be the name: a damaged line, whose
+            // readings would land in the wrong sensors.
+            if (LooksLikeReading(all[i])) {
+                return Problem("reading " + Shown(all[i]) + " before a field that is not a number");
+            }
             name += ',';
             name += all[i];
         }
