@@ -29,6 +29,8 @@ grep -q 'libqt6widgets6' <<<"$depends" || fail "Depends lacks the Qt Widgets lib
 dpkg -x "$deb" "$scratch/root"
 root=$(cd "$scratch/root" && pwd -P)
 for file in opt/vornix7-logger/VORNIX7_Logger opt/vornix7-logger/vornix7-check opt/vornix7-logger/vornix7-sim \
+  opt/vornix7-logger/vornix7-report opt/vornix7-logger/uPlot.iife.min.js opt/vornix7-logger/uPlot.min.css \
+  opt/vornix7-logger/uPlot.LICENSE usr/bin/vornix7-report \
   usr/bin/VORNIX7_Logger usr/bin/vornix7-check usr/bin/vornix7-sim \
   usr/share/applications/vornix7-logger.desktop \
   usr/lib/systemd/system/vornix7-logger.service usr/lib/systemd/user/vornix7-logger.service \
@@ -47,4 +49,10 @@ grep -qxF "Settings: $root/opt/vornix7-logger/VORNIX7_Logger.ini" <<<"$help" \
   || fail "--help does not name $root/opt/vornix7-logger/VORNIX7_Logger.ini"
 [ -z "$(ls -A)" ] || fail "--help created files: $(ls -A)"
 "$root/usr/bin/vornix7-sim" --help >/dev/null || fail "vornix7-sim through its link"
+# The report, started through its link, finds the chart library beside its
+# real file and writes it into the page.
+printf '2026-12-07 10:00:00,Lab,1.,OK\r\n' >"$scratch/log.txt"
+"$root/usr/bin/vornix7-report" "$scratch/log.txt" 2>"$scratch/report.err" || fail "vornix7-report through its link"
+[ ! -s "$scratch/report.err" ] || fail "vornix7-report: $(cat "$scratch/report.err")"
+grep -q 'data-charts="1"' "$scratch/log.txt.html" || fail "the installed report has no charts"
 echo "PASS"
