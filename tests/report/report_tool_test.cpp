@@ -48,11 +48,15 @@ struct ToolCase {
     std::string page = "log.txt.html";
 };
 
+// "{dir}" is the scratch folder, "{leaf}" its own name.
 std::string InDir(std::string text, const std::string& dir)
 {
-    const std::string mark = "{dir}";
-    for (std::size_t at; (at = text.find(mark)) != std::string::npos;) {
-        text.replace(at, mark.size(), dir);
+    const std::pair<std::string, std::string> marks[] = {{"{dir}", dir},
+                                                         {"{leaf}", fs::path(dir).filename().string()}};
+    for (const auto& [mark, value] : marks) {
+        for (std::size_t at; (at = text.find(mark)) != std::string::npos;) {
+            text.replace(at, mark.size(), value);
+        }
     }
     return text;
 }
@@ -126,6 +130,14 @@ TEST(RunReportTool, WritesThePageAndSaysWhatWentWrong)
         {"a page over the log itself is refused",
          kLog,
          {"{dir}/log.txt", "-o", "{dir}/log.txt"},
+         true,
+         2,
+         {"overwrite the log"},
+         {},
+         {}},
+        {"a page over the log by another name is refused",
+         kLog,
+         {"{dir}/log.txt", "-o", "{dir}/../" + std::string("{leaf}") + "/log.txt"},
          true,
          2,
          {"overwrite the log"},

@@ -1,5 +1,6 @@
 #include "tools/report/report_tool.h"
 
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 
@@ -31,6 +32,13 @@ struct Options {
     std::optional<LogSeconds> from;
     std::optional<LogSeconds> to;
 };
+
+// The same path, or another name (a link, "./log") for the same file.
+bool SameFile(const std::string& a, const std::string& b)
+{
+    std::error_code error;
+    return a == b || std::filesystem::equivalent(a, b, error);
+}
 
 // Parses the arguments; an empty text in `problem` means they are good.
 Options ParseArgs(const std::vector<std::string>& args, std::string& problem)
@@ -69,7 +77,7 @@ Options ParseArgs(const std::vector<std::string>& args, std::string& problem)
         problem = "no log given";
     } else if (options.output.empty()) {
         options.output = options.log + ".html";
-    } else if (options.output == options.log) {
+    } else if (SameFile(options.output, options.log)) {
         problem = "the page would overwrite the log";
     }
     return options;
