@@ -19,7 +19,7 @@ if(EXISTS "${tarball}")
 endif()
 if(NOT EXISTS "${tarball}")
   execute_process(
-    COMMAND "${NPM}" pack "${PACKAGE}@${VERSION}" --pack-destination "${WORK_DIR}" --silent
+    COMMAND "${NPM}" pack "${PACKAGE}@${VERSION}" --pack-destination "${WORK_DIR}"
     WORKING_DIRECTORY "${WORK_DIR}"
     RESULT_VARIABLE result
     OUTPUT_VARIABLE output
