@@ -220,6 +220,7 @@ struct ChartFacts {
     std::size_t maxPoints = 0;
     std::vector<std::pair<std::string, std::optional<double>>> mustHold; // time, value (none: a break)
     std::size_t shadedAtMost = 0;
+    std::int64_t otherDevicePolls = 0; // polls of names beyond the listed ones
 };
 
 struct ChartCase {
@@ -277,6 +278,13 @@ TEST(ReportBuilder, KeepsChartsBoundedWithTheirExtremesAndGaps)
                       }),
          100,
          {3 * 100, {{"2026-12-01 00:30:00", 5000.0}}, 0}},
+        {"a device that names itself anew at every poll is listed within a bound, the rest counted",
+         GeneratedLog(5000,
+                      [](int i, const std::string& time, std::string& text) {
+                          text = time + ",Dev " + std::to_string(i) + ",1.,2.,OK\r\n";
+                      }),
+         100,
+         {3 * 100, {{"2026-12-01 00:00:00", 1.0}}, 0, 5000 - 20}},
     };
     for (const ChartCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -297,6 +305,8 @@ TEST(ReportBuilder, KeepsChartsBoundedWithTheirExtremesAndGaps)
             }
         }
         EXPECT_LE(data.shadedSpells.size(), c.facts.shadedAtMost);
+        EXPECT_LE(data.devices.size(), ReportBuilder::kListedDevices);
+        EXPECT_EQ(data.otherDevicePolls, c.facts.otherDevicePolls);
         EXPECT_EQ(data.spells > 0, !data.shadedSpells.empty());
     }
 }

@@ -74,7 +74,16 @@ void ReportBuilder::AddRecord(const LogRecord& record)
     data_.first = std::min(record.time, data_.first.value_or(record.time));
     data_.last = std::max(record.time, data_.last.value_or(record.time));
     if (!record.deviceName.empty()) {
-        ++deviceCounts_[record.deviceName];
+        // A device that names itself anew at every poll must not make the
+        // report's memory grow with the log.
+        const auto known = deviceCounts_.find(record.deviceName);
+        if (known != deviceCounts_.end()) {
+            ++known->second;
+        } else if (deviceCounts_.size() < kTrackedDevices) {
+            deviceCounts_.emplace(record.deviceName, 1);
+        } else {
+            ++data_.otherDevicePolls;
+        }
     }
     if (data_.sensors.size() < record.readings.size()) {
         data_.sensors.resize(record.readings.size());

@@ -51,7 +51,7 @@ struct ReportData {
     std::int64_t spells = 0;
     std::vector<std::pair<LogSeconds, LogSeconds>> shadedSpells; // merged where closer than a time step
     std::vector<std::pair<std::string, std::int64_t>> devices;   // names and their polls, most first
-    std::int64_t otherDevicePolls = 0;                           // polls of names beyond the list's bound
+    std::int64_t otherDevicePolls = 0;                           // polls of names beyond the lists' bounds
     std::vector<SensorSummary> sensors;                          // 0..the widest line's last reading
     std::vector<std::vector<ChartPoint>> charts;                 // one per sensor
     LogSeconds stepSeconds = 1;                                  // the charts' time step
@@ -75,6 +75,7 @@ public:
     static constexpr std::size_t kMaxLineBytes = 1 << 16;
     static constexpr std::size_t kListedUnreadable = 20;
     static constexpr std::size_t kListedDevices = 20;
+    static constexpr std::size_t kTrackedDevices = 1000;
 
 private:
     struct SensorStep {
