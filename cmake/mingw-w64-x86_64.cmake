@@ -1,5 +1,7 @@
 # Cross-build for 64-bit Windows with Debian's MinGW-w64 (g++-mingw-w64-x86-64):
-#   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DVORNIX7_CORE_ONLY=ON
+#   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCURL_DIR=<prefix>/lib/cmake/CURL
+# (scripts/test-windows.sh does this, with libcurl from scripts/build-curl-mingw.sh); it chooses
+# the Win32 window toolkit, so the build needs no Qt.
 # The posix threading variant, since the tests use std::thread and
 # std::mutex; everything linked statically, so the .exe files run under
 # Wine (or on Windows) without MinGW's DLLs beside them.
