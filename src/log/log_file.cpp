@@ -26,18 +26,37 @@ LogFile::LogFile(std::string path, WaitStep waitStep)
 
 void LogFile::Append(std::string_view line)
 {
-    LogAppendFile file;
-    if (auto error = file.Open(path_)) {
-        Fail(*error, "cannot open");
+    if (TryAppend(line) == AppendOutcome::kBusy) {
+        Fail({error_kind::kPermissionDenied, "another program has held it for 2 s"}, "cannot write to");
     }
+}
+
+LogFile::AppendOutcome LogFile::TryAppend(std::string_view bytes, int busyWaitSteps)
+{
+    LogAppendFile file;
+    for (int step = 0;; ++step) {
+        auto error = file.Open(path_);
+        if (!error) {
+            break;
+        }
+        if (!error->busy) {
+            Fail(*error, "cannot open");
+        }
+        if (step >= busyWaitSteps) {
+            return AppendOutcome::kBusy;
+        }
+        waitStep_();
+    }
+    AppendOutcome outcome = AppendOutcome::kWritten;
     if (file.onDisk()) {
-        WriteToDisk(file, line);
+        outcome = WriteToDisk(file, bytes, busyWaitSteps);
     } else {
-        WriteToStream(file, line);
+        WriteToStream(file, bytes);
     }
     if (auto error = file.Close()) {
         Fail(*error, "cannot close");
     }
+    return outcome;
 }
 
 void LogFile::Fail(const AppendError& error, const char* what) const
@@ -45,10 +64,10 @@ void LogFile::Fail(const AppendError& error, const char* what) const
     throw RuntimeError(error.kind, std::string(what) + " log file '" + path_ + "': " + error.reason);
 }
 
-void LogFile::WriteToDisk(LogAppendFile& file, std::string_view line)
+LogFile::AppendOutcome LogFile::WriteToDisk(LogAppendFile& file, std::string_view line, int busyWaitSteps)
 {
     // Another logger holds the lock only for one line, so a lock that does
-    // not come in kWaitSteps is held by something that will not let go.
+    // not come in the wait is held by something that will not let go soon.
     bool taken = false;
     for (int step = 0;; ++step) {
         if (auto error = file.TryLock(taken)) {
@@ -57,9 +76,8 @@ void LogFile::WriteToDisk(LogAppendFile& file, std::string_view line)
         if (taken) {
             break;
         }
-        if (step == kWaitSteps) {
-            Fail({error_kind::kPermissionDenied, "another program has held its lock for 10 s"},
-                 "cannot lock");
+        if (step >= busyWaitSteps) {
+            return AppendOutcome::kBusy;
         }
         waitStep_();
     }
@@ -74,11 +92,15 @@ void LogFile::WriteToDisk(LogAppendFile& file, std::string_view line)
             // line; the write error is the one to report.
             (void)file.TakeBack(size, written);
         }
+        if (error->busy && written == 0) {
+            return AppendOutcome::kBusy; // a range of it locked by another program
+        }
         Fail(*error, "cannot write to");
     }
     if (auto error = file.Flush()) {
         Fail(*error, "cannot flush");
     }
+    return AppendOutcome::kWritten;
 }
 
 void LogFile::WriteToStream(LogAppendFile& file, std::string_view line)
@@ -92,7 +114,7 @@ void LogFile::WriteToStream(LogAppendFile& file, std::string_view line)
         if (written > 0) {
             line.remove_prefix(written);
             idle = 0;
-        } else if (++idle > kWaitSteps) {
+        } else if (++idle > kPipeWaitSteps) {
             Fail({error_kind::kFileError, "nothing has read from it for 10 s"}, "cannot write to");
         } else {
             waitStep_();

@@ -23,23 +23,41 @@ struct AppendError;
 // and waits for the lock or a full pipe go in short steps that run
 // `waitStep` (which pumps window events, so Exit works). Any failure throws
 // RuntimeError naming its kind ("Path not found", "Permission denied",
-// "Disk full", ...); nothing is ever dropped silently.
+// "Disk full", ...); nothing is ever dropped silently. A log that another
+// program holds (its lock still taken when the wait ends; on Windows a
+// sharing or lock violation) is busy, not broken: TryAppend says so instead
+// of throwing, so the caller can keep the line elsewhere.
 class LogFile final : public LineSink {
 public:
     using WaitStep = std::function<void()>;
 
-    // The steps of waiting for the lock or a full pipe before giving up.
-    static constexpr int kWaitSteps = 500;
+    enum class AppendOutcome {
+        kWritten, // whole in the log
+        kBusy,    // another program holds the log; nothing of it was written
+    };
+
+    // The steps of waiting for a busy log before giving up: short, so a poll
+    // never holds the tick for long.
+    static constexpr int kWaitSteps = 100;
+    // The steps of waiting for a full pipe to take something.
+    static constexpr int kPipeWaitSteps = 500;
     // The pause of one step when no wait step is given.
     static constexpr int kStepMilliseconds = 20;
 
     // An empty `waitStep` sleeps for kStepMilliseconds.
     explicit LogFile(std::string path, WaitStep waitStep = nullptr);
 
+    // Throws "Permission denied" for a busy log.
     void Append(std::string_view line) override;
 
+    // Appends `bytes` (whole lines), waiting at most `busyWaitSteps` steps
+    // for a busy log. Throws for everything else that goes wrong.
+    AppendOutcome TryAppend(std::string_view bytes, int busyWaitSteps = kWaitSteps);
+
+    const std::string& path() const { return path_; }
+
 private:
-    void WriteToDisk(LogAppendFile& file, std::string_view line);
+    AppendOutcome WriteToDisk(LogAppendFile& file, std::string_view line, int busyWaitSteps);
     void WriteToStream(LogAppendFile& file, std::string_view line);
     [[noreturn]] void Fail(const AppendError& error, const char* what) const;
 
