@@ -90,11 +90,14 @@ AppendStatus SideFile::Open(const std::string& path, bool create, bool& missing)
 {
     path_ = path;
     missing = false;
-    // Other loggers may read, append to and remove it while it is open.
-    const HANDLE file = CreateFileW(WideFromCodePage(path).c_str(),
-                                    GENERIC_READ | FILE_APPEND_DATA | FILE_WRITE_DATA | DELETE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Others may read it, but no other logger may open it meanwhile: a
+    // file removed while another handle is open stays until that handle
+    // closes, and under Wine that handle cannot even tell it was removed, so
+    // a line added through it would vanish with it. A second logger's open
+    // fails as busy and waits, as it would wait for the lock.
+    const HANDLE file = CreateFileW(
+        WideFromCodePage(path).c_str(), GENERIC_READ | FILE_APPEND_DATA | FILE_WRITE_DATA | DELETE,
+        FILE_SHARE_READ, nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND && !create) {
@@ -102,8 +105,8 @@ AppendStatus SideFile::Open(const std::string& path, bool create, bool& missing)
             return std::nullopt;
         }
         AppendError error = AppendErrorFromSystem(code);
-        // A file another logger is removing refuses to open ("Access is
-        // denied") until its last handle closes.
+        // Open in another logger (a sharing violation), or being removed by
+        // one ("Access is denied" until its handle closes).
         error.busy = error.busy || code == ERROR_ACCESS_DENIED;
         return error;
     }
@@ -200,6 +203,7 @@ AppendStatus SideFile::Append(std::string_view bytes)
 
 AppendStatus SideFile::Remove()
 {
+    // Gone when this handle, the only one, closes.
     FILE_DISPOSITION_INFO remove{};
     remove.DeleteFile = TRUE;
     if (!SetFileInformationByHandle(Handle(handle_), FileDispositionInfo, &remove, sizeof remove)) {

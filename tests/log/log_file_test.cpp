@@ -281,31 +281,15 @@ std::shared_ptr<void> HoldTheAppendLock(const std::string& path)
 }
 
 #ifdef _WIN32
-std::shared_ptr<void> Opened(const std::string& path, DWORD access, DWORD share)
+// As a spreadsheet opens a CSV file: others may read it, nobody may write.
+std::shared_ptr<void> OpenSharingOnlyReading(const std::string& path)
 {
-    const HANDLE file = CreateFileW(WideFromCodePage(path).c_str(), access, share, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(WideFromCodePage(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
     return {file, [](HANDLE h) {
                 CloseHandle(h);
             }};
-}
-
-// As a spreadsheet opens a CSV file: others may read it, nobody may write.
-std::shared_ptr<void> OpenSharingOnlyReading(const std::string& path)
-{
-    return Opened(path, GENERIC_READ, FILE_SHARE_READ);
-}
-
-// The log's first gigabyte locked by a program that shares everything else.
-std::shared_ptr<void> LockTheLogsBytes(const std::string& path)
-{
-    auto file = Opened(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
-    OVERLAPPED from{};
-    EXPECT_TRUE(
-        LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1U << 30U, 0, &from))
-        << GetLastError();
-    return file; // closing the handle drops the lock
 }
 #endif
 
@@ -349,7 +333,6 @@ std::vector<BusyCase> BusyCases()
     std::vector<BusyCase> cases = {{"AnotherProgramKeepsTheAppendLock", HoldTheAppendLock}};
 #ifdef _WIN32
     cases.push_back({"ASpreadsheetOpenedItSharingOnlyReading", OpenSharingOnlyReading});
-    cases.push_back({"AProgramLockedItsBytes", LockTheLogsBytes});
 #endif
     return cases;
 }
