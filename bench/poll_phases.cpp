@@ -22,7 +22,8 @@
 #include "acquisition/poll_result.h"
 #include "log/log_file.h"
 #include "log/log_writer.h"
-#include "shell/main_window.h"
+#include "platform/curl_transfer_control.h"
+#include "shell/qt/main_window.h"
 #include "shell/thread_sleeper.h"
 
 namespace {
@@ -152,10 +153,11 @@ int main(int argc, char* argv[])
 
     // The window as the logger shows it, with its own transfer control.
     Phases phases;
-    vornix7::MainWindow window(1000, nullptr, [](int) {});
+    vornix7::MainWindow window(1000, [](int) {});
     window.showNormal();
     TimedWindow timedWindow(window, phases);
-    TimedControl control(window.transferControl(), phases);
+    vornix7::CurlTransferControl curl;
+    TimedControl control(curl, phases);
     TimedSleeper sleeper(phases);
     vornix7::PageFetcher fetcher(control, timedWindow, sleeper);
 

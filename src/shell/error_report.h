@@ -2,21 +2,14 @@
 
 #include <string>
 
-class QWidget;
-
 namespace vornix7 {
 
 // The kind reported for a C++ exception that is not a RuntimeError.
 inline constexpr const char* kInternalError = "Internal error";
 
-// True when windows appear on a real screen; false for the headless
-// platforms ("offscreen", "minimal") and without a GUI application.
-bool HasRealDisplay();
-
-// Tells the user about a run-time error: RunTimeErrorMessage on stderr always,
-// and a critical message box naming the kind when there is a real display
-// (with none, nobody could click it away, so nothing waits).
-void ReportRuntimeError(const std::string& kind, const std::string& detail, QWidget* parent);
+// Writes RunTimeErrorMessage as one line on standard error, in one write, so
+// it cannot interleave with anything else there.
+void WriteRuntimeErrorLine(const std::string& kind, const std::string& detail);
 
 // Tells the user, in one line on stderr, that the settings file at `path`
 // exists but could not be read (`reason`), so every setting takes its

@@ -2,6 +2,7 @@
 
 #include "config/ini_file.h"
 #include "log/log_file.h"
+#include "platform/curl_transfer_control.h"
 #include "platform/executable_dir.h"
 #include "platform/locale_time_separator.h"
 #include "shell/error_report.h"
@@ -9,35 +10,35 @@
 
 namespace vornix7 {
 
-LoggerApp::LoggerApp(AppInjections injections)
-    : appDirOverride_(std::move(injections.appDir)), fetchStepMs_(injections.fetchStepMs),
+LoggerApp::LoggerApp(ShellWindow& window, AppInjections injections)
+    : window_(window), appDirOverride_(std::move(injections.appDir)), fetchStepMs_(injections.fetchStepMs),
       clock_(injections.clock ? std::move(injections.clock) : std::make_unique<SystemClock>()),
       sink_(std::move(injections.lineSink)),
-      window_(std::make_unique<MainWindow>(injections.tickIntervalMs, std::move(injections.transferControl),
-                                           std::move(injections.endProgram)))
+      Interschneck(injections.transferControl ? std::move(injections.transferControl)
+                                              : std::make_unique<CurlTransferControl>())
 {
 }
 
 LoggerApp::~LoggerApp()
 {
     // The hook reaches the schedule, which goes before the window does.
-    window_->SetTickHook(nullptr);
+    window_.SetTickHook(nullptr);
 }
 
 void LoggerApp::Start()
 {
     RunAtBoundary(
         [this] { StartUp(); },
-        [this](const std::string& kind, const std::string& detail) { window_->FailWith(kind, detail); });
+        [this](const std::string& kind, const std::string& detail) { window_.FailWith(kind, detail); });
 }
 
 void LoggerApp::StartUp()
 {
-    // Signals end the program like Exit from here on; installed first so a
+    // Signals end the program like Exit from here on; watched first so a
     // failure is reported like any other start-up error.
-    signals_ = std::make_unique<SignalBridge>([this] { window_->EndProgram(0); });
+    window_.WatchEndSignals();
 
-    window_->SetStatus("");
+    window_.SetStatus("");
     AppDir_ = (appDirOverride_ ? *appDirOverride_ : ExecutableDir()) + kPathSeparator;
     IniFile_ = AppDir_ + kSettingsFileName;
     const IniFile settingsFile = IniFile::Load(IniFile_);
@@ -50,21 +51,19 @@ void LoggerApp::StartUp()
         // Waiting for the log's lock keeps the window alive, so Exit works.
         sink_ = std::make_unique<LogFile>(settings_.LogfileName, [this] {
             sleeper_.Sleep(LogFile::kStepMilliseconds);
-            window_->PumpEvents();
+            window_.PumpEvents();
         });
     }
     logWriter_.emplace(*sink_, LocaleTimeSeparator());
     results_.emplace(settings_, table_, *clock_, *logWriter_);
-    fetcher_.emplace(window_->transferControl(), *window_, sleeper_, fetchStepMs_);
-    schedule_.emplace(settings_, *fetcher_, *results_, *window_);
+    fetcher_.emplace(*Interschneck, window_, sleeper_, fetchStepMs_);
+    schedule_.emplace(settings_, *fetcher_, *results_, window_);
 
-    if (settings_.StartMinimized != 0) {
-        window_->showMinimized();
-    } else {
-        window_->showNormal();
+    window_.ShowWindow(settings_.StartMinimized != 0);
+    window_.SetTickHook([this] { schedule_->PollTick(); });
+    if (!window_.ended()) {
+        window_.StartTimer1();
     }
-    window_->SetTickHook([this] { schedule_->PollTick(); });
-    window_->StartTimer1();
 }
 
 } // namespace vornix7

@@ -12,10 +12,8 @@
 #include "config/settings.h"
 #include "log/line_sink.h"
 #include "log/log_writer.h"
-#include "platform/signal_bridge.h"
 #include "platform/transfer_control.h"
-#include "shell/end_program.h"
-#include "shell/main_window.h"
+#include "shell/shell_window.h"
 #include "shell/thread_sleeper.h"
 
 namespace vornix7 {
@@ -23,38 +21,38 @@ namespace vornix7 {
 // What a test may put in place of the real thing. Every field left at its
 // default gives the program's own behaviour.
 struct AppInjections {
-    int tickIntervalMs = 1000;
     int fetchStepMs = 20;
     // Instead of the executable's directory; the path separator is appended
     // as for that.
     std::optional<std::string> appDir;
-    // Instead of the transfer control on Qt's network access.
+    // Instead of the transfer control on libcurl.
     std::unique_ptr<TransferControl> transferControl;
     // Instead of the system's local time.
     std::unique_ptr<Clock> clock;
     // Instead of the log file named in the settings.
     std::unique_ptr<LineSink> lineSink;
-    // Instead of EndProcess.
-    EndAction endProgram;
 };
 
-// The whole logger: owns the settings, the sensor table, the clock, the log,
-// the fetch, the poll schedule and the window, so each instance is an
-// independent program (tests build a fresh one each).
+// The whole logger but its window: owns the settings, the sensor table, the
+// clock, the log, the transfer control, the fetch and the poll schedule, and
+// wires them to the window it is given. The same on every system and with
+// every toolkit; each instance is an independent program (tests build a
+// fresh one each). The window must outlive it.
 class LoggerApp {
 public:
-    explicit LoggerApp(AppInjections injections = {});
+    explicit LoggerApp(ShellWindow& window, AppInjections injections = {});
     ~LoggerApp();
     LoggerApp(const LoggerApp&) = delete;
     LoggerApp& operator=(const LoggerApp&) = delete;
 
-    // The start-up sequence, once: clear the status, find the settings file
-    // beside the executable and read it, show the window (minimized if the
-    // settings say so), attach the poll to the tick and start Timer1. A
-    // failure is reported and ends the program with status 1.
+    // The start-up sequence, once: end signals watched, the status cleared,
+    // the settings file found beside the executable and read, the window
+    // shown (minimized if the settings say so), the poll attached to the
+    // tick and Timer1 started. A failure is reported and ends the program
+    // with status 1.
     void Start();
 
-    MainWindow& window() { return *window_; }
+    ShellWindow& window() { return window_; }
     const SettingsRecord& settings() const { return settings_; }
     const std::string& appDir() const { return AppDir_; }
     const std::string& iniFile() const { return IniFile_; }
@@ -62,6 +60,7 @@ public:
 private:
     void StartUp();
 
+    ShellWindow& window_;
     std::optional<std::string> appDirOverride_;
     int fetchStepMs_;
     std::string AppDir_;
@@ -70,9 +69,9 @@ private:
     SensorTable table_;
     std::unique_ptr<Clock> clock_;
     std::unique_ptr<LineSink> sink_;
+    // The design's name for the transfer control the fetch drives.
+    std::unique_ptr<TransferControl> Interschneck;
     ThreadSleeper sleeper_;
-    std::unique_ptr<MainWindow> window_;
-    std::unique_ptr<SignalBridge> signals_;
     // Built at start-up, since they need the settings and the locale.
     std::optional<LogWriter> logWriter_;
     std::optional<PollResultStore> results_;

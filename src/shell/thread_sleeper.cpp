@@ -1,13 +1,14 @@
 #include "shell/thread_sleeper.h"
 
-#include <QThread>
+#include <chrono>
+#include <thread>
 
 namespace vornix7 {
 
 void ThreadSleeper::Sleep(int milliseconds)
 {
     if (milliseconds > 0) {
-        QThread::msleep(static_cast<unsigned long>(milliseconds));
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
 }
 

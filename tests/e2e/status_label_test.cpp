@@ -13,6 +13,7 @@
 #include "logger_process.h"
 #include "settings_file.h"
 #include "shell/logger_app.h"
+#include "shell/qt/main_window.h"
 #include "sim_process.h"
 
 namespace vornix7::e2e {
@@ -87,13 +88,10 @@ TEST_P(StatusLabel, ShowsDownloadingThenWhetherTheDeviceAnswered)
 
     std::vector<int> endings;
     AppInjections injections;
-    injections.tickIntervalMs = 50;
     injections.appDir = dir.path();
-    injections.endProgram = [&endings](int status) {
-        endings.push_back(status);
-    };
-    LoggerApp app(std::move(injections));
-    const auto* label = app.window().findChild<QLabel*>(QStringLiteral("lBla"));
+    MainWindow window(50, [&endings](int status) { endings.push_back(status); });
+    LoggerApp app(window, std::move(injections));
+    const auto* label = window.findChild<QLabel*>(QStringLiteral("lBla"));
     ASSERT_NE(label, nullptr);
     app.Start();
     LabelTrail trail(*label);

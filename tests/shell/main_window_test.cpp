@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "shell/main_window.h"
+#include "shell/qt/main_window.h"
 #include "shell_rig.h"
 
 namespace vornix7::test {
@@ -17,7 +17,7 @@ using test::PrintTo;
 // A window on a fake control that records how it would end.
 struct BareWindow {
     std::vector<int> endings;
-    MainWindow window{10, std::make_unique<FakeTransferControl>(), [this](int status) {
+    MainWindow window{10, [this](int status) {
                           endings.push_back(status);
                       }};
 };
@@ -76,10 +76,9 @@ TEST(MainWindowTest, ExitIsTheDefaultButtonAndFirstInTheTabOrder)
     EXPECT_EQ(first, exit);
 }
 
-TEST(MainWindowTest, TransferControlAndTimerBelongToTheWindow)
+TEST(MainWindowTest, TimerBelongsToTheWindowAndWaitsForStartUp)
 {
     BareWindow bare;
-    EXPECT_NE(bare.window.findChild<QObject*>("Interschneck"), nullptr);
     auto* timer = bare.window.findChild<QTimer*>("Timer1");
     ASSERT_NE(timer, nullptr);
     EXPECT_EQ(timer->interval(), 10);

@@ -73,7 +73,6 @@ ShellRig::ShellRig(std::optional<std::string> settings, RigOptions options)
     }
 
     AppInjections injections;
-    injections.tickIntervalMs = options.tickIntervalMs;
     injections.fetchStepMs = 1;
     injections.appDir = dir();
     auto control = std::make_unique<FakeTransferControl>();
@@ -87,12 +86,14 @@ ShellRig::ShellRig(std::optional<std::string> settings, RigOptions options)
         sink_ = sink.get();
         injections.lineSink = std::move(sink);
     }
+    EndAction endProgram;
     if (options.recordEnding) {
-        injections.endProgram = [this](int status) {
+        endProgram = [this](int status) {
             endings_.push_back(status);
         };
     }
-    app_ = std::make_unique<LoggerApp>(std::move(injections));
+    window_ = std::make_unique<MainWindow>(options.tickIntervalMs, std::move(endProgram));
+    app_ = std::make_unique<LoggerApp>(*window_, std::move(injections));
 }
 
 std::string ShellRig::dir() const

@@ -15,6 +15,7 @@
 #include "log/line_sink.h"
 #include "platform/transfer_control.h"
 #include "shell/logger_app.h"
+#include "shell/qt/main_window.h"
 
 class QObject;
 
@@ -77,7 +78,7 @@ public:
 
     std::string dir() const;
     LoggerApp& app() { return *app_; }
-    MainWindow& window() { return app_->window(); }
+    MainWindow& window() { return *window_; }
     FakeTransferControl& control() { return *control_; }
     FakeClock& clock() { return *clock_; }
     MemorySink& sink() { return *sink_; }
@@ -95,6 +96,7 @@ private:
     FakeClock* clock_ = nullptr;
     MemorySink* sink_ = nullptr;
     std::vector<int> endings_;
+    std::unique_ptr<MainWindow> window_;
     std::unique_ptr<LoggerApp> app_;
 };
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "shell/status_label.h"
+#include "shell/qt/status_label.h"
 
 namespace vornix7::test {
 namespace {

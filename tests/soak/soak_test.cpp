@@ -21,6 +21,7 @@
 #include "platform/locale_time_separator.h"
 #include "scripted_device.h"
 #include "shell/logger_app.h"
+#include "shell/qt/main_window.h"
 
 namespace vornix7::soak {
 namespace {
@@ -92,16 +93,15 @@ TEST(Soak, EveryPollLeavesItsOwnLineAndMemoryStaysFlat)
     auto device = std::make_unique<ScriptedDevice>(*clock, kUrl);
     ScriptedDevice& script = *device;
     AppInjections injections;
-    injections.tickIntervalMs = 1;
     injections.fetchStepMs = 1;
     injections.appDir = appDir;
     injections.transferControl = std::move(device);
     injections.clock = std::move(clock);
-    injections.endProgram = [&](int status) {
+    MainWindow window(1, [&](int status) {
         endings.push_back(status);
         loop.quit();
-    };
-    LoggerApp app(std::move(injections));
+    });
+    LoggerApp app(window, std::move(injections));
 
     MemorySample warm;
     script.onPoll = [&](int poll) {
@@ -111,10 +111,10 @@ TEST(Soak, EveryPollLeavesItsOwnLineAndMemoryStaysFlat)
         // Ends like Exit during the last poll: that poll still completes,
         // since the test's end action returns, and no tick follows.
         if (poll == kPolls - 1) {
-            app.window().EndProgram(0);
+            window.EndProgram(0);
         }
     };
-    QTimer::singleShot(kTimeLimitMs, &loop, [&] { app.window().EndProgram(0); });
+    QTimer::singleShot(kTimeLimitMs, &loop, [&] { window.EndProgram(0); });
 
     QElapsedTimer elapsed;
     elapsed.start();

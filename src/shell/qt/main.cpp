@@ -5,8 +5,9 @@
 #include <vector>
 
 #include "shell/command_line.h"
-#include "shell/headless.h"
 #include "shell/logger_app.h"
+#include "shell/qt/headless.h"
+#include "shell/qt/main_window.h"
 
 int main(int argc, char* argv[])
 {
@@ -22,7 +23,8 @@ int main(int argc, char* argv[])
     // its own when the window goes.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    vornix7::LoggerApp logger;
+    vornix7::MainWindow window;
+    vornix7::LoggerApp logger(window);
     logger.Start();
     return QApplication::exec();
 }

@@ -1,6 +1,8 @@
-#include "shell/headless.h"
+#include "shell/qt/headless.h"
 
 #include <QByteArray>
+#include <QGuiApplication>
+#include <QString>
 #include <QtGlobal>
 
 #include <cstdio>
@@ -18,6 +20,13 @@ bool RunOffscreenWithoutDisplay()
     std::fputs("VORNIX7_Logger: no display found; running without a window\n", stderr);
     std::fflush(stderr);
     return true;
+}
+
+bool HasRealDisplay()
+{
+    const QString platform = QGuiApplication::platformName();
+    return !platform.isEmpty() && platform != QLatin1String("offscreen")
+           && platform != QLatin1String("minimal");
 }
 
 } // namespace vornix7

@@ -8,4 +8,8 @@ namespace vornix7 {
 // in one line on standard error. True when it did.
 bool RunOffscreenWithoutDisplay();
 
+// True when windows appear on a real screen; false for the headless
+// platforms ("offscreen", "minimal") and without a GUI application.
+bool HasRealDisplay();
+
 } // namespace vornix7

@@ -1,17 +1,16 @@
-#include "shell/main_window.h"
+#include "shell/qt/main_window.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
-#include "platform/curl_transfer_control.h"
-#include "shell/error_report.h"
-#include "shell/exception_boundary.h"
-#include "shell/status_label.h"
-#include "shell/transfer_control_owner.h"
+#include "platform/signal_bridge.h"
+#include "shell/qt/headless.h"
+#include "shell/qt/status_label.h"
 
 namespace vornix7 {
 
@@ -24,9 +23,8 @@ constexpr Qt::WindowFlags kWindowFlags = Qt::Window | Qt::CustomizeWindowHint | 
 
 } // namespace
 
-MainWindow::MainWindow(int tickIntervalMs, std::unique_ptr<TransferControl> control, EndAction endProgram,
-                       QWidget* parent)
-    : QWidget(parent, kWindowFlags), endProgram_(endProgram ? std::move(endProgram) : EndAction(EndProcess))
+MainWindow::MainWindow(int tickIntervalMs, EndAction endProgram, QWidget* parent)
+    : QWidget(parent, kWindowFlags), ShellWindow(std::move(endProgram))
 {
     setObjectName(QStringLiteral("main"));
     setWindowTitle(QStringLiteral("VORNIX7_Logger"));
@@ -56,13 +54,7 @@ MainWindow::MainWindow(int tickIntervalMs, std::unique_ptr<TransferControl> cont
     // Ticks are counted as seconds between polls; coarse timers may be 5%
     // off, which would stretch every poll interval.
     Timer1->setTimerType(Qt::PreciseTimer);
-    connect(Timer1, &QTimer::timeout, this, &MainWindow::OnTimer1);
-
-    if (!control) {
-        control = std::make_unique<CurlTransferControl>();
-    }
-    Interschneck = new TransferControlOwner(std::move(control), this);
-    Interschneck->setObjectName(QStringLiteral("Interschneck"));
+    connect(Timer1, &QTimer::timeout, this, [this] { HandleTick(); });
 }
 
 MainWindow::~MainWindow() = default;
@@ -77,62 +69,44 @@ void MainWindow::PumpEvents()
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-void MainWindow::SetTickHook(TickHook hook)
+void MainWindow::ShowWindow(bool minimized)
 {
-    tickHook_ = std::move(hook);
+    if (minimized) {
+        showMinimized();
+    } else {
+        showNormal();
+    }
 }
 
 void MainWindow::StartTimer1()
 {
-    if (!ended_) {
-        Timer1->start();
-    }
+    Timer1->start();
 }
 
-TransferControl& MainWindow::transferControl()
+void MainWindow::StopTimer1()
 {
-    return Interschneck->control();
-}
-
-void MainWindow::EndProgram(int status)
-{
-    if (ended_) {
-        return;
-    }
-    ended_ = true;
     Timer1->stop();
-    endProgram_(errorPending_ ? 1 : status);
 }
 
-void MainWindow::FailWith(const std::string& kind, const std::string& detail)
+void MainWindow::ShowRuntimeError(const std::string& kind, const std::string& detail)
 {
-    if (ended_) {
-        return;
+    // With no real display nobody could click the box away.
+    if (HasRealDisplay()) {
+        QMessageBox::critical(isVisible() ? this : nullptr, QStringLiteral("VORNIX7_Logger"),
+                              QStringLiteral("Run-time error: %1\n\n%2")
+                                  .arg(QString::fromStdString(kind), QString::fromStdString(detail)));
     }
-    // A message box runs its own event loop: no tick may start meanwhile,
-    // and a signal or close while it is open still ends with status 1.
-    Timer1->stop();
-    errorPending_ = true;
-    ReportRuntimeError(kind, detail, isVisible() ? this : nullptr);
-    EndProgram(1);
+}
+
+void MainWindow::WatchEndSignals()
+{
+    signals_ = std::make_unique<SignalBridge>([this] { EndProgram(0); });
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     event->accept();
     EndProgram(0);
-}
-
-void MainWindow::OnTimer1()
-{
-    // Stopped while the hook runs: the fetch pumps events, and a second
-    // tick must not start inside the first.
-    Timer1->stop();
-    RunAtBoundary(tickHook_,
-                  [this](const std::string& kind, const std::string& detail) { FailWith(kind, detail); });
-    if (!ended_) {
-        Timer1->start();
-    }
 }
 
 } // namespace vornix7

@@ -1,4 +1,4 @@
-#include "shell/status_label.h"
+#include "shell/qt/status_label.h"
 
 #include <QEvent>
 #include <QPainter>

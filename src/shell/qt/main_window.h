@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+#include "shell/shell_window.h"
+
+class QLabel;
+class QPushButton;
+class QTimer;
+
+namespace vornix7 {
+
+class SignalBridge;
+
+// The logger's only window, "main", on Qt Widgets: an Exit button, the
+// status label and the one-second timer. Exit and any close end the program
+// through EndProgram.
+class MainWindow final : public QWidget, public ShellWindow {
+    Q_OBJECT
+
+public:
+    static constexpr int kClientWidth = 278;
+    static constexpr int kClientHeight = 64;
+
+    // An empty end action means EndProcess. The window starts hidden, its
+    // label still saying "lBla": start-up clears it before showing the
+    // window.
+    explicit MainWindow(int tickIntervalMs = 1000, EndAction endProgram = nullptr, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    void SetStatus(const std::string& text) override;
+    void PumpEvents() override;
+    void ShowWindow(bool minimized) override;
+    void StartTimer1() override;
+    void StopTimer1() override;
+    void ShowRuntimeError(const std::string& kind, const std::string& detail) override;
+    void WatchEndSignals() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // The design's names; the Qt object names are the same.
+    QPushButton* kExit = nullptr;
+    QLabel* lBla = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    std::unique_ptr<SignalBridge> signals_;
+};
+
+} // namespace vornix7

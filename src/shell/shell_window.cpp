@@ -1,0 +1,56 @@
+#include "shell/shell_window.h"
+
+#include <utility>
+
+#include "shell/error_report.h"
+#include "shell/exception_boundary.h"
+
+namespace vornix7 {
+
+ShellWindow::ShellWindow(EndAction endProgram)
+    : endProgram_(endProgram ? std::move(endProgram) : EndAction(EndProcess))
+{
+}
+
+void ShellWindow::SetTickHook(TickHook hook)
+{
+    tickHook_ = std::move(hook);
+}
+
+void ShellWindow::HandleTick()
+{
+    // Stopped while the hook runs: the fetch pumps events, and a second
+    // tick must not start inside the first.
+    StopTimer1();
+    RunAtBoundary(tickHook_,
+                  [this](const std::string& kind, const std::string& detail) { FailWith(kind, detail); });
+    if (!ended_) {
+        StartTimer1();
+    }
+}
+
+void ShellWindow::EndProgram(int status)
+{
+    if (ended_) {
+        return;
+    }
+    ended_ = true;
+    StopTimer1();
+    endProgram_(errorPending_ ? 1 : status);
+}
+
+void ShellWindow::FailWith(const std::string& kind, const std::string& detail)
+{
+    if (ended_) {
+        return;
+    }
+    // A message box runs its own event loop: no tick may start meanwhile,
+    // and a signal or close while it is open still ends with status 1.
+    StopTimer1();
+    errorPending_ = true;
+    WriteRuntimeErrorLine(kind, detail);
+    ShowRuntimeError(kind, detail);
+    EndProgram(1);
+}
+
+} // namespace vornix7

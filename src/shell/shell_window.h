@@ -1,0 +1,75 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/window_services.h"
+#include "shell/end_program.h"
+
+namespace vornix7 {
+
+// The logger's one window, "main", as the start-up and the tick see it,
+// whatever draws it: Qt Widgets on Linux, the Win32 API on Windows, nothing
+// at all for a service. A toolkit supplies the window itself, Timer1, the
+// event pump and the message for a run-time error; how a tick is handled and
+// how the program ends is written once, here.
+class ShellWindow : public WindowServices {
+public:
+    using TickHook = std::function<void()>;
+
+    // An empty end action means EndProcess.
+    explicit ShellWindow(EndAction endProgram = nullptr);
+    ~ShellWindow() override = default;
+    ShellWindow(const ShellWindow&) = delete;
+    ShellWindow& operator=(const ShellWindow&) = delete;
+
+    // --- What each toolkit supplies.
+
+    // The last step of start-up: the window appears, minimized or normal.
+    virtual void ShowWindow(bool minimized) = 0;
+
+    // Timer1: its first tick comes one interval after the start, and each
+    // tick calls HandleTick.
+    virtual void StartTimer1() = 0;
+    virtual void StopTimer1() = 0;
+
+    // Tells the user about a run-time error after its line is on standard
+    // error: a message box where somebody can click it away, nothing where
+    // nobody could.
+    virtual void ShowRuntimeError(const std::string& kind, const std::string& detail) = 0;
+
+    // From here on SIGTERM, SIGINT and SIGHUP end the program like Exit, when
+    // events are next pumped. Called first in start-up. Nothing by default:
+    // a Windows program is ended through its window.
+    virtual void WatchEndSignals() {}
+
+    // --- Written once for every toolkit.
+
+    // What runs on every tick of Timer1; an empty hook does nothing.
+    void SetTickHook(TickHook hook);
+
+    // One tick: Timer1 stops, the hook runs (a run-time error in it ends the
+    // program), and Timer1 starts again unless the program ended. Stopped
+    // for the whole tick, so ticks never overlap however long a poll takes.
+    void HandleTick();
+
+    // Ends the program with `status` (1 instead if a run-time error is being
+    // reported). Only the first call counts; later ones, possible only when
+    // the end action returns (in tests), are ignored.
+    void EndProgram(int status);
+
+    // Reports a run-time error (its line on standard error, then
+    // ShowRuntimeError) and ends the program with status 1.
+    void FailWith(const std::string& kind, const std::string& detail);
+
+    // True once EndProgram ran: no further tick is started.
+    bool ended() const { return ended_; }
+
+private:
+    EndAction endProgram_;
+    TickHook tickHook_;
+    bool errorPending_ = false;
+    bool ended_ = false;
+};
+
+} // namespace vornix7
