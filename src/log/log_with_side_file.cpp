@@ -38,8 +38,15 @@ std::size_t LinesAlreadyAtEnd(std::string_view tail, std::string_view waiting)
 
 std::string LogWithSideFile::NoticeText(std::size_t waiting, const std::string& sidePath)
 {
-    return "The log file is in use by another program; " + std::to_string(waiting)
-           + (waiting == 1 ? " line is" : " lines are") + " waiting in " + sidePath;
+    std::string text = "The log file is in use by another program; " + std::to_string(waiting)
+                       + (waiting == 1 ? " line is" : " lines are") + " waiting in " + sidePath;
+    // The path comes from the settings and may be shown on a terminal.
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = ' ';
+        }
+    }
+    return text;
 }
 
 LogWithSideFile::LogWithSideFile(std::string path, LogFile::WaitStep waitStep, Notice notice)

@@ -55,7 +55,7 @@ public:
     const std::string& sidePath() const { return sidePath_; }
 
     // "The log file is in use by another program; N lines are waiting in
-    // SIDE".
+    // SIDE", with control bytes as blanks.
     static std::string NoticeText(std::size_t waiting, const std::string& sidePath);
 
 private:
