@@ -55,14 +55,6 @@ LogWithSideFile::LogWithSideFile(std::string path, LogFile::WaitStep waitStep, N
 {
 }
 
-void LogWithSideFile::SetNotice(Notice notice)
-{
-    notice_ = std::move(notice);
-    if (notice_) {
-        notice_(told_);
-    }
-}
-
 void LogWithSideFile::Tell(const std::string& text)
 {
     if (text == told_) {

@@ -49,9 +49,6 @@ public:
 
     void Append(std::string_view line) override;
 
-    // Who is told the notice from now on; the latest one is told again.
-    void SetNotice(Notice notice);
-
     const std::string& sidePath() const { return sidePath_; }
 
     // "The log file is in use by another program; N lines are waiting in
