@@ -12,6 +12,14 @@
 
 namespace vornix7::test {
 
+// A connected socket as the system names it: a descriptor on POSIX,
+// Winsock's SOCKET on Windows.
+#ifdef _WIN32
+using SocketHandle = std::uintptr_t;
+#else
+using SocketHandle = int;
+#endif
+
 // A scripted stand-in for the device: a plain socket server on its own
 // thread, bound to 127.0.0.1 on a port the system picks. For each connection
 // it reads the request head, records it, and lets the script answer on the
@@ -20,7 +28,7 @@ namespace vornix7::test {
 class LoopbackHttpServer {
 public:
     // Answers one request on `fd`; the server closes the socket afterwards.
-    using Script = std::function<void(int fd, const std::string& requestHead)>;
+    using Script = std::function<void(SocketHandle fd, const std::string& requestHead)>;
 
     explicit LoopbackHttpServer(Script script);
     ~LoopbackHttpServer();
@@ -36,19 +44,19 @@ public:
 
     // Script helpers. SendAll gives up when the client stops reading or is
     // gone, and returns false then.
-    static bool SendAll(int fd, std::string_view bytes);
+    static bool SendAll(SocketHandle fd, std::string_view bytes);
     // Makes the coming close send a reset instead of an orderly end.
-    static void ResetOnClose(int fd);
+    static void ResetOnClose(SocketHandle fd);
     // Reads and drops until the client closes or resets the connection;
     // false when it is still open after `timeoutMs`.
-    static bool WaitForClientClose(int fd, int timeoutMs);
+    static bool WaitForClientClose(SocketHandle fd, int timeoutMs);
 
 private:
     void Run();
-    void Serve(int fd);
+    void Serve(SocketHandle fd);
 
     Script script_;
-    int listenFd_ = -1;
+    SocketHandle listenFd_{};
     std::uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<int> connections_{0};

@@ -3,6 +3,7 @@
 // without a page.
 #include "loopback_http_server.h"
 #include "poll_driver.h"
+#include "test_process.h"
 
 #include <gtest/gtest.h>
 
@@ -74,7 +75,7 @@ TEST_P(Answers, BodyIsHandedOver)
 {
     const AnswerCase& c = GetParam();
     LoopbackHttpServer server(
-        [&](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, c.response); });
+        [&](SocketHandle fd, const std::string&) { LoopbackHttpServer::SendAll(fd, c.response); });
     CurlTransferControl control;
 
     const PollResult result = PollOnce(control, server.Url("/status.html"));
@@ -89,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(Statuses, Answers, ::testing::ValuesIn(AnswerCases()),
 
 TEST(AnswerChunks, SuccessiveCallsHandOutTheBodyInPieces)
 {
-    LoopbackHttpServer server([](int fd, const std::string&) {
+    LoopbackHttpServer server([](SocketHandle fd, const std::string&) {
         LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "abcdefg"));
     });
     CurlTransferControl control;
@@ -110,6 +111,7 @@ struct FirstLookCase {
     std::string response;               // sent at once, then the device ends the connection
     bool reset;                         // with a reset rather than in order
     std::optional<std::string> outcome; // what GetChunk must give
+    bool needsTheReset = false;         // only the reset tells it from a complete answer
 };
 
 void PrintTo(const FirstLookCase& c, std::ostream* out)
@@ -122,7 +124,9 @@ class FirstLook : public ::testing::TestWithParam<FirstLookCase> {};
 TEST_P(FirstLook, AfterTheAnswerArrivedIsEnough)
 {
     const FirstLookCase& c = GetParam();
-    LoopbackHttpServer server([&](int fd, const std::string&) {
+    if (c.needsTheReset && ResetCanReadAsOrderlyEnd())
+        GTEST_SKIP() << "this system's sockets report a reset after data as an orderly end";
+    LoopbackHttpServer server([&](SocketHandle fd, const std::string&) {
         LoopbackHttpServer::SendAll(fd, c.response);
         if (c.reset)
             LoopbackHttpServer::ResetOnClose(fd);
@@ -148,7 +152,8 @@ INSTANTIATE_TEST_SUITE_P(
         FirstLookCase{"EndedByClose", "HTTP/1.0 200 OK\r\n\r\nT=21.5", false, "T=21.5"},
         FirstLookCase{"LengthCutOffByClose", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nT=21.5", false,
                       std::nullopt},
-        FirstLookCase{"ResetAfterBodyWithoutLength", "HTTP/1.0 200 OK\r\n\r\nT=21.5", true, std::nullopt},
+        FirstLookCase{"ResetAfterBodyWithoutLength", "HTTP/1.0 200 OK\r\n\r\nT=21.5", true, std::nullopt,
+                      true},
         FirstLookCase{"ClosedWithoutAnswer", "", false, std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -157,7 +162,7 @@ TEST(AnswerEnd, KnownLengthEndsTheRequestWithoutWaitingForTheDevice)
     // The device answers in full, then keeps the connection open: the
     // answer is complete, and the logger closes the connection itself.
     std::atomic<bool> clientClosed{false};
-    LoopbackHttpServer server([&](int fd, const std::string&) {
+    LoopbackHttpServer server([&](SocketHandle fd, const std::string&) {
         LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "T=21.5"));
         clientClosed = LoopbackHttpServer::WaitForClientClose(fd, 3000);
     });

@@ -2,6 +2,7 @@
 // the control keeps the first 1,000,000 bytes and drops the rest.
 #include "loopback_http_server.h"
 #include "poll_driver.h"
+#include "test_process.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +32,7 @@ std::string Pattern(std::size_t size)
 }
 
 // Sends a body of `total` pattern bytes in blocks, without holding it whole.
-void StreamPattern(int fd, std::size_t total)
+void StreamPattern(SocketHandle fd, std::size_t total)
 {
     if (!LoopbackHttpServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(total)
                                              + "\r\n\r\n"))
@@ -47,7 +48,7 @@ void StreamPattern(int fd, std::size_t total)
 
 // The same body in chunks of one block each; the framing must still be
 // followed after the kept bytes are full, or the end would never be seen.
-void StreamPatternChunked(int fd, std::size_t total)
+void StreamPatternChunked(SocketHandle fd, std::size_t total)
 {
     if (!LoopbackHttpServer::SendAll(fd, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"))
         return;
@@ -65,20 +66,9 @@ void StreamPatternChunked(int fd, std::size_t total)
     LoopbackHttpServer::SendAll(fd, "0\r\n\r\n");
 }
 
-// Peak resident memory of this process in kB.
-long PeakResidentKb()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
-
 TEST(Bounds, LongBodyKeepsExactlyTheFirstMillionBytes)
 {
-    LoopbackHttpServer server([](int fd, const std::string&) { StreamPattern(fd, 3'000'000); });
+    LoopbackHttpServer server([](SocketHandle fd, const std::string&) { StreamPattern(fd, 3'000'000); });
     CurlTransferControl control;
 
     const PollResult result = PollOnce(control, server.Url("/status.html"));
@@ -91,7 +81,8 @@ TEST(Bounds, LongBodyKeepsExactlyTheFirstMillionBytes)
 
 TEST(Bounds, LongChunkedBodyKeepsExactlyTheFirstMillionDecodedBytes)
 {
-    LoopbackHttpServer server([](int fd, const std::string&) { StreamPatternChunked(fd, 3'000'000); });
+    LoopbackHttpServer server(
+        [](SocketHandle fd, const std::string&) { StreamPatternChunked(fd, 3'000'000); });
     CurlTransferControl control;
 
     const PollResult result = PollOnce(control, server.Url("/status.html"));
@@ -105,9 +96,10 @@ TEST(Bounds, LongChunkedBodyKeepsExactlyTheFirstMillionDecodedBytes)
 TEST(Bounds, EndlessDeviceNeverGrowsTheProcess)
 {
     constexpr std::size_t kStreamed = 100'000'000;
-    LoopbackHttpServer server([](int fd, const std::string&) { StreamPattern(fd, kStreamed); });
+    LoopbackHttpServer server([](SocketHandle fd, const std::string&) { StreamPattern(fd, kStreamed); });
     CurlTransferControl control;
     const long peakBefore = PeakResidentKb();
+    ASSERT_GT(peakBefore, 0) << "this system's peak resident memory could not be read";
     std::size_t mostKept = 0;
 
     const PollResult result = PollOnce(control, server.Url("/status.html"), 15s,
@@ -127,31 +119,24 @@ TEST(Bounds, EndlessDeviceNeverGrowsTheProcess)
 #endif
 }
 
-// Open descriptors of this process.
-int OpenDescriptors()
-{
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++count;
-    return count;
-}
-
 TEST(Bounds, ConnectionsDoNotPileUp)
 {
     // Forty polls, half given up before the answer, must leave no
     // connection open: each poll's connection is closed when it ends.
-    LoopbackHttpServer server(
-        [](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok")); });
+    LoopbackHttpServer server([](SocketHandle fd, const std::string&) {
+        LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok"));
+    });
     CurlTransferControl control;
     ASSERT_TRUE(PollOnce(control, server.Url("/")).finished);
-    const int before = OpenDescriptors();
+    const int before = OpenHandles();
+    ASSERT_GT(before, 0) << "this process's open handles could not be counted";
     for (int i = 0; i < 20; ++i) {
         control.Cancel();
         control.Execute(server.Url("/"), "GET");
         control.Cancel();                                         // given up before the answer
         ASSERT_TRUE(PollOnce(control, server.Url("/")).finished); // answered
     }
-    EXPECT_LE(OpenDescriptors(), before);
+    EXPECT_LE(OpenHandles(), before);
 }
 
 } // namespace

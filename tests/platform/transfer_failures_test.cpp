@@ -2,6 +2,7 @@
 // silence (nullopt), never as a body: a partial body would log wrong readings.
 #include "loopback_http_server.h"
 #include "poll_driver.h"
+#include "test_process.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,9 @@ using namespace std::chrono_literals;
 struct FailureCase {
     const char* name;
     LoopbackHttpServer::Script script;
+    // Only the reset tells this ending from a complete answer; see
+    // ResetCanReadAsOrderlyEnd.
+    bool needsTheReset = false;
 };
 
 const std::string kHalfBody = std::string(500, 'x');
@@ -25,14 +29,14 @@ const std::string kChunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\
 // Sends `bytes` and then ends the connection: in order, or with a reset.
 LoopbackHttpServer::Script SendThenClose(std::string bytes)
 {
-    return [bytes](int fd, const std::string&) {
+    return [bytes](SocketHandle fd, const std::string&) {
         LoopbackHttpServer::SendAll(fd, bytes);
     };
 }
 
 LoopbackHttpServer::Script SendThenReset(std::string bytes)
 {
-    return [bytes](int fd, const std::string&) {
+    return [bytes](SocketHandle fd, const std::string&) {
         LoopbackHttpServer::SendAll(fd, bytes);
         LoopbackHttpServer::ResetOnClose(fd);
     };
@@ -54,7 +58,7 @@ std::vector<FailureCase> FailureCases()
         {"ChunkedResetAfterData", SendThenReset(kChunkedHead + "5\r\nT=21.\r\n")},
         // Without a length only an orderly close ends the body; a reset
         // may have thrown away the rest of it.
-        {"ResetAfterBodyWithoutLength", SendThenReset("HTTP/1.0 200 OK\r\n\r\n<p>T=21.5</p>")},
+        {"ResetAfterBodyWithoutLength", SendThenReset("HTTP/1.0 200 OK\r\n\r\n<p>T=21.5</p>"), true},
         {"OtherTransferCoding", SendThenClose("HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\n\r\nxyz")},
         // A head without end must not grow the logger.
         {"HeadTooLong", SendThenClose("HTTP/1.1 200 OK\r\nX-Fill: " + std::string(200'000, 'a')
@@ -71,6 +75,8 @@ class Failures : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(Failures, EndWithoutAnswer)
 {
+    if (GetParam().needsTheReset && ResetCanReadAsOrderlyEnd())
+        GTEST_SKIP() << "this system's sockets report a reset after data as an orderly end";
     LoopbackHttpServer server(GetParam().script);
     CurlTransferControl control;
 
@@ -91,6 +97,8 @@ class FailuresEveryTime : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(FailuresEveryTime, TwentyPollsTwentyTimesSilence)
 {
+    if (GetParam().needsTheReset && ResetCanReadAsOrderlyEnd())
+        GTEST_SKIP() << "this system's sockets report a reset after data as an orderly end";
     LoopbackHttpServer server(GetParam().script);
     CurlTransferControl control;
     for (int poll = 0; poll < 20; ++poll) {
@@ -102,10 +110,11 @@ TEST_P(FailuresEveryTime, TwentyPollsTwentyTimesSilence)
 
 INSTANTIATE_TEST_SUITE_P(
     Device, FailuresEveryTime,
-    ::testing::Values(
-        FailureCase{"ChunkedClosedAfterData", SendThenClose(kChunkedHead + "5\r\nT=21.\r\n")},
-        FailureCase{"ChunkedClosedAfterLastChunk", SendThenClose(kChunkedHead + "5\r\nT=21.\r\n0\r\n")},
-        FailureCase{"ResetAfterBodyWithoutLength", SendThenReset("HTTP/1.0 200 OK\r\n\r\n<p>T=21.5</p>")}),
+    ::testing::Values(FailureCase{"ChunkedClosedAfterData", SendThenClose(kChunkedHead + "5\r\nT=21.\r\n")},
+                      FailureCase{"ChunkedClosedAfterLastChunk",
+                                  SendThenClose(kChunkedHead + "5\r\nT=21.\r\n0\r\n")},
+                      FailureCase{"ResetAfterBodyWithoutLength",
+                                  SendThenReset("HTTP/1.0 200 OK\r\n\r\n<p>T=21.5</p>"), true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FailuresWithoutServer, RefusedConnectionIsSilence)
@@ -125,7 +134,7 @@ class UnusableUrls : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(UnusableUrls, EndAtOnceWithoutAsking)
 {
-    LoopbackHttpServer server([](int fd, const std::string&) {
+    LoopbackHttpServer server([](SocketHandle fd, const std::string&) {
         LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "T=21.5"));
     });
     std::string url = GetParam();
@@ -155,7 +164,7 @@ TEST(Cancel, MidRequestStopsAtOnceAndLeavesNoAnswer)
     // The device sends the head and part of the body, then stalls until the
     // logger closes the connection.
     std::atomic<bool> clientClosed{false};
-    LoopbackHttpServer server([&](int fd, const std::string&) {
+    LoopbackHttpServer server([&](SocketHandle fd, const std::string&) {
         LoopbackHttpServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + kHalfBody);
         clientClosed = LoopbackHttpServer::WaitForClientClose(fd, 3000);
     });
@@ -187,8 +196,9 @@ TEST(Cancel, HarmlessWhenNothingRuns)
 
 TEST(Cancel, BeforeAnyPumpSendsNothingBackLater)
 {
-    LoopbackHttpServer server(
-        [](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "late")); });
+    LoopbackHttpServer server([](SocketHandle fd, const std::string&) {
+        LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "late"));
+    });
     CurlTransferControl control;
     control.Execute(server.Url("/"), "GET");
     control.Cancel();
@@ -203,7 +213,7 @@ TEST(Execute, WhileRunningReplacesTheOldRequest)
 {
     // The first request stalls; the second one is answered at once.
     LoopbackHttpServer stalled([](int, const std::string&) { std::this_thread::sleep_for(300ms); });
-    LoopbackHttpServer answering([](int fd, const std::string&) {
+    LoopbackHttpServer answering([](SocketHandle fd, const std::string&) {
         LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "second"));
     });
     CurlTransferControl control;

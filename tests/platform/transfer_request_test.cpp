@@ -2,6 +2,7 @@
 // straight from the logger, with nothing carried over between polls.
 #include "loopback_http_server.h"
 #include "poll_driver.h"
+#include "test_process.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -25,8 +26,9 @@ std::string RequestLine(const std::string& head)
 
 TEST(Request, ExactlyTheseBytes)
 {
-    LoopbackHttpServer server(
-        [](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok")); });
+    LoopbackHttpServer server([](SocketHandle fd, const std::string&) {
+        LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok"));
+    });
     CurlTransferControl control;
 
     ASSERT_TRUE(PollOnce(control, server.Url("/status.html?a=1")).finished);
@@ -57,8 +59,9 @@ class Target : public ::testing::TestWithParam<TargetCase> {};
 
 TEST_P(Target, SentAsWritten)
 {
-    LoopbackHttpServer server(
-        [](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok")); });
+    LoopbackHttpServer server([](SocketHandle fd, const std::string&) {
+        LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok"));
+    });
     CurlTransferControl control;
 
     const PollResult result = PollOnce(control, server.Url(GetParam().afterAuthority));
@@ -90,8 +93,9 @@ TEST(Request, NameLookupsNeverHoldTheProgramsThread)
 
 TEST(Request, HostNameIsLookedUpAndWrittenAsGiven)
 {
-    LoopbackHttpServer server(
-        [](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok")); });
+    LoopbackHttpServer server([](SocketHandle fd, const std::string&) {
+        LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok"));
+    });
     CurlTransferControl control;
     const std::string authority = "LocalHost:" + std::to_string(server.Port());
 
@@ -119,7 +123,8 @@ class OneRequest : public ::testing::TestWithParam<DeviceAnswer> {};
 TEST_P(OneRequest, PerPollWhateverTheDeviceSends)
 {
     const std::string answer = GetParam().bytes;
-    LoopbackHttpServer server([&](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, answer); });
+    LoopbackHttpServer server(
+        [&](SocketHandle fd, const std::string&) { LoopbackHttpServer::SendAll(fd, answer); });
     CurlTransferControl control;
     constexpr int kPolls = 20;
 
@@ -142,19 +147,19 @@ TEST(Request, NoProxyWhateverTheEnvironmentSays)
 {
     // Proxy settings in the environment point nowhere; the device must
     // still be asked directly.
-    LoopbackHttpServer server([](int fd, const std::string&) {
+    LoopbackHttpServer server([](SocketHandle fd, const std::string&) {
         LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "direct"));
     });
     const std::string proxy = "http://127.0.0.1:" + std::to_string(ClosedLoopbackPort());
     for (const char* name : {"http_proxy", "HTTP_PROXY", "ALL_PROXY", "all_proxy"})
-        ::setenv(name, proxy.c_str(), 1);
-    ::unsetenv("no_proxy");
-    ::unsetenv("NO_PROXY");
+        SetEnvironment(name, proxy);
+    UnsetEnvironment("no_proxy");
+    UnsetEnvironment("NO_PROXY");
     CurlTransferControl control;
 
     const PollResult result = PollOnce(control, server.Url("/status.html"));
     for (const char* name : {"http_proxy", "HTTP_PROXY", "ALL_PROXY", "all_proxy"})
-        ::unsetenv(name);
+        UnsetEnvironment(name);
 
     ASSERT_TRUE(result.finished);
     EXPECT_EQ(result.body, "direct");
@@ -175,8 +180,9 @@ class UserInfo : public ::testing::TestWithParam<UserInfoCase> {};
 
 TEST_P(UserInfo, IsSentAsBasicAuthentication)
 {
-    LoopbackHttpServer server(
-        [](int fd, const std::string&) { LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok")); });
+    LoopbackHttpServer server([](SocketHandle fd, const std::string&) {
+        LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok"));
+    });
     CurlTransferControl control;
 
     const PollResult result = PollOnce(
@@ -198,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(Urls, UserInfo,
 
 TEST(Request, PlainHttp11WithoutStateOrUpgrade)
 {
-    LoopbackHttpServer server([](int fd, const std::string&) {
+    LoopbackHttpServer server([](SocketHandle fd, const std::string&) {
         LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "ok", "Set-Cookie: session=abc\r\n"));
     });
     CurlTransferControl control;
@@ -220,11 +226,11 @@ TEST(Request, PlainHttp11WithoutStateOrUpgrade)
 
 TEST(Request, RedirectIsAnAnswerWithoutPageAndIsNotFollowed)
 {
-    LoopbackHttpServer target([](int fd, const std::string&) {
+    LoopbackHttpServer target([](SocketHandle fd, const std::string&) {
         LoopbackHttpServer::SendAll(fd, HttpResponse(200, "OK", "elsewhere"));
     });
     const std::string location = "Location: " + target.Url("/moved.html") + "\r\n";
-    LoopbackHttpServer server([&](int fd, const std::string&) {
+    LoopbackHttpServer server([&](SocketHandle fd, const std::string&) {
         LoopbackHttpServer::SendAll(fd, HttpResponse(302, "Found", "moved", location));
     });
     CurlTransferControl control;

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Builds libcurl for 64-bit Windows (MinGW-w64) from Debian's own curl source
+# package, the same release as the installed libcurl4-openssl-dev, so the
+# Linux and Windows programs link one libcurl. Static, HTTP only (no TLS,
+# zlib, SSH, IDN or PSL), with the threaded resolver so a name lookup never
+# blocks the program's thread.
+#
+# The source comes through apt with a deb-src entry made from this machine's
+# own apt sources, kept in a private apt folder inside the build folder (the
+# system's lists are not touched). The result is installed into
+# <build>/curl-mingw/prefix and reused while the version is unchanged.
+#
+# Usage: scripts/build-curl-mingw.sh [build folder]   (default: build-windows)
+# Prints the prefix on its last line.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-${BUILD_DIR:-$root/build-windows}}
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
+work="$build/curl-mingw"
+prefix="$work/prefix"
+stamp="$prefix/.vornix7-curl-version"
+
+version=$(dpkg-query -W -f='${source:Version}' libcurl4-openssl-dev 2>/dev/null || true)
+if [ -z "$version" ]; then
+  echo "libcurl4-openssl-dev is not installed (scripts/install-deps.sh installs it)" >&2
+  exit 1
+fi
+
+# The stamp names the version and this script's own text, so a change to
+# the configuration below builds again too.
+want="$version $(sha256sum "$0" | cut -c1-16)"
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] && [ -f "$prefix/lib/libcurl.a" ]; then
+  echo "libcurl $version for MinGW: already built" >&2
+  echo "$prefix"
+  exit 0
+fi
+
+echo "== libcurl $version for MinGW: fetching Debian's source package" >&2
+apt_dir="$work/apt"
+rm -rf "$apt_dir"
+mkdir -p "$apt_dir/lists/partial" "$apt_dir/sources.list.d" "$apt_dir/cache/archives/partial"
+
+# deb-src entries from the machine's own sources: deb822 files with their
+# Types turned into deb-src, one-line entries with "deb" turned into "deb-src".
+shopt -s nullglob
+n=0
+for f in /etc/apt/sources.list.d/*.sources; do
+  sed -E 's/^Types:.*/Types: deb-src/' "$f" >"$apt_dir/sources.list.d/$n.sources"
+  n=$((n + 1))
+done
+: >"$apt_dir/sources.list"
+for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+  [ -f "$f" ] || continue
+  sed -nE 's/^[[:space:]]*deb([[:space:]])/deb-src\1/p' "$f" >>"$apt_dir/sources.list"
+done
+shopt -u nullglob
+
+apt_opts=(
+  -o "Dir::Etc::SourceList=$apt_dir/sources.list"
+  -o "Dir::Etc::SourceParts=$apt_dir/sources.list.d"
+  -o "Dir::State::Lists=$apt_dir/lists"
+  -o "Dir::Cache=$apt_dir/cache"
+  -o "Debug::NoLocking=1"
+  -o "APT::Sandbox::User=root"
+)
+apt-get "${apt_opts[@]}" -qq update >&2
+src="$work/src"
+rm -rf "$src"
+mkdir -p "$src"
+(cd "$src" && apt-get "${apt_opts[@]}" -qq source --download-only "curl=$version" >&2)
+dsc=$(find "$src" -maxdepth 1 -name 'curl_*.dsc' | head -1)
+if [ -z "$dsc" ]; then
+  echo "apt-get source gave no curl_*.dsc for $version" >&2
+  exit 1
+fi
+(cd "$src" && dpkg-source --no-check -x "$(basename "$dsc")" tree >&2)
+
+echo "== libcurl $version for MinGW: cross-building (static, HTTP only)" >&2
+start=$(date +%s)
+rm -rf "$work/build" "$prefix"
+cmake -S "$src/tree" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_INSTALL_PREFIX="$prefix" \
+  -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DHTTP_ONLY=ON \
+  -DCURL_USE_SCHANNEL=OFF -DCURL_USE_OPENSSL=OFF -DCURL_ZLIB=OFF -DCURL_USE_LIBSSH2=OFF \
+  -DUSE_LIBIDN2=OFF -DCURL_USE_LIBPSL=OFF -DENABLE_THREADED_RESOLVER=ON \
+  -DCURL_DISABLE_LDAP=ON -DENABLE_MANUAL=OFF >&2
+cmake --build "$work/build" -j2 >&2
+cmake --install "$work/build" >&2
+echo "$want" >"$stamp"
+echo "== libcurl $version for MinGW: built in $(($(date +%s) - start)) s, $(stat -c %s "$prefix/lib/libcurl.a") bytes" >&2
+echo "$prefix"

@@ -1,0 +1,467 @@
+#!/usr/bin/env bash
+# End-to-end runs of the real VORNIX7_Logger.exe under Wine against the
+# device simulator (vornix7-sim, a Linux program) on 127.0.0.1. The user's
+# part is played by window_probe.exe (tests/windows/): it finds the window by
+# its caption, reads its size and label, ends it (WM_CLOSE, a click, Enter or
+# Space) and presses the OK of its error message, so nothing waits for a
+# person; every run is bounded by `timeout`.
+#
+# Output: gtest's lines, so scripts/test-windows.sh (which calls this script
+# at its end) counts the cases with its other test programs: "[ RUN      ]",
+# "[       OK ]" or "[  FAILED  ]" for each case, then "[  PASSED  ] N tests."
+# and, if any failed, "[  FAILED  ] N tests, listed below:". Exit status 1
+# when a case failed or the runs could not be set up.
+#
+# Usage: scripts/test-windows-e2e.sh   (after the Windows build)
+#   BUILD_DIR        the Windows build folder (default: build-windows), with
+#                    VORNIX7_Logger.exe and window_probe.exe built; its Wine
+#                    prefix (BUILD_DIR/wineprefix) is made if missing
+#   SIM              vornix7-sim (default: build/tools/sim/vornix7-sim, built
+#                    there if missing)
+#   E2E_FILTER       only the cases whose name contains this text
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build-windows}
+sim=${SIM:-$root/build/tools/sim/vornix7-sim}
+filter=${E2E_FILTER:-}
+exe=$build/src/shell/win32/VORNIX7_Logger.exe
+probe_exe=$build/windows-e2e/window_probe.exe
+work=$build/windows-e2e/runs
+
+# Exit ends the program within one 20 ms step of the fetch's wait; under
+# Wine the end of a process is seen a few milliseconds after it is asked for.
+end_limit_ms=${E2E_END_LIMIT_MS:-50}
+
+for file in "$exe" "$probe_exe"; do
+  if [ ! -f "$file" ]; then
+    echo "[  FAILED  ] setup: $file is not built" >&2
+    exit 1
+  fi
+done
+if [ ! -x "$sim" ]; then
+  echo "== Building vornix7-sim for the host"
+  sim_build=$(dirname "$(dirname "$(dirname "$sim")")")
+  [ -f "$sim_build/CMakeCache.txt" ] ||
+    cmake -S "$root" -B "$sim_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$sim_build" --target vornix7-sim >/dev/null
+fi
+
+wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || wine=wine
+export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "== Making the Wine prefix $WINEPREFIX"
+  timeout 300 "$wine" wineboot --init >/dev/null 2>&1 || true
+fi
+# No display: Wine's null graphics driver. It takes effect for a new
+# wineserver, so the old one must be gone before the first window.
+if ! grep -q '^"Graphics"="null"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+  timeout 60 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+  timeout 60 wineserver -w || true
+fi
+# Kept up between the runs (0.15 s per start instead of 0.7 s); it leaves
+# by itself 30 s after the last one. Fails harmlessly when one is running.
+wineserver -p30 2>/dev/null || true
+
+set_dpi() {
+  timeout 60 "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+}
+
+# --- one case's scene: a folder with the program and its settings, the device, the logger
+
+case_dir= sim_pid= logger_pid= holder_pid= sim_url= reason=
+
+new_case() {
+  case_dir="$work/$1"
+  rm -rf "$case_dir"
+  mkdir -p "$case_dir"
+  cp "$exe" "$case_dir/"
+}
+
+# The settings file beside the program, CR LF as Windows editors write it.
+# Arguments: key=value lines; the section is chosen by the key.
+write_settings() {
+  local line settings="[Settings]" device="[VORNIX7]"
+  for line in "$@"; do
+    case "${line%%=*}" in
+      URL | LogfileName) device+=$'\r\n'"$line" ;;
+      *) settings+=$'\r\n'"$line" ;;
+    esac
+  done
+  printf '%s\r\n%s\r\n' "$settings" "$device" >"$case_dir/VORNIX7_Logger.ini"
+}
+
+start_sim() {
+  "$sim" --port 0 --max-seconds 120 --quiet "$@" >"$case_dir/sim.out" 2>"$case_dir/sim.err" &
+  sim_pid=$!
+  local port="" i
+  for i in $(seq 100); do
+    port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$case_dir/sim.out" 2>/dev/null)
+    [ -n "$port" ] && break
+    sleep 0.05
+  done
+  [ -n "$port" ] || { reason="the simulator did not start"; return 1; }
+  sim_url="http://127.0.0.1:$port/"
+}
+
+start_logger() {
+  (cd "$case_dir" && exec timeout 60 "$wine" "$case_dir/VORNIX7_Logger.exe" "$@" >out.txt 2>err.txt) &
+  logger_pid=$!
+}
+
+# Waits for the logger to end (bounded by its timeout) and puts its exit
+# status into logger_exit. Not in a $(...): only this shell can wait for it.
+wait_for_logger() {
+  logger_exit=0
+  wait "$logger_pid" || logger_exit=$?
+  logger_pid=
+}
+
+# window_probe's answer, one key=value a line (CR removed).
+probe() {
+  timeout 30 "$wine" "$probe_exe" "$@" 2>/dev/null | tr -d '\r'
+}
+
+value_of() {
+  sed -n "s/^$1=//p" <<<"$2" | head -1
+}
+
+# Waits until the log has at least $1 lines (at most $2 seconds).
+wait_for_lines() {
+  local i
+  for i in $(seq $(($2 * 20))); do
+    [ -f "$case_dir/log.txt" ] && [ "$(wc -l <"$case_dir/log.txt")" -ge "$1" ] && return 0
+    sleep 0.05
+  done
+  reason="the log has fewer than $1 lines after $2 s"
+  return 1
+}
+
+# Every line of the log matches the pattern (an extended regex for the line
+# after its time stamp, without the CR LF) and ends with CR LF.
+lines_match() {
+  local stamp='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}.[0-9]{2}.[0-9]{2}'
+  local bad
+  bad=$(tr -d '\r' <"$case_dir/log.txt" | grep -cvE "^$stamp,$1\$" || true)
+  if [ "$bad" -ne 0 ]; then
+    reason="log lines not of the form '$1': $(head -3 "$case_dir/log.txt" | tr '\r\n' '  ')"
+    return 1
+  fi
+  if [ "$(grep -c $'\r$' "$case_dir/log.txt")" -ne "$(wc -l <"$case_dir/log.txt")" ]; then
+    reason="log lines without CR LF"
+    return 1
+  fi
+}
+
+# Ends the logger the user's way and checks it went with status 0 within
+# the limit. $1: close | click | enter | space.
+end_logger() {
+  local answer ms status
+  answer=$(probe end "$1" 5000)
+  ms=$(value_of ended_after_ms "$answer")
+  if [ -z "$ms" ]; then
+    # Still running: cleanup_case ends it.
+    reason="$1 did not end the program: ${answer//$'\n'/ }"
+    return 1
+  fi
+  wait_for_logger
+  status=$logger_exit
+  end_times+=("$1 ${ms} ms")
+  if [ "$status" -ne 0 ]; then
+    reason="$1 ended the program with status $status"
+    return 1
+  fi
+  if ! awk -v ms="$ms" -v limit="$end_limit_ms" 'BEGIN { exit !(ms <= limit) }'; then
+    reason="$1 took $ms ms to end the program (limit $end_limit_ms ms)"
+    return 1
+  fi
+}
+
+cleanup_case() {
+  # Only what this case started, by its id.
+  if [ -n "$logger_pid" ]; then
+    kill "$logger_pid" 2>/dev/null || true
+    wait "$logger_pid" 2>/dev/null || true
+  fi
+  local pid
+  for pid in "$sim_pid" "$holder_pid"; do
+    [ -n "$pid" ] || continue
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  sim_pid= logger_pid= holder_pid=
+}
+
+# --- the cases
+
+values=(--name "Lab North" --values "21.5,48,-3.25")
+
+ok_lines_carry_the_readings() {
+  new_case ok_lines
+  start_sim "${values[@]}" || return 1
+  write_settings PollInterval=1 LastSensor=2 "URL=$sim_url" LogfileName=log.txt
+  start_logger
+  wait_for_lines 2 15 || return 1
+  end_logger close || return 1
+  lines_match 'Lab North,21\.5,48\.,-3\.25,OK'
+}
+
+silent_device_is_given_up_after_about_one_second() {
+  new_case silent_device
+  start_sim --mode silent || return 1
+  write_settings PollInterval=1 HTMLTimeout=1 LastSensor=2 "URL=$sim_url" LogfileName=log.txt
+  start_logger
+  local answer ms
+  answer=$(probe give-up 15000)
+  ms=$(value_of offline_after_ms "$answer")
+  [ "$(value_of label "$answer")" = OFFLINE ] || {
+    reason="no OFFLINE after the fetch: ${answer//$'\n'/ }"
+    return 1
+  }
+  give_up_ms=$ms
+  # 51 steps of 20 ms (1020 ms). Under Wine on a loaded 2-core machine a
+  # step takes up to a few milliseconds more (1265 ms seen); a time-out
+  # taken twice, or not waited for at all, is far outside.
+  awk -v ms="$ms" 'BEGIN { exit !(ms >= 990 && ms <= 1500) }' || {
+    reason="given up after $ms ms, not about 1020"
+    return 1
+  }
+  wait_for_lines 1 10 || return 1
+  end_logger close || return 1
+  lines_match ',-2048000\.,-2048000\.,-2048000\.,ERROR'
+}
+
+not_found_page_is_an_error_line() {
+  new_case not_found
+  start_sim --mode status --status 404 || return 1
+  write_settings PollInterval=1 LastSensor=2 "URL=$sim_url" LogfileName=log.txt
+  start_logger
+  local answer
+  answer=$(probe status ONLINE 15000)
+  [ -n "$(value_of after_ms "$answer")" ] || {
+    reason="the label never read ONLINE: ${answer//$'\n'/ }"
+    return 1
+  }
+  wait_for_lines 1 10 || return 1
+  end_logger close || return 1
+  lines_match ',-2048000\.,-2048000\.,-2048000\.,ERROR'
+}
+
+# A run-time error: the message box names its kind (window_probe presses its
+# OK, visible also when the window is minimized), its line is on standard
+# error, and the program ends with status 1. $1: the kind; $2: a text of the
+# detail; the rest: settings lines (the first of a key counts).
+runtime_error_ends_with_status_one_after_its_message() {
+  new_case "runtime_error_${1// /_}_$(printf '%s' "${*:3}" | tr -c 'A-Za-z0-9' _)"
+  start_sim "${values[@]}" || return 1
+  write_settings "${@:3}" PollInterval=1 LastSensor=2 "URL=$sim_url" LogfileName=log.txt
+  start_logger
+  local answer message status
+  answer=$(probe press-ok 20000)
+  message=$(value_of message "$answer")
+  [[ "$message" == *"$1"*"$2"* ]] || {
+    reason="the message box did not name the error: '${answer//$'\n'/ }'"
+    return 1
+  }
+  wait_for_logger
+  status=$logger_exit
+  [ "$status" -eq 1 ] || {
+    reason="exit status $status after the run-time error, not 1"
+    return 1
+  }
+  grep -qF "run-time error: $1" "$case_dir/err.txt" || {
+    reason="no run-time error line on standard error: $(head -c 300 "$case_dir/err.txt")"
+    return 1
+  }
+}
+
+# $1: how the user ends it; $2: idle (between ticks) or fetching (while the
+# label reads "Downloading...", the device silent for 10 s).
+exit_ends_the_program_at_once() {
+  new_case "exit_$1_$2"
+  if [ "$2" = fetching ]; then
+    start_sim --mode silent || return 1
+    write_settings PollInterval=1 HTMLTimeout=10 "URL=$sim_url" LogfileName=log.txt
+  else
+    start_sim "${values[@]}" || return 1
+    write_settings PollInterval=1000 "URL=$sim_url" LogfileName=log.txt
+  fi
+  start_logger
+  local answer
+  if [ "$2" = fetching ]; then
+    answer=$(probe status Downloading... 15000)
+  else
+    answer=$(probe shown 15000)
+  fi
+  [ -n "$answer" ] && ! grep -q '^error=' <<<"$answer" || {
+    reason="the window was not ready: ${answer//$'\n'/ }"
+    return 1
+  }
+  end_logger "$1"
+}
+
+# Another logger holds the log's lock: the logger waits for it in 20 ms
+# steps with the window alive (for up to 10 s), and a close ends it at once,
+# before it has written anything.
+close_ends_the_program_while_it_waits_for_the_logs_lock() {
+  new_case exit_close_lock_wait
+  start_sim "${values[@]}" || return 1
+  write_settings PollInterval=1 LastSensor=2 "URL=$sim_url" LogfileName=log.txt
+  : >"$case_dir/log.txt"
+  (cd "$case_dir" && exec timeout 30 "$wine" "$probe_exe" hold-lock log.txt 20000 >lock.out 2>&1) &
+  holder_pid=$!
+  local i answer
+  for i in $(seq 200); do
+    grep -q '^locked=1' "$case_dir/lock.out" 2>/dev/null && break
+    sleep 0.05
+  done
+  grep -q '^locked=1' "$case_dir/lock.out" || {
+    reason="the lock could not be taken: $(head -c 200 "$case_dir/lock.out")"
+    return 1
+  }
+  start_logger
+  answer=$(probe status ONLINE 15000)
+  [ -n "$(value_of after_ms "$answer")" ] || {
+    reason="the label never read ONLINE: ${answer//$'\n'/ }"
+    return 1
+  }
+  # The page is in; the line now waits for the lock.
+  sleep 0.3
+  end_logger close || return 1
+  [ ! -s "$case_dir/log.txt" ] || {
+    reason="a line was written while another held the lock"
+    return 1
+  }
+}
+
+# $1: StartMinimized; $2: 1 when the window must start minimized.
+start_minimized_is_honoured() {
+  new_case "start_minimized_$1"
+  start_sim "${values[@]}" || return 1
+  write_settings "StartMinimized=$1" "URL=$sim_url" LogfileName=log.txt
+  start_logger
+  local answer
+  answer=$(probe shown 15000)
+  [ "$(value_of iconic "$answer")" = "$2" ] || {
+    reason="StartMinimized=$1 gave iconic=$(value_of iconic "$answer"), not $2"
+    return 1
+  }
+  # The label's first text ("lBla") never shows: it is empty until the
+  # first fetch (PollInterval 5 by default).
+  [ -z "$(value_of label "$answer")" ] || {
+    reason="label reads '$(value_of label "$answer")' before the first fetch"
+    return 1
+  }
+  end_logger close
+}
+
+# $1: the screen's DPI (Wine's LogPixels); $2: the client area expected.
+client_area_follows_the_dpi() {
+  new_case "client_area_$1_dpi"
+  start_sim "${values[@]}" || return 1
+  write_settings "URL=$sim_url" LogfileName=log.txt
+  set_dpi "$1"
+  start_logger
+  local answer
+  answer=$(probe shown 15000)
+  set_dpi 96
+  [ "$(value_of client "$answer")" = "$2" ] || {
+    reason="at $1 DPI: ${answer//$'\n'/ }; expected client=$2"
+    return 1
+  }
+  end_logger close
+}
+
+# $1: argument; $2: exit status; $3: text expected in the answer.
+command_line_is_answered_without_a_window() {
+  new_case "command_line$1"
+  start_logger "$1"
+  local status
+  wait_for_logger
+  status=$logger_exit
+  [ "$status" -eq "$2" ] || {
+    reason="$1 gave status $status, not $2"
+    return 1
+  }
+  grep -qF -- "$3" "$case_dir/out.txt" "$case_dir/err.txt" || {
+    reason="$1 answered: $(cat "$case_dir/out.txt" "$case_dir/err.txt" | head -c 300)"
+    return 1
+  }
+}
+
+# The manifest is what makes Windows hand the program real pixels and the
+# current buttons; Wine treats every program as DPI-aware, so the runs
+# above cannot tell whether it is there.
+manifest_asks_for_dpi_awareness_and_visual_styles() {
+  local needle
+  for needle in PerMonitorV2 Microsoft.Windows.Common-Controls asInvoker; do
+    grep -qaF "$needle" "$exe" || {
+      reason="the manifest in $exe lacks $needle"
+      return 1
+    }
+  done
+}
+
+# --- the table
+
+rows=(
+  "OkLinesCarryTheDevicesReadings|ok_lines_carry_the_readings"
+  "SilentDeviceIsGivenUpAfterAboutOneSecondWithAnErrorLine|silent_device_is_given_up_after_about_one_second"
+  "NotFoundPageIsAnErrorLine|not_found_page_is_an_error_line"
+  "MissingLogFolderEndsWithStatusOneAfterTheMessageBox|runtime_error_ends_with_status_one_after_its_message|Path not found|no such folder|LogfileName=no such folder\\log.txt"
+  "MissingLogFolderIsReportedAlsoWhenStartedMinimized|runtime_error_ends_with_status_one_after_its_message|Path not found|no such folder|LogfileName=no such folder\\log.txt|StartMinimized=1"
+  "OverflowingSettingEndsStartUpWithStatusOneAfterTheMessageBox|runtime_error_ends_with_status_one_after_its_message|Overflow|PollInterval|PollInterval=1E10"
+  "CloseEndsTheIdleProgramAtOnce|exit_ends_the_program_at_once|close|idle"
+  "ExitClickEndsTheIdleProgramAtOnce|exit_ends_the_program_at_once|click|idle"
+  "EnterPressesExit|exit_ends_the_program_at_once|enter|idle"
+  "SpacePressesExit|exit_ends_the_program_at_once|space|idle"
+  "ExitClickEndsTheProgramWithinOneStepOfAFetch|exit_ends_the_program_at_once|click|fetching"
+  "CloseEndsTheProgramWithinOneStepOfAFetch|exit_ends_the_program_at_once|close|fetching"
+  "CloseEndsTheProgramWhileItWaitsForTheLogsLock|close_ends_the_program_while_it_waits_for_the_logs_lock"
+  "StartMinimizedOneStartsMinimized|start_minimized_is_honoured|1|1"
+  "StartMinimizedMinusOneStartsMinimized|start_minimized_is_honoured|-1|1"
+  "StartMinimizedZeroStartsNormalWithAnEmptyLabel|start_minimized_is_honoured|0|0"
+  "ClientAreaIs278x64At96Dpi|client_area_follows_the_dpi|96|278x64"
+  "ClientAreaIs417x96At144Dpi|client_area_follows_the_dpi|144|417x96"
+  "VersionIsAnsweredWithoutAWindow|command_line_is_answered_without_a_window|--version|0|VORNIX7_Logger 1."
+  "HelpNamesTheSettingsFile|command_line_is_answered_without_a_window|--help|0|VORNIX7_Logger.ini"
+  "UnknownArgumentGivesUsageAndStatusTwo|command_line_is_answered_without_a_window|--bogus|2|usage:"
+  "ManifestAsksForDpiAwarenessAndVisualStyles|manifest_asks_for_dpi_awareness_and_visual_styles"
+)
+
+trap 'cleanup_case; set_dpi 96' EXIT
+mkdir -p "$work"
+passed=0 failed=() end_times=() give_up_ms=
+start_all=$(date +%s%N)
+echo "[==========] Running the end-to-end cases of VORNIX7_Logger.exe under Wine"
+for row in "${rows[@]}"; do
+  name="WindowsEndToEnd.${row%%|*}"
+  [[ -z "$filter" || "$name" == *"$filter"* ]] || continue
+  IFS='|' read -r -a call <<<"${row#*|}"
+  echo "[ RUN      ] $name"
+  reason=""
+  start=$(date +%s%N)
+  status=0
+  "${call[@]}" || status=$?
+  cleanup_case
+  ms=$((($(date +%s%N) - start) / 1000000))
+  if [ "$status" -eq 0 ]; then
+    echo "[       OK ] $name ($ms ms)"
+    passed=$((passed + 1))
+  else
+    echo "  ${reason:-failed}"
+    echo "  (files in ${case_dir:-$work})"
+    echo "[  FAILED  ] $name ($ms ms)"
+    failed+=("$name")
+  fi
+done
+total_ms=$((($(date +%s%N) - start_all) / 1000000))
+echo "  ends measured: ${end_times[*]:-none}"
+echo "  silent device given up after: ${give_up_ms:-?} ms"
+echo "[==========] $((passed + ${#failed[@]})) tests ran. ($total_ms ms total)"
+echo "[  PASSED  ] $passed tests."
+if [ "${#failed[@]}" -gt 0 ]; then
+  echo "[  FAILED  ] ${#failed[@]} tests, listed below:"
+  printf '[  FAILED  ] %s\n' "${failed[@]}"
+  exit 1
+fi

@@ -1,0 +1,129 @@
+// VORNIX7_Logger.exe: the logger as a Windows GUI program on the Win32 API.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <exception>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/code_page_windows.h"
+#include "shell/command_line.h"
+#include "shell/logger_app.h"
+#include "shell/win32/main_window.h"
+
+namespace {
+
+constexpr const wchar_t* kCaption = L"VORNIX7_Logger";
+
+// The arguments after the program's name, as the program's 8-bit text.
+std::vector<std::string> Arguments()
+{
+    std::vector<std::string> args;
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!argv) {
+        return args;
+    }
+    for (int i = 1; i < count; ++i) {
+        args.push_back(vornix7::CodePageFromWide(argv[i]));
+    }
+    LocalFree(argv);
+    return args;
+}
+
+std::string WithCrLf(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') {
+            out += '\r';
+        }
+        out += c;
+    }
+    return out;
+}
+
+bool WriteAll(HANDLE handle, const std::string& bytes)
+{
+    DWORD written = 0;
+    return WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)
+           && written == bytes.size();
+}
+
+// A GUI program has no console of its own, so the answer to --help and
+// --version goes, in this order: to the standard handle the starter gave
+// (a file or pipe: `VORNIX7_Logger.exe --help > help.txt`, or a terminal
+// under Wine); to the console of the cmd.exe or PowerShell it was started
+// from; or, started from Explorer or a shortcut, into a message box.
+void Answer(const std::string& text, DWORD which, UINT icon)
+{
+    if (text.empty()) {
+        return;
+    }
+    HANDLE handle = GetStdHandle(which);
+    if (handle && handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_UNKNOWN
+        && WriteAll(handle, WithCrLf(text))) {
+        return;
+    }
+    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+        HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        bool shown = false;
+        if (console != INVALID_HANDLE_VALUE) {
+            // The prompt is already back (the shell does not wait for a GUI
+            // program): start on a line of its own.
+            const std::wstring wide = L"\r\n" + vornix7::WideFromCodePage(WithCrLf(text));
+            DWORD written = 0;
+            shown = WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+            CloseHandle(console);
+        }
+        FreeConsole();
+        if (shown) {
+            return;
+        }
+    }
+    MessageBoxW(nullptr, vornix7::WideFromCodePage(text).c_str(), kCaption, MB_OK | icon);
+}
+
+// Without a window the program cannot run at all; say why, where a person
+// or a service manager can see it.
+int NoWindow(const std::string& reason)
+{
+    const std::string line = "VORNIX7_Logger: " + reason + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+    MessageBoxW(nullptr, vornix7::WideFromCodePage(reason).c_str(), kCaption, MB_OK | MB_ICONERROR);
+    return 1;
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/, int /*show*/)
+{
+    const std::vector<std::string> args = Arguments();
+    if (!args.empty()) {
+        std::ostringstream out;
+        std::ostringstream err;
+        const int status = *vornix7::RunCommandLine(args, out, err);
+        Answer(out.str(), STD_OUTPUT_HANDLE, MB_ICONINFORMATION);
+        Answer(err.str(), STD_ERROR_HANDLE, MB_ICONWARNING);
+        return status;
+    }
+
+    std::optional<vornix7::win32::MainWindow> window;
+    try {
+        window.emplace(instance);
+    } catch (const std::exception& error) {
+        return NoWindow(error.what());
+    }
+    vornix7::LoggerApp app(*window);
+    app.Start();
+    // Exit, a close or a run-time error end the process from inside the
+    // loop; a WM_QUIT from outside ends it here.
+    window->EndProgram(window->RunMessageLoop());
+    return 0;
+}

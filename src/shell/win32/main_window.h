@@ -1,0 +1,76 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <type_traits>
+
+#include "shell/shell_window.h"
+
+namespace vornix7::win32 {
+
+// Owned handles: deleted with the object that holds them, also when start-up
+// fails half-way.
+struct FontDeleter {
+    void operator()(HFONT font) const { DeleteObject(font); }
+};
+using OwnedFont = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
+
+struct WindowDeleter {
+    void operator()(HWND window) const { DestroyWindow(window); }
+};
+using OwnedWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDeleter>;
+
+// The logger's only window, "main", on the plain Win32 API: the Exit button
+// kExit, the status label lBla and Timer1. Sizes are twips, turned into
+// pixels at the window's DPI and again when the window moves to a screen of
+// another DPI. Exit, the window's close and the end of the session end the
+// program through EndProgram, also from inside PumpEvents (a fetch or a
+// wait for the log's lock).
+class MainWindow final : public ShellWindow {
+public:
+    // Creates the window hidden, its label still reading "lBla" (start-up
+    // clears it before the window is shown). Throws std::runtime_error when
+    // the system gives no window.
+    explicit MainWindow(HINSTANCE instance, unsigned tickIntervalMs = 1000, EndAction endProgram = nullptr);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    void SetStatus(const std::string& text) override;
+    void PumpEvents() override;
+    void ShowWindow(bool minimized) override;
+    void StartTimer1() override;
+    void StopTimer1() override;
+    void ShowRuntimeError(const std::string& kind, const std::string& detail) override;
+
+    // Handles window messages until a WM_QUIT arrives (nothing in the program
+    // posts one: it ends through EndProgram); gives its exit code.
+    int RunMessageLoop();
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // `window` rather than window_: while DestroyWindow runs, window_ is
+    // already empty.
+    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void Dispatch(MSG& message);
+
+    void OnCreate();
+    void OnCommand(int id, int code);
+    void OnTimer(UINT_PTR id);
+    void OnDpiChanged(UINT dpi, const RECT& suggested);
+    // The font and the controls' places for `dpi`; with `resize`, the
+    // window's own size too (WM_DPICHANGED brings a rectangle of its own).
+    void LayOut(UINT dpi, bool resize);
+
+    HINSTANCE instance_;
+    unsigned tickIntervalMs_;
+    OwnedWindow window_; // "main"
+    HWND kExit = nullptr;
+    HWND lBla = nullptr;
+    OwnedFont font_;
+    bool timer1Running_ = false;
+};
+
+} // namespace vornix7::win32
