@@ -70,7 +70,7 @@ set_dpi() {
 
 # --- one case's scene: a folder with the program and its settings, the device, the logger
 
-case_dir= sim_pid= logger_pid= holder_pid= sim_url= reason=
+case_dir='' sim_pid='' logger_pid='' holder_pid='' sim_url='' reason=''
 
 new_case() {
   case_dir="$work/$1"
@@ -95,8 +95,8 @@ write_settings() {
 start_sim() {
   "$sim" --port 0 --max-seconds 120 --quiet "$@" >"$case_dir/sim.out" 2>"$case_dir/sim.err" &
   sim_pid=$!
-  local port="" i
-  for i in $(seq 100); do
+  local port="" _
+  for _ in $(seq 100); do
     port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$case_dir/sim.out" 2>/dev/null)
     [ -n "$port" ] && break
     sleep 0.05
@@ -115,7 +115,7 @@ start_logger() {
 wait_for_logger() {
   logger_exit=0
   wait "$logger_pid" || logger_exit=$?
-  logger_pid=
+  logger_pid=''
 }
 
 # window_probe's answer, one key=value a line (CR removed).
@@ -129,8 +129,8 @@ value_of() {
 
 # Waits until the log has at least $1 lines (at most $2 seconds).
 wait_for_lines() {
-  local i
-  for i in $(seq $(($2 * 20))); do
+  local _
+  for _ in $(seq $(($2 * 20))); do
     [ -f "$case_dir/log.txt" ] && [ "$(wc -l <"$case_dir/log.txt")" -ge "$1" ] && return 0
     sleep 0.05
   done
@@ -190,7 +190,7 @@ cleanup_case() {
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
   done
-  sim_pid= logger_pid= holder_pid=
+  sim_pid='' logger_pid='' holder_pid=''
 }
 
 # --- the cases
@@ -294,10 +294,10 @@ exit_ends_the_program_at_once() {
   else
     answer=$(probe shown 15000)
   fi
-  [ -n "$answer" ] && ! grep -q '^error=' <<<"$answer" || {
+  if [ -z "$answer" ] || grep -q '^error=' <<<"$answer"; then
     reason="the window was not ready: ${answer//$'\n'/ }"
     return 1
-  }
+  fi
   end_logger "$1"
 }
 
@@ -311,8 +311,8 @@ close_ends_the_program_while_it_waits_for_the_logs_lock() {
   : >"$case_dir/log.txt"
   (cd "$case_dir" && exec timeout 30 "$wine" "$probe_exe" hold-lock log.txt 20000 >lock.out 2>&1) &
   holder_pid=$!
-  local i answer
-  for i in $(seq 200); do
+  local _ answer
+  for _ in $(seq 200); do
     grep -q '^locked=1' "$case_dir/lock.out" 2>/dev/null && break
     sleep 0.05
   done

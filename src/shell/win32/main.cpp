@@ -12,6 +12,7 @@
 
 #include "platform/code_page_windows.h"
 #include "shell/command_line.h"
+#include "shell/error_report.h"
 #include "shell/logger_app.h"
 #include "shell/win32/main_window.h"
 
@@ -120,8 +121,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLi
     } catch (const std::exception& error) {
         return NoWindow(error.what());
     }
-    vornix7::LoggerApp app(*window);
-    app.Start();
+    // The transfer control is made with the app; libcurl that cannot start
+    // is a run-time error like any other: its line, the message box, status 1.
+    std::optional<vornix7::LoggerApp> app;
+    try {
+        app.emplace(*window);
+    } catch (const std::exception& error) {
+        window->FailWith(vornix7::kInternalError, error.what());
+        return 1; // not reached: FailWith ends the process
+    }
+    app->Start();
     // Exit, a close or a run-time error end the process from inside the
     // loop; a WM_QUIT from outside ends it here.
     window->EndProgram(window->RunMessageLoop());
