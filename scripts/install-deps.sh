@@ -11,7 +11,7 @@ packages=(
   clang libclang-rt-14-dev clang-format clang-tidy valgrind
   locales xvfb xauth openbox imagemagick
   python3 dpkg-dev file
-  g++-mingw-w64-x86-64 googletest wine64 wine
+  g++-mingw-w64-x86-64 googletest wine64 wine nsis zip unzip
 )
 
 sudo_cmd=()
