@@ -302,7 +302,7 @@ exit_ends_the_program_at_once() {
 }
 
 # Another logger holds the log's lock: the logger waits for it in 20 ms
-# steps with the window alive (for up to 10 s), and a close ends it at once,
+# steps with the window alive (for up to 2 s), and a close ends it at once,
 # before it has written anything.
 close_ends_the_program_while_it_waits_for_the_logs_lock() {
   new_case exit_close_lock_wait
