@@ -16,8 +16,8 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     const DWORD ms = static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10));
-    const HANDLE file =
-        CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         std::printf("error=%lu\n", GetLastError());
         return 1;
