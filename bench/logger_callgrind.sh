@@ -51,7 +51,7 @@ for _ in $(seq 100); do
 done
 [ -n "$port" ] || { echo "vornix7-sim did not start" >&2; exit 1; }
 
-cp "$build/src/shell/VORNIX7_Logger" "$work/"
+cp "$build/src/shell/qt/VORNIX7_Logger" "$work/"
 printf '[Settings]\nPollInterval=0\nHTMLTimeout=1\nUseLogFile=1\nLastSensor=7\nStartMinimized=0\n[VORNIX7]\nURL=http://127.0.0.1:%s/\nLogfileName=%s\n' \
     "$port" "$work/log.txt" >"$work/VORNIX7_Logger.ini"
 (cd "$work" && QT_QPA_PLATFORM=offscreen exec valgrind --tool=callgrind \

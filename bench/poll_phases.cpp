@@ -23,6 +23,7 @@
 #include "log/log_file.h"
 #include "log/log_writer.h"
 #include "platform/curl_transfer_control.h"
+#include "shell/qt/headless.h"
 #include "shell/qt/main_window.h"
 #include "shell/thread_sleeper.h"
 
@@ -154,6 +155,10 @@ int main(int argc, char* argv[])
     // The window as the logger shows it, with its own transfer control.
     Phases phases;
     vornix7::MainWindow window(1000, [](int) {});
+    // As the program does where nobody can see the window.
+    if (!vornix7::HasRealDisplay()) {
+        window.setUpdatesEnabled(false);
+    }
     window.showNormal();
     TimedWindow timedWindow(window, phases);
     vornix7::CurlTransferControl curl;

@@ -37,7 +37,7 @@ port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$demo/sim.out")
 [ -n "$port" ] || { echo "the simulator did not start" >&2; exit 1; }
 
 # The logger reads its settings from beside its executable.
-cp "$build/src/shell/VORNIX7_Logger" "$demo/"
+cp "$build/src/shell/qt/VORNIX7_Logger" "$demo/"
 cat >"$demo/VORNIX7_Logger.ini" <<INI
 [Settings]
 PollInterval=2

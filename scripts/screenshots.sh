@@ -51,7 +51,7 @@ pids+=($!)
 wait_for grep -q '^listening on ' "$work/sim.out"
 port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/sim.out")
 
-cp "$build/src/shell/VORNIX7_Logger" "$work/"
+cp "$build/src/shell/qt/VORNIX7_Logger" "$work/"
 cat >"$work/VORNIX7_Logger.ini" <<INI
 [Settings]
 PollInterval=3

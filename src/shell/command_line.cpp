@@ -12,7 +12,10 @@ namespace vornix7 {
 
 namespace {
 
-constexpr const char* kUsage = "usage: VORNIX7_Logger [--help | --version]";
+std::string Usage(const ProgramIdentity& program)
+{
+    return "usage: " + program.name + " [--help | --version]";
+}
 
 // Paths come from the settings file and the file system: control bytes would
 // reach the terminal as they are, so they are shown as '?'.
@@ -41,7 +44,7 @@ std::string LogPath(const IniFile& settings)
     return path.is_absolute() || error ? name : (cwd / path).lexically_normal().string();
 }
 
-void PrintHelp(std::ostream& out)
+void PrintHelp(std::ostream& out, const ProgramIdentity& program)
 {
     const std::string iniFile = ExecutableDir() + kPathSeparator + kSettingsFileName;
     std::error_code error;
@@ -50,33 +53,35 @@ void PrintHelp(std::ostream& out)
     // --help, and nothing is polled.
     const IniFile settings = IniFile::Load(iniFile);
 
-    out << "VORNIX7_Logger " << kVersion
+    out << program.name << " " << kVersion
         << ": polls the status page of a VORNIX7 sensor device over HTTP and appends\n"
-           "one CSV line per poll to a log file. A small window shows the status; without\n"
-           "a display it runs without one. Exit, closing the window, SIGTERM or SIGINT end it.\n\n"
+           "one CSV line per poll to a log file. "
+        << program.about << "\n\n"
         << "Settings: " << Printable(iniFile) << "\n"
         << (present ? "          (beside the program, read once at start-up)\n"
                     : "          (not there: the built-in defaults are used)\n")
         << "Log file: " << Printable(LogPath(settings)) << "\n\n"
-        << kUsage << "\n";
+        << Usage(program) << "\n";
 }
 
 } // namespace
 
-std::optional<int> RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+std::optional<int> RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                                  const ProgramIdentity& program)
 {
     if (args.empty()) {
         return std::nullopt;
     }
     if (args.size() == 1 && args[0] == "--help") {
-        PrintHelp(out);
+        PrintHelp(out, program);
         return out.flush() ? 0 : 1;
     }
     if (args.size() == 1 && args[0] == "--version") {
-        out << "VORNIX7_Logger " << kVersion << "\n";
+        out << program.name << " " << kVersion << "\n";
         return out.flush() ? 0 : 1;
     }
-    err << "VORNIX7_Logger: unexpected argument \"" << Printable(args[0]) << "\"; " << kUsage << "\n";
+    err << program.name << ": unexpected argument \"" << Printable(args[0]) << "\"; " << Usage(program)
+        << "\n";
     return 2;
 }
 

@@ -17,7 +17,8 @@ struct ArgumentCase {
     std::string name;
     std::vector<std::string> args;
     int status;
-    // Texts expected on standard output / error; "@" stands for the folder.
+    // Texts expected on standard output / error; "@" stands for the folder,
+    // "%" for the program's name.
     std::vector<std::string> out;
     std::vector<std::string> err;
 };
@@ -36,10 +37,13 @@ std::set<std::string> Entries(const std::string& dir)
     return names;
 }
 
-std::string InFolder(std::string text, const std::string& dir)
+std::string Filled(std::string text, const std::string& dir)
 {
     if (const auto at = text.find('@'); at != std::string::npos) {
         text.replace(at, 1, dir);
+    }
+    if (const auto at = text.find('%'); at != std::string::npos) {
+        text.replace(at, 1, ProgramName());
     }
     return text;
 }
@@ -60,28 +64,28 @@ TEST_P(Arguments, AreAnsweredAtOnceWithoutADisplayAndCreateNothing)
 
     const std::string dir = std::filesystem::canonical(logger.dir().path()).string();
     for (const auto& text : c.out) {
-        EXPECT_NE(logger.Read("logger.out").find(InFolder(text, dir)), std::string::npos)
+        EXPECT_NE(logger.Read("logger.out").find(Filled(text, dir)), std::string::npos)
             << logger.Read("logger.out");
     }
     for (const auto& text : c.err) {
-        EXPECT_NE(logger.Stderr().find(text), std::string::npos) << logger.Stderr();
+        EXPECT_NE(logger.Stderr().find(Filled(text, dir)), std::string::npos) << logger.Stderr();
     }
     EXPECT_EQ(c.status == 0, logger.Stderr().empty()) << logger.Stderr();
     EXPECT_EQ(Entries(logger.dir().path()), expected);
     EXPECT_EQ(device.Requests(), 0);
 }
 
-const std::string kUsage = "usage: VORNIX7_Logger [--help | --version]\n";
+const std::string kUsage = "usage: % [--help | --version]\n";
 
 INSTANTIATE_TEST_SUITE_P(
     E2e, Arguments,
     testing::Values(ArgumentCase{"Help",
                                  {"--help"},
                                  0,
-                                 {"VORNIX7_Logger " VORNIX7_VERSION ": polls",
-                                  "Settings: @/VORNIX7_Logger.ini\n", "Log file: @/lab.csv\n"},
+                                 {"% " VORNIX7_VERSION ": polls", "Settings: @/VORNIX7_Logger.ini\n",
+                                  "Log file: @/lab.csv\n"},
                                  {}},
-                    ArgumentCase{"Version", {"--version"}, 0, {"VORNIX7_Logger " VORNIX7_VERSION "\n"}, {}},
+                    ArgumentCase{"Version", {"--version"}, 0, {"% " VORNIX7_VERSION "\n"}, {}},
                     ArgumentCase{"Unknown", {"--verbose"}, 2, {}, {"\"--verbose\"; " + kUsage}},
                     ArgumentCase{"QtPlatformOption", {"-platform", "xcb"}, 2, {}, {kUsage}},
                     ArgumentCase{"HelpWithMore", {"--help", "now"}, 2, {}, {kUsage}}),

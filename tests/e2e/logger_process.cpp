@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 
 #include "log_lines.h"
@@ -29,13 +31,36 @@ std::string ProcStatusField(pid_t pid, const std::string& field)
     return {};
 }
 
+const char* ProgramFile()
+{
+    return ProgramUnderTest() == LoggerProgram::Headless ? VORNIX7_HEADLESS_PROGRAM : VORNIX7_LOGGER_PROGRAM;
+}
+
 } // namespace
 
-LoggerProcess::LoggerProcess(const std::optional<std::string>& settings) : program_(dir_ / "VORNIX7_Logger")
+LoggerProgram ProgramUnderTest()
+{
+    const char* chosen = std::getenv("VORNIX7_E2E_PROGRAM");
+    if (chosen == nullptr || std::string_view(chosen).empty() || std::string_view(chosen) == "window") {
+        return LoggerProgram::Window;
+    }
+    if (std::string_view(chosen) == "headless") {
+        return LoggerProgram::Headless;
+    }
+    throw std::invalid_argument(std::string("VORNIX7_E2E_PROGRAM: \"window\" or \"headless\", not ")
+                                + chosen);
+}
+
+std::string ProgramName()
+{
+    return std::filesystem::path(ProgramFile()).filename().string();
+}
+
+LoggerProcess::LoggerProcess(const std::optional<std::string>& settings) : program_(dir_ / ProgramName())
 {
     // A copy, not a link: the program reads its settings from the folder of
     // its own (symlink-resolved) file.
-    std::filesystem::copy_file(VORNIX7_LOGGER_PROGRAM, program_);
+    std::filesystem::copy_file(ProgramFile(), program_);
     if (settings) {
         WriteFile(dir_ / kSettingsName, *settings);
     }

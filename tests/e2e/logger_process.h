@@ -16,6 +16,15 @@ namespace vornix7::e2e {
 inline constexpr const char* kLogName = "log.txt";
 inline constexpr const char* kSettingsName = "VORNIX7_Logger.ini";
 
+// The program the tests run: the window program, or with
+// VORNIX7_E2E_PROGRAM=headless in the environment the windowless service
+// program, so the suites that fit both run from the same tables (ctest runs
+// them once for each).
+enum class LoggerProgram { Window, Headless };
+LoggerProgram ProgramUnderTest();
+// Its file name, which is also the name it gives itself.
+std::string ProgramName();
+
 // How the logger is started: its arguments, and whether it gets a display.
 struct LoggerLaunch {
     std::vector<std::string> args;
@@ -24,9 +33,9 @@ struct LoggerLaunch {
     bool noDisplay = false;
 };
 
-// The real logger in a folder of its own: a copy of the built program, the
-// settings file beside it, and the folder as working directory, so the log
-// lands there too. Headless (offscreen), in the C locale so the time stamp
+// The real logger in a folder of its own: a copy of the built program under
+// test, the settings file beside it, and the folder as working directory, so
+// the log lands there too. Without a window (offscreen), in the C locale so the time stamp
 // reads "hh:mm:ss". Its standard output and error go to logger.out and
 // logger.err in the folder.
 class LoggerProcess {

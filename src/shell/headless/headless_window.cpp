@@ -1,0 +1,103 @@
+#include "shell/headless/headless_window.h"
+
+#include <thread>
+
+#include "platform/standard_error.h"
+#include "shell/error_report.h"
+
+namespace vornix7 {
+
+namespace {
+
+// How long the loop waits when Timer1 is stopped and only a signal can
+// end the wait; it then simply waits again.
+constexpr std::chrono::milliseconds kIdleWait{60000};
+
+} // namespace
+
+HeadlessWindow::HeadlessWindow(int tickIntervalMs, EndAction endProgram, LineWriter writeStatus)
+    : ShellWindow(std::move(endProgram)), interval_(tickIntervalMs),
+      writeStatus_(writeStatus ? std::move(writeStatus) : LineWriter([](const std::string& line) {
+          WriteStandardErrorWithoutWaiting(line);
+      }))
+{
+}
+
+HeadlessWindow::~HeadlessWindow() = default;
+
+void HeadlessWindow::SetStatus(const std::string& text)
+{
+    // "Downloading..." and the empty start text would be a line per poll
+    // that says nothing: only a change of the device's state is news.
+    if ((text != "ONLINE" && text != "OFFLINE") || text == shownStatus_) {
+        return;
+    }
+    shownStatus_ = text;
+    // One write: the line cannot interleave with another writer's.
+    writeStatus_(text + '\n');
+}
+
+void HeadlessWindow::ShowLogNotice(const std::string& text)
+{
+    const std::string line = LogNoticeOnStderr::LineFor(shownNotice_, text);
+    shownNotice_ = text;
+    if (!line.empty()) {
+        writeStatus_(line);
+    }
+}
+
+void HeadlessWindow::PumpEvents()
+{
+    if (signals_ && signals_->Arrived()) {
+        EndProgram(0);
+    }
+}
+
+void HeadlessWindow::ShowWindow(bool /*minimized*/) {}
+
+void HeadlessWindow::StartTimer1()
+{
+    timer1Due_ = Clock::now() + interval_;
+}
+
+void HeadlessWindow::StopTimer1()
+{
+    timer1Due_.reset();
+}
+
+void HeadlessWindow::ShowRuntimeError(const std::string& /*kind*/, const std::string& /*detail*/)
+{
+    // The line on standard error is all a service's user sees (the journal).
+}
+
+void HeadlessWindow::WatchEndSignals()
+{
+    if (!signals_) {
+        signals_ = std::make_unique<EndSignals>();
+    }
+}
+
+void HeadlessWindow::Run()
+{
+    while (!ended()) {
+        std::chrono::milliseconds wait = kIdleWait;
+        if (timer1Due_) {
+            const auto now = Clock::now();
+            if (now >= *timer1Due_) {
+                HandleTick();
+                continue;
+            }
+            wait = std::chrono::ceil<std::chrono::milliseconds>(*timer1Due_ - now);
+        }
+        // The wait is the sleep: a signal ends it, and the program, at once.
+        if (signals_) {
+            if (signals_->WaitFor(static_cast<int>(wait.count()))) {
+                EndProgram(0);
+            }
+        } else {
+            std::this_thread::sleep_for(wait);
+        }
+    }
+}
+
+} // namespace vornix7
