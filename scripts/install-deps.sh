@@ -12,6 +12,7 @@ packages=(
   locales xvfb xauth openbox imagemagick
   python3 dpkg-dev file
   g++-mingw-w64-x86-64 googletest wine64 wine nsis zip unzip
+  chromium
 )
 
 sudo_cmd=()
@@ -23,6 +24,11 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
+# npm fetches vornix7-report's chart library at build time. Any npm will do:
+# a Node.js from elsewhere brings its own, which Debian's package conflicts with.
+if ! command -v npm >/dev/null 2>&1; then
+  missing+=(npm)
+fi
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   "${sudo_cmd[@]}" apt-get update -qq

@@ -47,6 +47,7 @@ inline constexpr const char* kSubscriptOutOfRange = "Subscript out of range";
 inline constexpr const char* kPathNotFound = "Path not found";
 inline constexpr const char* kPermissionDenied = "Permission denied";
 inline constexpr const char* kDiskFull = "Disk full";
+inline constexpr const char* kFileTooLarge = "File too large"; // beyond the size a file may have here
 inline constexpr const char* kFileError = "File I/O error";
 inline constexpr const char* kTransferError = "Transfer error";
 } // namespace error_kind

@@ -168,6 +168,7 @@ std::vector<IniEntry> IniFile::Entries() const
         } else {
             entry.key = std::string(line.name);
             entry.value = CutToValueLength(line.value);
+            entry.writtenLength = line.value.size();
             entry.quoted = line.quoted;
         }
         entry.section = std::string(section);

@@ -22,8 +22,9 @@ struct IniEntry {
     std::string section;            // a key's section as written (blanks dropped); "" above the first
     bool aboveFirstSection = false; // a key above every section line, which no lookup finds
     std::string key;
-    std::string value;   // exactly what Value gives for this line
-    bool quoted = false; // the value stood in a pair of quotes, which were removed
+    std::string value;             // exactly what Value gives for this line
+    std::size_t writtenLength = 0; // the value's length in the file; above kMaxIniValueLength it was cut
+    bool quoted = false;           // the value stood in a pair of quotes, which were removed
 };
 
 // A sectioned key=value file, held as its bytes.

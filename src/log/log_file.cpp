@@ -1,7 +1,13 @@
 #include "log/log_file.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -19,10 +25,74 @@ void SleepOneStep()
 
 } // namespace
 
+// The thread that brings lines to stable storage, one file at a time. It
+// stays for the log's life: a thread that already runs and waits is woken
+// at once, where a new one per line would queue behind a busy machine's
+// other work. Going, it finishes what it was given.
+class LogFile::Flusher {
+public:
+    Flusher() : thread_([this] { Run(); }) {}
+    ~Flusher()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    Flusher(const Flusher&) = delete;
+    Flusher& operator=(const Flusher&) = delete;
+
+    // Flushes `file` on the thread; the result is there once it returned.
+    std::future<AppendStatus> Start(std::shared_ptr<LogAppendFile> file)
+    {
+        Job job{std::move(file), {}};
+        std::future<AppendStatus> result = job.done.get_future();
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            jobs_.push_back(std::move(job));
+        }
+        wake_.notify_one();
+        return result;
+    }
+
+private:
+    struct Job {
+        std::shared_ptr<LogAppendFile> file; // kept open until flushed
+        std::promise<AppendStatus> done;
+    };
+
+    void Run()
+    {
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+                if (jobs_.empty()) {
+                    return;
+                }
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+            }
+            job.done.set_value(job.file->Flush());
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Job> jobs_;
+    bool stopping_ = false;
+    std::thread thread_; // last: starts once the rest is there
+};
+
 LogFile::LogFile(std::string path, WaitStep waitStep)
     : path_(std::move(path)), waitStep_(waitStep ? std::move(waitStep) : WaitStep(SleepOneStep))
 {
 }
+
+LogFile::~LogFile() = default;
 
 void LogFile::Append(std::string_view line)
 {
@@ -33,9 +103,11 @@ void LogFile::Append(std::string_view line)
 
 LogFile::AppendOutcome LogFile::TryAppend(std::string_view bytes, int busyWaitSteps)
 {
-    LogAppendFile file;
+    // Shared with the flush's thread, which may outlive this call when a
+    // wait step throws: the file is closed by whichever lets go last.
+    auto file = std::make_shared<LogAppendFile>();
     for (int step = 0;; ++step) {
-        auto error = file.Open(path_);
+        auto error = file->Open(path_);
         if (!error) {
             break;
         }
@@ -45,18 +117,29 @@ LogFile::AppendOutcome LogFile::TryAppend(std::string_view bytes, int busyWaitSt
         if (step >= busyWaitSteps) {
             return AppendOutcome::kBusy;
         }
+        file = std::make_shared<LogAppendFile>();
         waitStep_();
     }
-    AppendOutcome outcome = AppendOutcome::kWritten;
-    if (file.onDisk()) {
-        outcome = WriteToDisk(file, bytes, busyWaitSteps);
-    } else {
-        WriteToStream(file, bytes);
+    if (!Lock(*file, busyWaitSteps)) {
+        return AppendOutcome::kBusy;
     }
-    if (auto error = file.Close()) {
+    if (file->onDisk()) {
+        if (WriteToDisk(*file, bytes) == AppendOutcome::kBusy) {
+            return AppendOutcome::kBusy;
+        }
+        // The lock guards the measure, write and take-back; another logger
+        // need not wait for this line's flush.
+        if (auto error = file->Unlock()) {
+            Fail(*error, "cannot unlock");
+        }
+        FlushInTheBackground(file);
+    } else {
+        WriteToStream(*file, bytes);
+    }
+    if (auto error = file->Close()) {
         Fail(*error, "cannot close");
     }
-    return outcome;
+    return AppendOutcome::kWritten;
 }
 
 void LogFile::Fail(const AppendError& error, const char* what) const
@@ -64,23 +147,27 @@ void LogFile::Fail(const AppendError& error, const char* what) const
     throw RuntimeError(error.kind, std::string(what) + " log file '" + path_ + "': " + error.reason);
 }
 
-LogFile::AppendOutcome LogFile::WriteToDisk(LogAppendFile& file, std::string_view line, int busyWaitSteps)
+bool LogFile::Lock(LogAppendFile& file, int busyWaitSteps)
 {
     // Another logger holds the lock only for one line, so a lock that does
-    // not come in the wait is held by something that will not let go soon.
+    // not come in the wait is held by another program: the log is busy.
     bool taken = false;
     for (int step = 0;; ++step) {
         if (auto error = file.TryLock(taken)) {
             Fail(*error, "cannot lock");
         }
         if (taken) {
-            break;
+            return true;
         }
         if (step >= busyWaitSteps) {
-            return AppendOutcome::kBusy;
+            return false;
         }
         waitStep_();
     }
+}
+
+LogFile::AppendOutcome LogFile::WriteToDisk(LogAppendFile& file, std::string_view line)
+{
     std::uint64_t size = 0;
     if (auto error = file.Size(size)) {
         Fail(*error, "cannot examine");
@@ -97,15 +184,48 @@ LogFile::AppendOutcome LogFile::WriteToDisk(LogAppendFile& file, std::string_vie
         }
         Fail(*error, "cannot write to");
     }
-    if (auto error = file.Flush()) {
+    return AppendOutcome::kWritten;
+}
+
+void LogFile::FlushInTheBackground(const std::shared_ptr<LogAppendFile>& file)
+{
+    // A slow disk (a USB stick, a network share) may take seconds to reach
+    // stable storage; the flush runs on the log's own thread while the wait
+    // steps keep the window alive, so Exit ends the program at once (the
+    // line is then in the system's hands, only not yet on the platter).
+    // The line counts as written only once the flush has returned, and has
+    // no time limit: a disk that never answers leaves the program waiting
+    // with Exit working, as the system's own flush would.
+    std::future<AppendStatus> result;
+    try {
+        if (!flusher_) {
+            flusher_ = std::make_unique<Flusher>();
+        }
+        result = flusher_->Start(file);
+    } catch (const std::system_error&) {
+        // No thread to be had: flush here rather than not at all.
+        if (auto error = file->Flush()) {
+            Fail(*error, "cannot flush");
+        }
+        return;
+    }
+    // Most flushes end within one step; only a slow one runs the steps.
+    auto wait = std::chrono::milliseconds(kStepMilliseconds);
+    while (result.wait_for(wait) != std::future_status::ready) {
+        waitStep_();
+        wait = std::chrono::milliseconds(0);
+    }
+    if (auto error = result.get()) {
         Fail(*error, "cannot flush");
     }
-    return AppendOutcome::kWritten;
 }
 
 void LogFile::WriteToStream(LogAppendFile& file, std::string_view line)
 {
-    // A pipe may take a long line in parts, and none while it is full.
+    // A pipe may take a long line in parts, and none while it is full. A
+    // line up to the pipe's atomic size (4096 bytes on Linux) goes in one
+    // write or not at all; a longer one in parts, under the lock that other
+    // loggers on the same FIFO honour, so their lines never break into it.
     for (int idle = 0; !line.empty();) {
         std::size_t written = 0;
         if (auto error = file.Write(line, written)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -18,15 +19,20 @@ struct AppendError;
 // line is appended under an exclusive lock, so two loggers on one file never
 // mix their lines, and it is either whole in the file or not there at all: a
 // write that fails half-way is cut back off, and only those bytes. A device
-// or a pipe with a reader (/dev/null, NUL, a terminal) just takes the lines.
+// or a pipe with a reader (/dev/null, NUL, a terminal, a socket the program
+// was given as /dev/stdout) just takes the lines; on a FIFO or pipe (POSIX)
+// loggers take the same lock, so a line longer than the pipe's atomic size
+// is not broken into by another logger's.
 // Nothing blocks the program's thread: a pipe with no reader fails at once,
-// and waits for the lock or a full pipe go in short steps that run
-// `waitStep` (which pumps window events, so Exit works). Any failure throws
-// RuntimeError naming its kind ("Path not found", "Permission denied",
-// "Disk full", ...); nothing is ever dropped silently. A log that another
-// program holds (its lock still taken when the wait ends; on Windows a
-// sharing or lock violation) is busy, not broken: TryAppend says so instead
-// of throwing, so the caller can keep the line elsewhere.
+// and waits for the lock, a full pipe or a slow flush (which runs on a
+// thread of its own) go in short steps that run `waitStep` (which pumps
+// window events, so Exit works). Any failure throws RuntimeError naming its
+// kind ("Path not found", "Permission denied", "Disk full", "File too
+// large", ...), at once, with the system's own words for the cause; nothing
+// is ever dropped silently. A log that another program holds (its lock still
+// taken when the wait ends; on Windows a sharing or lock violation) is busy,
+// not broken: TryAppend says so instead of throwing, so the caller can keep
+// the line elsewhere.
 class LogFile final : public LineSink {
 public:
     using WaitStep = std::function<void()>;
@@ -37,7 +43,8 @@ public:
     };
 
     // The steps of waiting for a busy log before giving up: short, so a poll
-    // never holds the tick for long.
+    // never holds the tick for long (a slow flush is waited for without a
+    // limit, Exit working throughout).
     static constexpr int kWaitSteps = 100;
     // The steps of waiting for a full pipe to take something.
     static constexpr int kPipeWaitSteps = 500;
@@ -46,6 +53,9 @@ public:
 
     // An empty `waitStep` sleeps for kStepMilliseconds.
     explicit LogFile(std::string path, WaitStep waitStep = nullptr);
+    ~LogFile() override;
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
 
     // Throws "Permission denied" for a busy log.
     void Append(std::string_view line) override;
@@ -57,12 +67,17 @@ public:
     const std::string& path() const { return path_; }
 
 private:
-    AppendOutcome WriteToDisk(LogAppendFile& file, std::string_view line, int busyWaitSteps);
+    class Flusher;
+
+    bool Lock(LogAppendFile& file, int busyWaitSteps);
+    AppendOutcome WriteToDisk(LogAppendFile& file, std::string_view line);
+    void FlushInTheBackground(const std::shared_ptr<LogAppendFile>& file);
     void WriteToStream(LogAppendFile& file, std::string_view line);
     [[noreturn]] void Fail(const AppendError& error, const char* what) const;
 
     std::string path_;
     WaitStep waitStep_;
+    std::unique_ptr<Flusher> flusher_; // started with the first flush
 };
 
 } // namespace vornix7

@@ -52,6 +52,58 @@ std::string FixedWithTwoDecimals(double value)
     return std::string(begin, two.ptr);
 }
 
+// The length of the well-formed UTF-8 character at the start of `text`,
+// or 0 when its first byte does not begin one (the byte ranges of the
+// Unicode standard: no overlong forms, no surrogates, nothing past U+10FFFF).
+std::size_t Utf8CharacterLength(std::string_view text)
+{
+    const auto byte = [&](std::size_t i) {
+        return static_cast<unsigned char>(text[i]);
+    };
+    const auto within = [&](std::size_t i, unsigned low, unsigned high) {
+        return i < text.size() && byte(i) >= low && byte(i) <= high;
+    };
+    const unsigned first = byte(0);
+    if (first < 0x80) {
+        return 1;
+    }
+    if (first >= 0xC2 && first <= 0xDF) {
+        return within(1, 0x80, 0xBF) ? 2 : 0;
+    }
+    if (first >= 0xE0 && first <= 0xEF) {
+        const unsigned low = first == 0xE0 ? 0xA0 : 0x80;
+        const unsigned high = first == 0xED ? 0x9F : 0xBF;
+        return within(1, low, high) && within(2, 0x80, 0xBF) ? 3 : 0;
+    }
+    if (first >= 0xF0 && first <= 0xF4) {
+        const unsigned low = first == 0xF0 ? 0x90 : 0x80;
+        const unsigned high = first == 0xF4 ? 0x8F : 0xBF;
+        return within(1, low, high) && within(2, 0x80, 0xBF) && within(3, 0x80, 0xBF) ? 4 : 0;
+    }
+    return 0;
+}
+
+// In UTF-8 text, the C1 controls and every byte 0x80..0x9F outside a
+// well-formed character, one blank each.
+std::string BlankC1Controls(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    while (!text.empty()) {
+        const std::size_t length = Utf8CharacterLength(text);
+        const auto first = static_cast<unsigned char>(text[0]);
+        if (length == 2 && first == 0xC2 && static_cast<unsigned char>(text[1]) <= 0x9F) {
+            out += ' '; // U+0080..U+009F
+        } else if (length > 0) {
+            out.append(text.substr(0, length));
+        } else {
+            out += first >= 0x80 && first <= 0x9F ? ' ' : text[0];
+        }
+        text.remove_prefix(length > 0 ? length : 1);
+    }
+    return out;
+}
+
 } // namespace
 
 std::string CommaToPoint(std::string text)
@@ -87,9 +139,10 @@ std::string FormatTimeStamp(const LocalDateTime& time, char timeSeparator)
     return std::string(buffer.data(), static_cast<std::size_t>(std::max(length, 0)));
 }
 
-std::string DeviceNameField(std::string_view deviceName)
+std::string DeviceNameField(std::string_view deviceName, CodePageKind codePage)
 {
-    std::string name(deviceName);
+    std::string name =
+        codePage == CodePageKind::kUtf8 ? BlankC1Controls(deviceName) : std::string(deviceName);
     // Control bytes would reach the terminal of whoever follows the log
     // (escape sequences) and line ends would split the poll's line.
     const auto isControl = [](char c) {
@@ -122,12 +175,12 @@ std::string DeviceNameField(std::string_view deviceName)
 }
 
 std::string FormatLogLine(const SensorTable& table, std::int32_t lastSensor, std::string_view status,
-                          char timeSeparator)
+                          char timeSeparator, CodePageKind codePage)
 {
     const int used = UsedSensorCount(lastSensor);
     std::string line = FormatTimeStamp(table.PollTime, timeSeparator);
     line += ',';
-    line += DeviceNameField(table.DeviceName);
+    line += DeviceNameField(table.DeviceName, codePage);
     line += ',';
     for (int i = 0; i < used; ++i) {
         line += FormatReading(table.SensorValue[static_cast<std::size_t>(i)]);

@@ -15,4 +15,17 @@ namespace vornix7 {
 // use today; there only a lone surrogate becomes '?'.
 std::string CodePageFromUtf16(std::u16string_view text);
 
+// What the system's code page is, as far as the bytes 0x80..0x9F go.
+enum class CodePageKind {
+    // UTF-8 (POSIX systems; Windows set to code page 65001): 0x80..0x9F
+    // alone are no character, and U+0080..U+009F are the C1 controls that
+    // 8-bit terminals obey (CSI, OSC, ...).
+    kUtf8,
+    // Another Windows ANSI code page: 1252 and its kin use 0x80..0x9F for
+    // printable characters (the euro sign, curly quotes), the East Asian
+    // ones as the first byte of a two-byte character.
+    kOther,
+};
+CodePageKind SystemCodePageKind();
+
 } // namespace vornix7

@@ -55,4 +55,9 @@ std::string CodePageFromUtf16(std::u16string_view text)
     return out;
 }
 
+CodePageKind SystemCodePageKind()
+{
+    return CodePageKind::kUtf8;
+}
+
 } // namespace vornix7

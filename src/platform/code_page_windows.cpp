@@ -62,4 +62,9 @@ std::string CodePageFromUtf16(std::u16string_view text)
     return CodePageFromWide(std::wstring(text.begin(), text.end()));
 }
 
+CodePageKind SystemCodePageKind()
+{
+    return GetACP() == CP_UTF8 ? CodePageKind::kUtf8 : CodePageKind::kOther;
+}
+
 } // namespace vornix7

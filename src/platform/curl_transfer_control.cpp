@@ -6,11 +6,11 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "common/url_rule.h"
+
 namespace vornix7 {
 
 namespace {
-
-constexpr std::string_view kScheme = "http://";
 
 bool IsGet(std::string_view operation)
 {
@@ -20,16 +20,6 @@ bool IsGet(std::string_view operation)
                && std::equal(operation.begin(), operation.end(), "GET", [](char got, char wanted) {
                       return std::toupper(static_cast<unsigned char>(got)) == wanted;
                   }));
-}
-
-// curl would guess a scheme for "127.0.0.1/status.html"; only a URL that
-// says http:// is fetched, so nothing else can reach the device or a file.
-bool SaysHttp(std::string_view url)
-{
-    return url.size() >= kScheme.size()
-           && std::equal(kScheme.begin(), kScheme.end(), url.begin(), [](char wanted, char got) {
-                  return std::tolower(static_cast<unsigned char>(got)) == wanted;
-              });
 }
 
 // A final status of 2xx is the page; curl reports 0 for an answer without a
@@ -89,7 +79,10 @@ void CurlTransferControl::Execute(const std::string& url, const std::string& ope
     Cancel();
     if (!IsGet(operation))
         throw std::runtime_error("transfer control: unsupported operation '" + operation + "'");
-    if (!SaysHttp(url))
+    // The URL rule that vornix7-check also applies: only http://, so
+    // nothing else can reach the device or a file (curl would guess a
+    // scheme for "127.0.0.1/status.html"), and only what the check passes.
+    if (!UrlProblem(url).empty())
         return; // ends at once without an answer, nothing sent
 
     easy_ = curl_easy_init();

@@ -27,9 +27,10 @@ AppendError AppendErrorFromSystem(unsigned long code);
 // The log file opened for one append, closed (and unlocked) when the object
 // goes. Each step calls the system once and never waits: the caller decides
 // how long to wait for the lock or for a full pipe, pumping window events in
-// between. Only a file on disk is locked, measured, cut back and flushed; a
-// device or a pipe (/dev/null, NUL, a terminal, a reader's pipe) just takes
-// the bytes.
+// between. Only a file on disk is measured, cut back and flushed; a device
+// or a pipe (/dev/null, NUL, a terminal, a reader's pipe) just takes the
+// bytes. A file on disk, and on POSIX systems a FIFO or pipe, is locked.
+// Flush alone may be called from another thread than the other steps.
 class LogAppendFile {
 public:
     LogAppendFile() = default;
@@ -40,6 +41,9 @@ public:
     // Opens `path` for appending without blocking (a pipe nobody reads is an
     // error at once), creating a missing file, also at the end of a dangling
     // symbolic link. Other programs may go on reading, moving or deleting it.
+    // On POSIX systems a path that names one of the program's own
+    // descriptors (/dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N)
+    // and cannot be opened by name, being a socket, is a duplicate of it.
     AppendStatus Open(const std::string& path);
 
     // True for a file on disk, false for a device or a pipe.
@@ -47,16 +51,22 @@ public:
 
     // Tries once to take the exclusive append lock that other loggers on the
     // same file honour; readers are never held up by it. `taken` is false
-    // while another holder has it. A file system without locks counts as
-    // taken: there is nobody to agree with.
+    // while another holder has it. A file system without locks, and a log
+    // that is not locked (a device, a socket), counts as taken: there is
+    // nobody to agree with.
     AppendStatus TryLock(bool& taken);
+
+    // Lets go of the lock taken by TryLock, keeping the file open (for the
+    // flush); harmless without it.
+    AppendStatus Unlock();
 
     // The file's size in bytes.
     AppendStatus Size(std::uint64_t& size);
 
     // One write at the file's end. `written` is what went out: on a disk
-    // file all of it or an error (a short write is "Disk full"); on a pipe it
-    // may be less, or 0 while the pipe is full.
+    // file all of it or an error saying why the rest did not ("Disk full",
+    // "File too large"); on a pipe it may be less, or 0 while the pipe is
+    // full. Neither a reader gone nor the size limit raises a signal.
     AppendStatus Write(std::string_view bytes, std::size_t& written);
 
     // Cuts the file back to `size`, but only if it is now exactly `size` +
@@ -75,6 +85,8 @@ private:
     bool onDisk_ = false;
     bool created_ = false;
     bool locked_ = false;
+    bool socket_ = false; // POSIX: written with send()
+    bool fifo_ = false;   // POSIX: a pipe or FIFO, locked like a disk file
     std::string path_;
 };
 

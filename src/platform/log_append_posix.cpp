@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 
 #include "common/runtime_error.h"
 #include "platform/log_append.h"
@@ -34,6 +36,9 @@ AppendError ErrorFrom(int error)
     case ENOSPC:
     case EDQUOT:
         kind = error_kind::kDiskFull;
+        break;
+    case EFBIG:
+        kind = error_kind::kFileTooLarge;
         break;
     default:
         break;
@@ -60,36 +65,84 @@ void SyncFolderOf(const std::string& path)
     }
 }
 
-// Holds SIGPIPE back for one write to a pipe whose reader may have gone, so
-// the write fails with EPIPE instead of the signal ending the program.
-class SigpipeHeld {
+// Holds SIGPIPE and SIGXFSZ back for one write, so that a pipe whose reader
+// has gone fails with EPIPE and a file at the process's size limit
+// (ulimit -f) with EFBIG, instead of the signal ending the program without
+// a word. A signal the write raised is taken back before the mask is
+// restored; one that was pending already is left for its owner.
+class WriteSignalsHeld {
 public:
-    SigpipeHeld()
+    WriteSignalsHeld()
     {
-        sigemptyset(&pipe_);
-        sigaddset(&pipe_, SIGPIPE);
+        sigemptyset(&held_);
         sigset_t pending;
+        sigemptyset(&pending);
         sigpending(&pending);
-        wasPending_ = sigismember(&pending, SIGPIPE) == 1;
-        pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
-    }
-    ~SigpipeHeld()
-    {
-        if (!wasPending_) {
-            const timespec now{};
-            while (sigtimedwait(&pipe_, nullptr, &now) == SIGPIPE) {
+        for (const int signal : {SIGPIPE, SIGXFSZ}) {
+            if (sigismember(&pending, signal) != 1) {
+                sigaddset(&held_, signal);
             }
         }
-        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+        sigset_t both;
+        sigemptyset(&both);
+        sigaddset(&both, SIGPIPE);
+        sigaddset(&both, SIGXFSZ);
+        pthread_sigmask(SIG_BLOCK, &both, &old_);
     }
-    SigpipeHeld(const SigpipeHeld&) = delete;
-    SigpipeHeld& operator=(const SigpipeHeld&) = delete;
+    ~WriteSignalsHeld()
+    {
+        const int savedErrno = errno;
+        const timespec now{};
+        while (sigtimedwait(&held_, nullptr, &now) > 0) {
+        }
+        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+        errno = savedErrno;
+    }
+    WriteSignalsHeld(const WriteSignalsHeld&) = delete;
+    WriteSignalsHeld& operator=(const WriteSignalsHeld&) = delete;
 
 private:
-    sigset_t pipe_{};
+    sigset_t held_{};
     sigset_t old_{};
-    bool wasPending_ = false;
 };
+
+// One write(), or send() to a socket: MSG_DONTWAIT keeps a full socket from
+// waiting without making the descriptor, which the program shares with
+// whoever started it, non-blocking for them as well. Gives the byte count,
+// or -errno.
+long WriteOnce(int fd, bool socket, std::string_view bytes)
+{
+    const WriteSignalsHeld held;
+    const ssize_t result = socket ? ::send(fd, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL)
+                                  : ::write(fd, bytes.data(), bytes.size());
+    return result < 0 ? -errno : static_cast<long>(result);
+}
+
+// The descriptor a path names when it names one of the program's own open
+// descriptors (/dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N,
+// /proc/PID/fd/N), or -1.
+int OwnDescriptorNamed(std::string_view path)
+{
+    if (path == "/dev/stdout") {
+        return 1;
+    }
+    if (path == "/dev/stderr") {
+        return 2;
+    }
+    const std::string ownProc = "/proc/" + std::to_string(::getpid()) + "/fd/";
+    for (const std::string_view prefix :
+         {std::string_view("/dev/fd/"), std::string_view("/proc/self/fd/"), std::string_view(ownProc)}) {
+        if (path.starts_with(prefix)) {
+            const std::string_view digits = path.substr(prefix.size());
+            if (digits.empty() || digits.size() > 9
+                || digits.find_first_not_of("0123456789") != std::string_view::npos) {
+                return -1;
+            }
+            return std::stoi(std::string(digits));
+        }
+    }
+    return -1;
+}
 
 } // namespace
 
@@ -112,6 +165,18 @@ AppendStatus LogAppendFile::Open(const std::string& path)
         fd = ::open(path.c_str(), kFlags | O_CREAT, 0644);
         created_ = fd >= 0;
     }
+    if (fd < 0 && errno == ENXIO) {
+        // A socket cannot be opened by name, not even through /dev/stdout
+        // (a service's standard output is often one: the journal). When
+        // the path names one of the program's own descriptors, its lines
+        // go to a duplicate of that descriptor.
+        if (const int own = OwnDescriptorNamed(path); own >= 0) {
+            fd = ::fcntl(own, F_DUPFD_CLOEXEC, 3);
+            if (fd < 0) {
+                errno = ENXIO;
+            }
+        }
+    }
     if (fd < 0) {
         return ErrorFrom(errno);
     }
@@ -121,13 +186,15 @@ AppendStatus LogAppendFile::Open(const std::string& path)
         return ErrorFrom(errno);
     }
     onDisk_ = S_ISREG(info.st_mode);
+    socket_ = S_ISSOCK(info.st_mode);
+    fifo_ = S_ISFIFO(info.st_mode);
     return std::nullopt;
 }
 
 AppendStatus LogAppendFile::TryLock(bool& taken)
 {
     taken = true;
-    if (!onDisk_) {
+    if (!onDisk_ && !fifo_) {
         return std::nullopt;
     }
     // flock rather than fcntl: it also keeps apart two opens in one process,
@@ -147,6 +214,18 @@ AppendStatus LogAppendFile::TryLock(bool& taken)
     return ErrorFrom(error);
 }
 
+AppendStatus LogAppendFile::Unlock()
+{
+    if (!locked_) {
+        return std::nullopt;
+    }
+    locked_ = false;
+    if (::flock(Fd(handle_), LOCK_UN) != 0) {
+        return ErrorFrom(errno);
+    }
+    return std::nullopt;
+}
+
 AppendStatus LogAppendFile::Size(std::uint64_t& size)
 {
     struct stat info {};
@@ -160,23 +239,31 @@ AppendStatus LogAppendFile::Size(std::uint64_t& size)
 AppendStatus LogAppendFile::Write(std::string_view bytes, std::size_t& written)
 {
     written = 0;
-    ssize_t result = 0;
-    if (onDisk_) {
-        result = ::write(Fd(handle_), bytes.data(), bytes.size());
-    } else {
-        const SigpipeHeld held;
-        result = ::write(Fd(handle_), bytes.data(), bytes.size());
-    }
-    if (result < 0) {
-        const int error = errno;
-        if (!onDisk_ && (error == EAGAIN || error == EWOULDBLOCK || error == EINTR)) {
+    if (!onDisk_) {
+        const long result = WriteOnce(Fd(handle_), socket_, bytes);
+        if (result == -EAGAIN || result == -EWOULDBLOCK || result == -EINTR) {
             return std::nullopt; // the pipe is full for now
         }
-        return ErrorFrom(error);
+        if (result < 0) {
+            return ErrorFrom(static_cast<int>(-result));
+        }
+        written = static_cast<std::size_t>(result);
+        return std::nullopt;
     }
-    written = static_cast<std::size_t>(result);
-    if (onDisk_ && written < bytes.size()) {
-        return ErrorFrom(ENOSPC); // a short write to a disk file means it filled up
+    // A short write to a disk file has a reason (a full disk, the size
+    // limit); the next write of the rest reports it.
+    while (written < bytes.size()) {
+        const long result = WriteOnce(Fd(handle_), false, bytes.substr(written));
+        if (result == -EINTR) {
+            continue;
+        }
+        if (result < 0) {
+            return ErrorFrom(static_cast<int>(-result));
+        }
+        if (result == 0) {
+            return ErrorFrom(ENOSPC);
+        }
+        written += static_cast<std::size_t>(result);
     }
     return std::nullopt;
 }

@@ -59,6 +59,9 @@ AppendError ErrorFrom(DWORD code)
     case ERROR_HANDLE_DISK_FULL:
         kind = error_kind::kDiskFull;
         break;
+    case ERROR_FILE_TOO_LARGE:
+        kind = error_kind::kFileTooLarge;
+        break;
     default:
         break;
     }
@@ -133,6 +136,19 @@ AppendStatus LogAppendFile::TryLock(bool& taken)
         return std::nullopt; // a file system without locks
     }
     return ErrorFrom(code);
+}
+
+AppendStatus LogAppendFile::Unlock()
+{
+    if (!locked_) {
+        return std::nullopt;
+    }
+    locked_ = false;
+    OVERLAPPED range = LockRange();
+    if (!UnlockFileEx(Handle(handle_), 0, 1, 0, &range)) {
+        return LastError();
+    }
+    return std::nullopt;
 }
 
 AppendStatus LogAppendFile::Size(std::uint64_t& size)

@@ -183,8 +183,12 @@ TEST_F(CheckToolTest, WarnsOncePerLikelyMistakeNamingItsLine)
         {"a URL with port 0", WithDevice("http://127.0.0.1:0/"), 4, "port is not a number from 1 to 65535"},
         {"a URL with port 65536", WithDevice("http://127.0.0.1:65536/"), 4, "port is not a number"},
         {"a URL with an empty port", WithDevice("http://127.0.0.1:/"), 4, "port is not a number"},
-        {"a URL with a blank", WithDevice("http://127.0.0.1/a b"), 4, "blank, control or non-ASCII byte"},
-        {"a URL with a non-ASCII byte", WithDevice("http://127.0.0.1/\xC3\xA9"), 4, "non-ASCII byte"},
+        {"a URL with a blank", WithDevice("http://127.0.0.1/a b"), 4, "it holds a blank or a control byte"},
+        {"a URL whose host holds a character no host name has", WithDevice("http://exa<mple/"), 4,
+         "its host holds a character no host name has"},
+        {"a URL cut at 999 bytes, the rest not read",
+         WithDevice("http://127.0.0.1/" + std::string(1000, 'a')), 4,
+         "the value of URL is 1017 bytes long: the logger reads only its first 999"},
         {"an empty URL", WithDevice(""), 4, "URL \"\" cannot be fetched: it is empty"},
         {"no URL set", kGoodSettings + "[VORNIX7]\nLogfileName=@DIR@/log.txt\n", 0,
          "no URL in [VORNIX7]: the logger polls the default http://192.168.1.100/"},
@@ -210,7 +214,7 @@ TEST_F(CheckToolTest, WarnsOncePerLikelyMistakeNamingItsLine)
         {"a value with no key", kGoodFile + "[Settings]\n=5\n", 7,
          "a value with no key before its '=' is not read"},
         {"a control byte, shown escaped", WithDevice("http://127.0.0.1/\x1B[2J"), 4,
-         "URL \"http://127.0.0.1/\\x1B[2J\" cannot be fetched: it holds a blank, control or non-ASCII byte"},
+         "URL \"http://127.0.0.1/\\x1B[2J\" cannot be fetched: it holds a blank or a control byte"},
     };
     const auto expand = [this](std::string text) {
         for (std::size_t at; (at = text.find("@DIR@")) != std::string::npos;) {
@@ -281,6 +285,10 @@ TEST_F(CheckToolTest, ACorrectFileDrawsNoWarning)
          "; a comment\r\n\r\n[ settings ]\r\nlastsensor=0\r\nHTMLTimeout=-42949672\r\n# another\r\n"
          "[vornix7]\r\nurl=http://device.local/\r\nLogfileName=\"@DIR@/log ;x.txt\"\r\n"},
         {"a repeated section and an existing log", kGoodFile + "[Settings]\nLastSensor=3\n"},
+        {"a URL with non-ASCII bytes, which the fetch sends percent-encoded, and a user name",
+         "[VORNIX7]\nURL=http://user@127.0.0.1:8080/\xC3\xA9?q=\xC3\xBC\nLogfileName=@DIR@/log.txt\n"},
+        {"a value of exactly 999 bytes, which is read whole",
+         "[VORNIX7]\nURL=http://127.0.0.1/" + std::string(999 - 17, 'a') + "\nLogfileName=@DIR@/log.txt\n"},
     };
     std::ofstream(dir_ / "log.txt") << "x\r\n";
     for (const auto& [name, text] : cases) {

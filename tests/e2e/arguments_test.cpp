@@ -59,7 +59,7 @@ TEST_P(Arguments, AreAnsweredAtOnceWithoutADisplayAndCreateNothing)
     std::set<std::string> expected = Entries(logger.dir().path());
     expected.insert({"logger.out", "logger.err"}); // the test's own redirections
 
-    logger.Start({.args = c.args, .noDisplay = true});
+    logger.Start({.args = c.args, .noDisplay = true, .env = {}});
     ASSERT_EQ(logger.WaitForExit(Scaled(Millis(3000))), ExitStatus::Code(c.status)) << logger.Stderr();
 
     const std::string dir = std::filesystem::canonical(logger.dir().path()).string();

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -156,6 +157,29 @@ TEST_F(HostileLog, SigtermEndsTheProgramPromptlyWhileALineWaitsForTheLogsLock)
     EXPECT_EQ(logger_->Stop(SIGTERM, Scaled(Millis(1000))), ExitStatus::Code(0)) << logger_->Stderr();
     EXPECT_EQ(logger_->Read(), "");
     ::close(holder);
+}
+
+// A disk whose flush to stable storage takes 5 s (fdatasync delayed through
+// LD_PRELOAD): the line is in the log at once, and SIGTERM during the flush
+// ends the program at once, not when the flush returns.
+TEST_F(HostileLog, SigtermEndsTheProgramPromptlyWhileALineIsFlushedToASlowDisk)
+{
+    StartLogger(kLogName);
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    logger_->Start({.args = {},
+                    .noDisplay = false,
+                    .env = {{"LD_PRELOAD", VORNIX7_SLOW_FLUSH_LIBRARY},
+                            {"VORNIX7_TEST_FLUSH_DELAY_MS", "5000"},
+                            // The preloaded library comes before the sanitizer's runtime.
+                            {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"}}});
+    ASSERT_TRUE(logger_->WaitUntilSignalsHandled());
+    ASSERT_TRUE(logger_->WaitForLines(1, Scaled(Millis(5000)))) << logger_->Stderr();
+    std::this_thread::sleep_for(Millis(300)); // well inside the flush
+
+    const auto sent = std::chrono::steady_clock::now();
+    EXPECT_EQ(logger_->Stop(SIGTERM, Scaled(Millis(1000))), ExitStatus::Code(0)) << logger_->Stderr();
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, Scaled(Millis(1000)));
+    EXPECT_EQ(logger_->Lines(), std::vector<std::string>{kOk});
 }
 
 // Another program holds the log's lock for 15 s while the logger polls every
@@ -460,6 +484,81 @@ TEST(TwoWritersOnAFullDisk, EveryLineAWriterWasToldWasWrittenIsWholeInTheLogAndN
             }
         }
     }
+}
+
+// Two programs append long lines to one FIFO, as two loggers feeding one
+// collector would. A line longer than the pipe's atomic size (4 kB) goes
+// out in several writes; whatever the reader gets, no line is broken into
+// by the other writer's, and every line a writer was told was written is
+// there.
+TEST(TwoWritersOnAFifo, EveryLineArrivesWholeEvenWhenLongerThanThePipesAtomicSize)
+{
+    TempDir dir;
+    const std::string fifo = dir / "log.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0) << std::strerror(errno);
+    const std::map<std::string, std::size_t> lengths = {{"L", 9000}, {"M", 6000}};
+    std::vector<std::unique_ptr<ChildProcess>> writers;
+    for (const auto& [tag, length] : lengths) {
+        writers.push_back(std::make_unique<ChildProcess>(SpawnOptions{
+            .program = VORNIX7_LOG_WRITER_PROGRAM,
+            .args = {fifo, tag, std::to_string(length), "300"},
+            .workingDir = dir.path(),
+            .env = {},
+            .unsetEnv = {},
+            .stdoutPath = dir / (tag + ".out"),
+            .stderrPath = dir / (tag + ".err"),
+        }));
+    }
+    std::string text;
+    const auto end = std::chrono::steady_clock::now() + Scaled(Millis(30000));
+    for (bool running = true; running && std::chrono::steady_clock::now() < end;) {
+        char buffer[65536];
+        const ssize_t got = ::read(reader, buffer, sizeof buffer);
+        if (got > 0) {
+            text.append(buffer, static_cast<std::size_t>(got));
+            continue;
+        }
+        running = false;
+        for (auto& writer : writers) {
+            running = writer->Running() || running;
+        }
+        std::this_thread::sleep_for(Millis(1));
+    }
+    for (char buffer[65536]; true;) {
+        const ssize_t got = ::read(reader, buffer, sizeof buffer);
+        if (got <= 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(reader);
+    for (auto& writer : writers) {
+        ASSERT_EQ(writer->WaitForExit(Scaled(Millis(5000))), ExitStatus::Code(0));
+    }
+
+    std::set<std::string> inLog;
+    int broken = 0;
+    for (const auto& line : SplitLines(text)) {
+        const auto length = lengths.find(line.substr(0, 1));
+        const bool whole = length != lengths.end() && line.size() == length->second && line.ends_with("\r\n")
+                           && line.find_first_of("LM", 1) == std::string::npos;
+        broken += whole ? 0 : 1;
+        inLog.insert(line);
+    }
+    EXPECT_EQ(broken, 0) << "of " << SplitLines(text).size() << " lines";
+    std::size_t reportedCount = 0;
+    for (const auto& [tag, length] : lengths) {
+        const std::string reported = ReadFile(dir / (tag + ".out"));
+        for (std::size_t at = 0, next = 0; (next = reported.find('\n', at)) != std::string::npos;
+             at = next + 1) {
+            ++reportedCount;
+            const std::string line = WriterLine(tag, std::stoi(reported.substr(at, next - at)), length);
+            EXPECT_TRUE(inLog.contains(line)) << "lost: " << line.substr(0, 20);
+        }
+    }
+    EXPECT_GT(reportedCount, 10U) << "the writers hardly wrote";
 }
 
 } // namespace

@@ -80,6 +80,7 @@ void LoggerProcess::Start(const LoggerLaunch& launch)
     } else {
         options.env.emplace_back("QT_QPA_PLATFORM", "offscreen");
     }
+    options.env.insert(options.env.end(), launch.env.begin(), launch.env.end());
     options.stdoutPath = dir_ / "logger.out";
     options.stderrPath = dir_ / "logger.err";
     startedAt_ = std::chrono::steady_clock::now();

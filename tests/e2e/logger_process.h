@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "child_process.h"
@@ -31,6 +32,8 @@ struct LoggerLaunch {
     // False: offscreen chosen by the test. True: no Qt platform chosen and
     // no DISPLAY or WAYLAND_DISPLAY, as under a service manager.
     bool noDisplay = false;
+    // Added to (or replacing in) its environment.
+    std::vector<std::pair<std::string, std::string>> env;
 };
 
 // The real logger in a folder of its own: a copy of the built program under

@@ -34,7 +34,7 @@ TEST_P(Polling, AWorkingDeviceGivesOneExactOkLineAndOneRequestPerPoll)
                       {"--name", R"(Lab, "North")", "--values", "21.5,48,-3.25,2.675,-0.001,1E400,7,0.125"});
     LoggerProcess logger(SettingsText({.url = device.url()}));
     const std::time_t before = std::time(nullptr);
-    logger.Start({.args = {}, .noDisplay = GetParam().noDisplay});
+    logger.Start({.args = {}, .noDisplay = GetParam().noDisplay, .env = {}});
 
     ASSERT_TRUE(logger.WaitForLines(3, Scaled(Millis(8000)))) << logger.Stderr();
     ASSERT_EQ(logger.Stop(), ExitStatus::Code(0));

@@ -6,6 +6,17 @@
 #include <windows.h>
 #endif
 
+#ifndef _WIN32
+#include <dlfcn.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -15,6 +26,7 @@
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/runtime_error.h"
@@ -183,6 +195,7 @@ struct FailureCase {
     std::function<std::string(const std::string& dir)> prepare; // gives the log path
     const char* kind;                                           // nullptr: any kind
     bool needsPermissionChecks = false;
+    long fileSizeLimit = 0; // bytes a process may make a file; 0: no limit set
 };
 void PrintTo(const FailureCase& c, std::ostream* out)
 {
@@ -199,14 +212,28 @@ TEST_P(LogFileFailure, ThrowsAndChangesNothingOnDisk)
             << "file permissions are not enforced here (root); AParentThatIsAFile covers the error path";
     }
     const auto before = Snapshot();
+#ifndef _WIN32
+    rlimit unlimited{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    if (GetParam().fileSizeLimit > 0) {
+        rlimit limit = unlimited;
+        limit.rlim_cur = static_cast<rlim_t>(GetParam().fileSizeLimit);
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+#endif
+    int steps = 0;
     try {
-        LogFile(path).Append("line,OK\r\n");
+        LogFile(path, [&] { ++steps; }).Append("line,OK\r\n");
         ADD_FAILURE() << "no error";
     } catch (const RuntimeError& error) {
         if (GetParam().kind != nullptr) {
             EXPECT_EQ(error.kind(), GetParam().kind) << error.what();
         }
     }
+#ifndef _WIN32
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+#endif
+    EXPECT_EQ(steps, 0) << "an error the log cannot recover from is reported at once";
     EXPECT_EQ(Snapshot(), before);
 }
 
@@ -219,14 +246,28 @@ TEST_P(LogFileFailure, ThrowsWithASideFileTooAndParksNothing)
         GTEST_SKIP() << "file permissions are not enforced here (root)";
     }
     const auto before = Snapshot();
+#ifndef _WIN32
+    rlimit unlimited{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    if (GetParam().fileSizeLimit > 0) {
+        rlimit limit = unlimited;
+        limit.rlim_cur = static_cast<rlim_t>(GetParam().fileSizeLimit);
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+#endif
+    int steps = 0;
     try {
-        LogWithSideFile(path).Append("line,OK\r\n");
+        LogWithSideFile(path, [&] { ++steps; }).Append("line,OK\r\n");
         ADD_FAILURE() << "no error";
     } catch (const RuntimeError& error) {
         if (GetParam().kind != nullptr) {
             EXPECT_EQ(error.kind(), GetParam().kind) << error.what();
         }
     }
+#ifndef _WIN32
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+#endif
+    EXPECT_EQ(steps, 0) << "an error the log cannot recover from is reported at once";
     EXPECT_EQ(Snapshot(), before);
 }
 
@@ -401,6 +442,161 @@ TEST_F(LogFileTest, ASideFileMovedInByAnotherLoggerMeanwhileIsNotMovedAgain)
     EXPECT_EQ(ReadAll(path), "old\r\na\r\nother\r\nnew\r\n");
     EXPECT_FALSE(fs::exists(path + ".waiting"));
 }
+
+#ifndef _WIN32
+std::string WithLogOfSize(const std::string& dir, std::size_t size)
+{
+    WriteAll(dir + "/log.csv", std::string(size, 'x'));
+    return dir + "/log.csv";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PosixErrors, LogFileFailure,
+    testing::Values(FailureCase{"AFullDeviceIsDiskFull",
+                                [](auto& dir) {
+                                    fs::create_symlink("/dev/full", dir + "/log.csv");
+                                    return dir + "/log.csv";
+                                },
+                                "Disk full"},
+                    FailureCase{"ALineBeyondTheFileSizeLimitIsFileTooLarge",
+                                [](auto& dir) { return WithLogOfSize(dir, 4096); }, "File too large", false,
+                                4096},
+                    FailureCase{"ALineCrossingTheFileSizeLimitIsTakenBackAndIsFileTooLarge",
+                                [](auto& dir) { return WithLogOfSize(dir, 4090); }, "File too large", false,
+                                4096}),
+    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+// A service's standard output is often a socket (the journal), which no
+// open() reaches; the log names it as one of the program's own descriptors.
+TEST_F(LogFileTest, ALogNamingOneOfTheProgramsOwnSocketsTakesEachLine)
+{
+    const struct {
+        const char* name;
+        std::function<std::string(int fd)> path;
+    } cases[] = {
+        {"/dev/fd/N",
+         [](int fd) {
+             return "/dev/fd/" + std::to_string(fd);
+         }},
+        {"/proc/self/fd/N",
+         [](int fd) {
+             return "/proc/self/fd/" + std::to_string(fd);
+         }},
+        {"/proc/PID/fd/N",
+         [](int fd) {
+             return "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(fd);
+         }},
+        {"/dev/stdout",
+         [](int) {
+             return std::string("/dev/stdout");
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int ends[2] = {-1, -1};
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+        const bool onStdout = std::string(c.name) == "/dev/stdout";
+        const int savedStdout = onStdout ? ::dup(1) : -1;
+        if (onStdout) {
+            std::fflush(stdout);
+            ::dup2(ends[1], 1);
+        }
+        std::string error;
+        try {
+            LogFile log(c.path(ends[1]));
+            log.Append("first,OK\r\n");
+            log.Append("second,OK\r\n");
+        } catch (const RuntimeError& e) {
+            error = e.what();
+        }
+        if (onStdout) {
+            ::dup2(savedStdout, 1);
+            ::close(savedStdout);
+        }
+        ::close(ends[1]);
+        EXPECT_EQ(error, "");
+        std::string received;
+        char buffer[256];
+        for (ssize_t got; (got = ::read(ends[0], buffer, sizeof buffer)) > 0;) {
+            received.append(buffer, static_cast<std::size_t>(got));
+        }
+        ::close(ends[0]);
+        EXPECT_EQ(received, "first,OK\r\nsecond,OK\r\n");
+    }
+}
+
+// The flush to stable storage, made slow or failing: fdatasync of this test
+// program is this one, which waits or fails as told before doing its work.
+std::atomic<int> flushDelayMs{0};
+std::atomic<int> flushError{0};
+std::atomic<bool> flushing{false};
+std::atomic<int> flushesEnded{0};
+
+} // namespace
+} // namespace vornix7
+
+extern "C" int fdatasync(int fd)
+{
+    using Real = int (*)(int);
+    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "fdatasync"));
+    using namespace vornix7;
+    flushing = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(flushDelayMs.load()));
+    flushing = false;
+    ++flushesEnded;
+    if (flushError != 0) {
+        errno = flushError;
+        return -1;
+    }
+    return real(fd);
+}
+
+namespace vornix7 {
+namespace {
+
+// A slow disk must not hold the program's thread: the flush runs while the
+// wait steps go on (pumping window events, so Exit works), and the line
+// counts as written, or its error is thrown, only once the flush is over.
+TEST_F(LogFileTest, ASlowFlushRunsWhileTheWaitStepsGoOnAndEndsTheAppend)
+{
+    const std::string path = dir_ + "/log.csv";
+    const struct {
+        const char* name;
+        int delayMs;
+        int error;
+        const char* kind; // nullptr: the line is written
+    } cases[] = {
+        {"a flush of 300 ms", 300, 0, nullptr},
+        {"a flush that fails after 300 ms", 300, EIO, "File I/O error"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(path);
+        flushDelayMs = c.delayMs;
+        flushError = c.error;
+        flushesEnded = 0;
+        int stepsDuringFlush = 0;
+        LogFile log(path, [&] {
+            if (flushing) {
+                ++stepsDuringFlush;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(LogFile::kStepMilliseconds));
+        });
+        std::string kind;
+        try {
+            log.Append("line,OK\r\n");
+        } catch (const RuntimeError& error) {
+            kind = error.kind();
+        }
+        const int endedWhenAppendReturned = flushesEnded;
+        flushDelayMs = 0;
+        flushError = 0;
+        EXPECT_GE(stepsDuringFlush, 5);
+        EXPECT_GE(endedWhenAppendReturned, 1);
+        EXPECT_EQ(kind, c.kind == nullptr ? "" : c.kind);
+    }
+}
+#endif
 
 } // namespace
 } // namespace vornix7

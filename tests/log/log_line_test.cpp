@@ -91,6 +91,7 @@ TEST(DeviceNameField, KeepsTheNameInOneCsvField)
         const char* name;
         std::string deviceName;
         std::string expected;
+        CodePageKind codePage = CodePageKind::kUtf8;
     } cases[] = {
         {"a plain name is unchanged", "Lab North", "Lab North"},
         {"outer spaces are dropped", "  Lab  ", "Lab"},
@@ -108,10 +109,33 @@ TEST(DeviceNameField, KeepsTheNameInOneCsvField)
         {"a quoted formula gets the guard inside the quotes", "=HYPERLINK(\"x\",\"y\")",
          "\"'=HYPERLINK(\"\"x\"\",\"\"y\"\")\""},
         {"a sign inside the name is left alone", "Lab-North +1", "Lab-North +1"},
+        {"C1 controls written in UTF-8 become one blank each",
+         "Lab\xC2\x9B"
+         "31mX\xC2\x9D"
+         "0;t\xC2\x9C"
+         "Y",
+         "Lab 31mX 0;t Y"},
+        {"a lone byte from 0x80 to 0x9F becomes a blank",
+         "Lab\x9B"
+         "31m\x9D"
+         "x\x80",
+         "Lab 31m x"},
+        {"UTF-8 characters whose bytes lie in 0x80 to 0x9F stay",
+         "Caf\xC3\xA9 \xC4\x80 \xC3\x9B \xE2\x82\xAC \xF0\x9F\x98\x80",
+         "Caf\xC3\xA9 \xC4\x80 \xC3\x9B \xE2\x82\xAC \xF0\x9F\x98\x80"},
+        {"an overlong or cut sequence does not hide a C1 byte",
+         "A\xE0\x80\x9B"
+         "B\xC3\x9B\x9B"
+         "C\xE2\x82",
+         "A\xE0  B\xC3\x9B C\xE2"},
+        {"in code page 1252 the bytes 0x80 to 0x9F are characters and stay", "\x80 5 \x93Lab\x94 \x9B",
+         "\x80 5 \x93Lab\x94 \x9B", CodePageKind::kOther},
+        {"in code page 1252 the other control bytes still become blanks", "\x1b[31mLab\x85\r\n",
+         "[31mLab\x85", CodePageKind::kOther},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(DeviceNameField(c.deviceName), c.expected);
+        EXPECT_EQ(DeviceNameField(c.deviceName, c.codePage), c.expected);
     }
 }
 

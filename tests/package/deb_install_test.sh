@@ -48,6 +48,8 @@ in_package() { # PACKAGE_ROOT FILE...
 }
 in_package "$scratch/headless" opt/vornix7-logger/vornix7-logger-headless opt/vornix7-logger/vornix7-check \
   usr/bin/vornix7-logger-headless usr/bin/vornix7-check \
+  opt/vornix7-logger/vornix7-report opt/vornix7-logger/uPlot.iife.min.js opt/vornix7-logger/uPlot.min.css \
+  opt/vornix7-logger/uPlot.LICENSE usr/bin/vornix7-report \
   usr/lib/systemd/system/vornix7-logger.service usr/lib/systemd/user/vornix7-logger.service \
   usr/share/doc/vornix7-logger/README.md usr/share/doc/vornix7-logger/examples/VORNIX7_Logger.ini
 in_package "$scratch/desktop" opt/vornix7-logger/VORNIX7_Logger opt/vornix7-logger/vornix7-sim \
@@ -84,4 +86,10 @@ for program in VORNIX7_Logger vornix7-logger-headless; do
   [ -z "$(ls -A)" ] || fail "$program --help created files: $(ls -A)"
 done
 "$root/usr/bin/vornix7-sim" --help >/dev/null || fail "vornix7-sim through its link"
+# The report, started through its link, finds the chart library beside its
+# real file and writes it into the page.
+printf '2026-12-07 10:00:00,Lab,1.,OK\r\n' >"$scratch/log.txt"
+"$root/usr/bin/vornix7-report" "$scratch/log.txt" 2>"$scratch/report.err" || fail "vornix7-report through its link"
+[ ! -s "$scratch/report.err" ] || fail "vornix7-report: $(cat "$scratch/report.err")"
+grep -q 'data-charts="1"' "$scratch/log.txt.html" || fail "the installed report has no charts"
 echo "PASS"

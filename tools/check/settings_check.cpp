@@ -10,13 +10,13 @@
 
 #include "common/ascii.h"
 #include "common/sensor_table.h"
+#include "common/url_rule.h"
 #include "config/ini_file.h"
 #include "config/settings.h"
 #include "log/log_with_side_file.h"
 #include "platform/file_bytes.h"
 #include "platform/path_access.h"
 #include "tools/check/settings_warnings.h"
-#include "tools/check/url_check.h"
 
 namespace vornix7 {
 
@@ -147,6 +147,12 @@ CountingLines CheckEntries(const IniFile& file, SettingsWarnings& warnings)
             continue;
         }
         first = line;
+        if (entry.writtenLength > kMaxIniValueLength) {
+            warnings.AddAt(line, "the value of " + std::string(setting->key) + " is "
+                                     + std::to_string(entry.writtenLength)
+                                     + " bytes long: the logger reads only its first "
+                                     + std::to_string(kMaxIniValueLength) + " (shown above)");
+        }
         if (!entry.quoted && HasTrailingComment(entry.value)) {
             warnings.AddAt(line,
                            "the value of " + std::string(setting->key) + " is \"" + entry.value

@@ -1,4 +1,4 @@
-#include "tools/check/url_check.h"
+#include "common/url_rule.h"
 
 #include <algorithm>
 
@@ -15,10 +15,14 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix)
     return text.size() >= prefix.size() && EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
 }
 
-bool IsVisibleAscii(char c)
+bool IsBlankOrControl(char c)
 {
-    return c > 0x20 && c < 0x7F;
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= 0x20 || byte == 0x7F;
 }
+
+// What no host name holds: the characters the fetch refuses in one.
+constexpr std::string_view kNotInHostNames = " \t/:#?!@{}[]\\$'\"^`*<>=;,+&()%";
 
 bool IsPort(std::string_view digits)
 {
@@ -42,11 +46,14 @@ std::string UrlProblem(std::string_view url)
     if (!StartsWithIgnoringCase(url, kScheme)) {
         return "it does not start with http:// (only plain HTTP is fetched)";
     }
-    if (!std::all_of(url.begin(), url.end(), IsVisibleAscii)) {
-        return "it holds a blank, control or non-ASCII byte";
+    if (std::any_of(url.begin(), url.end(), IsBlankOrControl)) {
+        return "it holds a blank or a control byte";
     }
     const std::string_view rest = url.substr(kScheme.size());
-    const std::string_view authority = rest.substr(0, std::min(rest.find_first_of("/?#"), rest.size()));
+    std::string_view authority = rest.substr(0, std::min(rest.find_first_of("/?#"), rest.size()));
+    if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) {
+        authority.remove_prefix(at + 1); // a user name and password
+    }
     std::string_view host = authority;
     std::string_view afterHost;
     if (authority.starts_with('[')) {
@@ -59,6 +66,9 @@ std::string UrlProblem(std::string_view url)
     }
     if (host.empty()) {
         return "it names no host";
+    }
+    if (!authority.starts_with('[') && host.find_first_of(kNotInHostNames) != std::string_view::npos) {
+        return "its host holds a character no host name has";
     }
     if (!afterHost.empty() && (afterHost.front() != ':' || !IsPort(afterHost.substr(1)))) {
         return "its port is not a number from 1 to 65535";

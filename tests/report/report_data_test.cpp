@@ -1,0 +1,315 @@
+#include "tools/report/report_data.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vornix7 {
+namespace {
+
+struct SummaryCase {
+    const char* name;
+    std::string log;
+    std::int64_t polls, ok, error, unreadable;
+    std::string first, last; // "" when there is none
+    std::int64_t spells;
+    std::string longest; // "start..end xN" (N failed polls, "+" when ongoing), "" for none
+    std::vector<std::int64_t> unreadableLines;
+    bool halfLine;
+    // Per sensor: "count min max mean", "-" for a sensor without readings.
+    std::vector<std::string> sensors;
+    std::optional<std::string> from = std::nullopt;
+    std::optional<std::string> to = std::nullopt;
+};
+
+std::string Describe(const SensorSummary& s)
+{
+    if (s.count == 0) {
+        return "-";
+    }
+    char text[128];
+    std::snprintf(text, sizeof text, "%lld %g %g %g", static_cast<long long>(s.count), s.min, s.max,
+                  s.sum / static_cast<double>(s.count));
+    return text;
+}
+
+std::string Describe(const std::optional<OfflineSpell>& spell)
+{
+    if (!spell) {
+        return "";
+    }
+    return FormatLogSeconds(spell->start).substr(11) + ".." + FormatLogSeconds(spell->end).substr(11) + " x"
+           + std::to_string(spell->failedPolls) + (spell->ongoing ? "+" : "");
+}
+
+ReportData Build(const SummaryCase& c, std::size_t pieceSize)
+{
+    ReportBuilder builder(c.from ? ParseTimeArgument(*c.from, false) : std::nullopt,
+                          c.to ? ParseTimeArgument(*c.to, true) : std::nullopt);
+    for (std::size_t at = 0; at < c.log.size(); at += pieceSize) {
+        builder.AddBytes(std::string_view(c.log).substr(at, pieceSize));
+    }
+    return builder.Finish();
+}
+
+TEST(ReportBuilder, SummarisesEveryLineInTheRange)
+{
+    const std::string day = "2026-12-07 ";
+    const SummaryCase cases[] = {
+        {"good and failed polls are counted, with each sensor's minimum, maximum and mean",
+         day + "10:00:00,Lab,1.,10.,OK\r\n" + day + "10:00:05,Lab,-2048000.,-2048000.,ERROR\r\n" + day
+             + "10:00:10,Lab,3.,-10.,OK\r\n",
+         3,
+         2,
+         1,
+         0,
+         day + "10:00:00",
+         day + "10:00:10",
+         1,
+         "10:00:05..10:00:10 x1",
+         {},
+         false,
+         {"2 1 3 2", "2 -10 10 0"}},
+        {"an offline spell runs from the first failed poll to the next good one; the longest is named",
+         day + "10:00:00,A,1.,OK\n" + day + "10:00:05,A,-2048000.,ERROR\n" + day
+             + "10:00:10,A,-2048000.,ERROR\n" + day + "10:00:15,A,-2048000.,ERROR\n" + day
+             + "10:00:20,A,2.,OK\n" + day + "10:00:25,A,-2048000.,ERROR\n" + day + "10:00:30,A,2.,OK\n",
+         7,
+         3,
+         4,
+         0,
+         day + "10:00:00",
+         day + "10:00:30",
+         2,
+         "10:00:05..10:00:20 x3",
+         {},
+         false,
+         {"3 1 2 1.66667"}},
+        {"a log that ends offline ends in a spell still going, up to its last failed poll",
+         day + "10:00:00,A,1.,OK\n" + day + "10:00:05,A,-2048000.,ERROR\n" + day
+             + "10:00:10,A,-2048000.,ERROR\n",
+         3,
+         1,
+         2,
+         0,
+         day + "10:00:00",
+         day + "10:00:10",
+         1,
+         "10:00:05..10:00:10 x2+",
+         {},
+         false,
+         {"1 1 1 1"}},
+        {"lines of different widths are all read; a sensor counts only where it is logged",
+         day + "10:00:00,A,1.,2.,3.,OK\n" + day + "10:00:05,A,5.,OK\n" + day + "10:00:10,A,,ERROR\n",
+         3,
+         2,
+         1,
+         0,
+         day + "10:00:00",
+         day + "10:00:10",
+         1,
+         "10:00:10..10:00:10 x1+",
+         {},
+         false,
+         {"2 1 5 3", "1 2 2 2", "1 3 3 3"}},
+        {"lines that cannot be read are counted by number and the rest is read",
+         day + "10:00:00,A,1.,OK\n" + "junk\n" + day + "10:00:05,A,2.,OK\n" + day + "10:00:10,A,1.,x,OK\n"
+             + "\n",
+         2,
+         2,
+         0,
+         3,
+         day + "10:00:00",
+         day + "10:00:05",
+         0,
+         "",
+         {2, 4, 5},
+         false,
+         {"2 1 2 1.5"}},
+        {"a half line at the end is being written: left out, not counted as unreadable",
+         day + "10:00:00,A,1.,OK\r\n" + day + "10:00:05,A,2",
+         1,
+         1,
+         0,
+         0,
+         day + "10:00:00",
+         day + "10:00:00",
+         0,
+         "",
+         {},
+         true,
+         {"1 1 1 1"}},
+        {"a line longer than any log line is unreadable, not held whole",
+         std::string(200000, 'x') + "\n" + day + "10:00:00,A,1.,OK\n",
+         1,
+         1,
+         0,
+         1,
+         day + "10:00:00",
+         day + "10:00:00",
+         0,
+         "",
+         {1},
+         false,
+         {"1 1 1 1"}},
+        {"--from and --to keep the polls between them, both ends included",
+         day + "09:59:59,A,1.,OK\n" + day + "10:00:00,A,2.,OK\n" + day + "10:30:00,A,-2048000.,ERROR\n" + day
+             + "11:00:00,A,3.,OK\n" + day + "11:00:01,A,4.,OK\n",
+         3,
+         2,
+         1,
+         0,
+         day + "10:00:00",
+         day + "11:00:00",
+         1,
+         "10:30:00..11:00:00 x1",
+         {},
+         false,
+         {"2 2 3 2.5"},
+         "2026-12-07 10:00",
+         "2026-12-07 11:00:00"},
+        {"an empty log has no polls, no times and no sensors", "", 0, 0, 0, 0, "", "", 0, "", {}, false, {}},
+    };
+    for (const SummaryCase& c : cases) {
+        // Whole, and in pieces of one byte: a line split across reads is the same line.
+        for (const std::size_t piece : {std::size_t{1} << 20, std::size_t{1}}) {
+            SCOPED_TRACE(std::string(c.name) + (piece == 1 ? " (read a byte at a time)" : ""));
+            const ReportData data = Build(c, piece);
+            EXPECT_EQ(data.polls, c.polls);
+            EXPECT_EQ(data.okPolls, c.ok);
+            EXPECT_EQ(data.errorPolls, c.error);
+            EXPECT_EQ(data.unreadable, c.unreadable);
+            EXPECT_EQ(data.first ? FormatLogSeconds(*data.first) : "", c.first);
+            EXPECT_EQ(data.last ? FormatLogSeconds(*data.last) : "", c.last);
+            EXPECT_EQ(data.spells, c.spells);
+            EXPECT_EQ(Describe(data.longestSpell), c.longest);
+            std::vector<std::int64_t> lines;
+            for (const UnreadableLine& line : data.firstUnreadable) {
+                lines.push_back(line.number);
+            }
+            EXPECT_EQ(lines, c.unreadableLines);
+            EXPECT_EQ(data.halfLineAtEnd, c.halfLine);
+            std::vector<std::string> sensors;
+            for (const SensorSummary& s : data.sensors) {
+                sensors.push_back(Describe(s));
+            }
+            EXPECT_EQ(sensors, c.sensors);
+        }
+    }
+}
+
+// A log of `seconds` polls one second apart from 2026-12-01 00:00:00 with
+// two sensors: t0 a slow ramp, t1 constant; `line(i)` may replace a line.
+template <typename Edit> std::string GeneratedLog(int seconds, Edit line)
+{
+    std::string log;
+    const LogSeconds start = SecondsFromCivil(2026, 12, 1, 0, 0, 0);
+    for (int i = 0; i < seconds; ++i) {
+        const std::string time = FormatLogSeconds(start + i);
+        std::string text = time + ",Lab," + std::to_string(i % 1000) + ".,7.,OK\r\n";
+        line(i, time, text);
+        log += text;
+    }
+    return log;
+}
+
+struct ChartFacts {
+    std::size_t maxPoints = 0;
+    std::vector<std::pair<std::string, std::optional<double>>> mustHold; // time, value (none: a break)
+    std::size_t shadedAtMost = 0;
+    std::int64_t otherDevicePolls = 0; // polls of names beyond the listed ones
+};
+
+struct ChartCase {
+    const char* name;
+    std::string log;
+    std::size_t maxSteps;
+    ChartFacts facts;
+};
+
+bool Holds(const std::vector<ChartPoint>& chart, const std::string& time, const std::optional<double>& value)
+{
+    return std::any_of(chart.begin(), chart.end(), [&](const ChartPoint& p) {
+        return FormatLogSeconds(p.time) == time && p.value == value;
+    });
+}
+
+TEST(ReportBuilder, KeepsChartsBoundedWithTheirExtremesAndGaps)
+{
+    const auto plain = [](int, const std::string&, std::string&) {
+    };
+    const ChartCase cases[] = {
+        {"a small log's chart holds every reading as it is",
+         GeneratedLog(50, plain),
+         1000,
+         {50, {{"2026-12-01 00:00:00", 0.0}, {"2026-12-01 00:00:49", 49.0}}, 0}},
+        {"a day at one poll a second stays within the bound and keeps a one-second spike and a failed poll",
+         GeneratedLog(86400,
+                      [](int i, const std::string& time, std::string& text) {
+                          if (i == 40000) {
+                              text = time + ",Lab,99999.,7.,OK\r\n";
+                          }
+                          if (i == 60000) {
+                              text = time + ",Lab,-2048000.,-2048000.,ERROR\r\n";
+                          }
+                      }),
+         500,
+         {3 * 500, {{"2026-12-01 11:06:40", 99999.0}, {"2026-12-01 16:40:00", std::nullopt}}, 1}},
+        {"a device flapping between good and failed polls gives a bounded number of shaded spans",
+         GeneratedLog(20000,
+                      [](int i, const std::string& time, std::string& text) {
+                          if (i % 2 == 1) {
+                              text = time + ",Lab,-2048000.,-2048000.,ERROR\r\n";
+                          }
+                      }),
+         200,
+         {3 * 200, {{"2026-12-01 00:00:01", std::nullopt}}, 201}},
+        {"a clock set back an hour still gives a chart in time order",
+         GeneratedLog(7200,
+                      [](int i, const std::string&, std::string& text) {
+                          if (i >= 3600) {
+                              const LogSeconds back =
+                                  SecondsFromCivil(2026, 12, 1, 0, 0, 0) + i - 3600 + 1800;
+                              text = FormatLogSeconds(back) + ",Lab,5000.,7.,OK\r\n";
+                          }
+                      }),
+         100,
+         {3 * 100, {{"2026-12-01 00:30:00", 5000.0}}, 0}},
+        {"a device that names itself anew at every poll is listed within a bound, the rest counted",
+         GeneratedLog(5000,
+                      [](int i, const std::string& time, std::string& text) {
+                          text = time + ",Dev " + std::to_string(i) + ",1.,2.,OK\r\n";
+                      }),
+         100,
+         {3 * 100, {{"2026-12-01 00:00:00", 1.0}}, 0, 5000 - 20}},
+    };
+    for (const ChartCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReportBuilder builder(std::nullopt, std::nullopt, c.maxSteps);
+        builder.AddBytes(c.log);
+        const ReportData data = builder.Finish();
+        ASSERT_EQ(data.charts.size(), 2u);
+        for (const auto& chart : data.charts) {
+            EXPECT_LE(chart.size(), c.facts.maxPoints);
+            EXPECT_TRUE(
+                std::is_sorted(chart.begin(), chart.end(),
+                               [](const ChartPoint& a, const ChartPoint& b) { return a.time < b.time; }));
+        }
+        for (const auto& [time, value] : c.facts.mustHold) {
+            EXPECT_TRUE(Holds(data.charts[0], time, value)) << time;
+            if (!value) {
+                EXPECT_TRUE(Holds(data.charts[1], time, value)) << "t1 " << time;
+            }
+        }
+        EXPECT_LE(data.shadedSpells.size(), c.facts.shadedAtMost);
+        EXPECT_LE(data.devices.size(), ReportBuilder::kListedDevices);
+        EXPECT_EQ(data.otherDevicePolls, c.facts.otherDevicePolls);
+        EXPECT_EQ(data.spells > 0, !data.shadedSpells.empty());
+    }
+}
+
+} // namespace
+} // namespace vornix7

@@ -1,0 +1,14 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "platform/executable_dir.h"
+#include "tools/report/report_tool.h"
+
+int main(int argc, char** argv)
+{
+    std::ios::sync_with_stdio(false);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    // The chart library is installed beside the tool.
+    return vornix7::RunReportTool(args, vornix7::ExecutableDir(), std::cout, std::cerr);
+}

@@ -1,0 +1,397 @@
+#include "tools/report/report_page.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+namespace vornix7 {
+
+namespace {
+
+void AppendUtf8(std::string& out, unsigned codePoint)
+{
+    if (codePoint < 0x80) {
+        out += static_cast<char>(codePoint);
+    } else if (codePoint < 0x800) {
+        out += static_cast<char>(0xC0 | (codePoint >> 6));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (codePoint >> 12));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
+}
+
+// The length of a well-formed UTF-8 sequence of two or more bytes at `pos`,
+// or 0.
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t pos)
+{
+    const auto byte = [&](std::size_t i) {
+        return static_cast<unsigned char>(text[i]);
+    };
+    const unsigned lead = byte(pos);
+    std::size_t length = 0;
+    unsigned low = 0x80;
+    unsigned high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (pos + length > text.size() || byte(pos + 1) < low || byte(pos + 1) > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if (byte(pos + i) < 0x80 || byte(pos + i) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+std::string Number(double value)
+{
+    std::array<char, 64> buffer{};
+    const int n = std::snprintf(buffer.data(), buffer.size(), "%.12g", value);
+    return std::string(buffer.data(), static_cast<std::size_t>(n > 0 ? n : 0));
+}
+
+std::string Count(std::int64_t value)
+{
+    return std::to_string(value);
+}
+
+std::string TimeText(const std::optional<LogSeconds>& time)
+{
+    return time ? FormatLogSeconds(*time) : "-";
+}
+
+void Row(std::ostream& out, std::string_view id, std::string_view label, const std::string& value)
+{
+    out << "<tr><th>" << label << "</th><td id=\"" << id << "\">" << value << "</td></tr>\n";
+}
+
+const char* const kStyle = R"(
+body{font:14px/1.4 system-ui,sans-serif;margin:1.5em;color:#222;background:#fff}
+h1{font-size:1.4em;margin:0 0 .2em}
+.range{color:#555;margin:0 0 1em}
+table{border-collapse:collapse;margin:0 0 1.2em}
+th,td{border:1px solid #ccc;padding:.2em .6em;text-align:left}
+td.n{text-align:right;font-variant-numeric:tabular-nums}
+.note{color:#555;max-width:60em}
+.warn{color:#a40}
+.chart{margin:0 0 .8em}
+)";
+
+// Draws each chart, shades the offline spells under the lines, keeps the
+// charts' cursors and zoom together, and sets the mark once all have drawn.
+const char* const kScript = R"(
+(function () {
+  var body = document.body;
+  var box = document.getElementById('charts');
+  var D = JSON.parse(document.getElementById('report-data').textContent);
+  if (D.charts.length === 0) { body.setAttribute('data-charts-drawn', '0'); return; }
+  if (typeof uPlot === 'undefined') { body.setAttribute('data-charts-drawn', 'none'); return; }
+  var drawn = 0, plots = [], syncing = false;
+  function shade(u) {
+    var ctx = u.ctx, b = u.bbox;
+    ctx.save();
+    ctx.fillStyle = 'rgba(220, 50, 47, 0.15)';
+    for (var k = 0; k < D.off.length; k++) {
+      var x0 = Math.max(u.valToPos(D.off[k][0], 'x', true), b.left);
+      var x1 = Math.min(u.valToPos(D.off[k][1], 'x', true), b.left + b.width);
+      if (x1 >= b.left && x0 <= b.left + b.width) {
+        ctx.fillRect(x0, b.top, Math.max(x1 - x0, 2), b.height);
+      }
+    }
+    ctx.restore();
+  }
+  function markDrawn(u) {
+    if (u.v7drawn) return;
+    u.v7drawn = true;
+    drawn++;
+    if (drawn === D.charts.length) body.setAttribute('data-charts-drawn', String(drawn));
+  }
+  function zoomAll(u, key) {
+    if (key !== 'x' || syncing) return;
+    syncing = true;
+    for (var k = 0; k < plots.length; k++) {
+      if (plots[k] !== u) plots[k].setScale('x', {min: u.scales.x.min, max: u.scales.x.max});
+    }
+    syncing = false;
+  }
+  function width() { return Math.max(box.clientWidth - 10, 300); }
+  // Times as the log writes them, 24-hour, whatever the browser's locale.
+  function two(n) { return (n < 10 ? '0' : '') + n; }
+  function dateOf(d) { return d.getUTCFullYear() + '-' + two(d.getUTCMonth() + 1) + '-' + two(d.getUTCDate()); }
+  function timeOf(d, seconds) {
+    return two(d.getUTCHours()) + ':' + two(d.getUTCMinutes()) + (seconds ? ':' + two(d.getUTCSeconds()) : '');
+  }
+  function axisTimes(u, splits, ax, space, incr) {
+    return splits.map(function (t, k) {
+      var d = new Date(t * 1e3);
+      if (incr >= 86400) return dateOf(d);
+      var newDay = k === 0 || new Date(splits[k - 1] * 1e3).getUTCDate() !== d.getUTCDate();
+      return timeOf(d, incr < 60) + (newDay ? '\n' + dateOf(d) : '');
+    });
+  }
+  function cursorTime(u, t) { return t == null ? '--' : dateOf(new Date(t * 1e3)) + ' ' + timeOf(new Date(t * 1e3), true); }
+  D.charts.forEach(function (c, i) {
+    var div = document.createElement('div');
+    div.className = 'chart';
+    div.id = 'chart-' + i;
+    box.appendChild(div);
+    var opts = {
+      title: 't' + i, width: width(), height: 180,
+      tzDate: function (ts) { return uPlot.tzDate(new Date(ts * 1e3), 'Etc/UTC'); },
+      cursor: {sync: {key: 'vornix7'}},
+      scales: {x: {time: true, min: D.from, max: D.to}},
+      legend: {show: true},
+      axes: [{values: axisTimes, space: 70}, {}],
+      series: [{value: cursorTime}, {label: 't' + i, stroke: '#1f6feb', width: 1, spanGaps: false}],
+      hooks: {drawClear: [shade], draw: [markDrawn], setScale: [zoomAll]}
+    };
+    plots.push(new uPlot(opts, [c.x, c.y], div));
+  });
+  window.addEventListener('resize', function () {
+    for (var k = 0; k < plots.length; k++) plots[k].setSize({width: width(), height: 180});
+  });
+})();
+)";
+
+void WriteData(const ReportData& data, std::ostream& out)
+{
+    // Numbers only: nothing in it comes from the log's text.
+    out << "{\"from\":" << (data.first ? Count(*data.first) : "null")
+        << ",\"to\":" << (data.last ? Count(*data.last == *data.first ? *data.last + 1 : *data.last) : "null")
+        << ",\"off\":[";
+    for (std::size_t k = 0; k < data.shadedSpells.size(); ++k) {
+        out << (k ? "," : "") << '[' << data.shadedSpells[k].first << ',' << data.shadedSpells[k].second
+            << ']';
+    }
+    out << "],\"charts\":[";
+    for (std::size_t i = 0; i < data.charts.size(); ++i) {
+        const auto& points = data.charts[i];
+        out << (i ? "," : "") << "{\"x\":[";
+        for (std::size_t k = 0; k < points.size(); ++k) {
+            out << (k ? "," : "") << points[k].time;
+        }
+        out << "],\"y\":[";
+        for (std::size_t k = 0; k < points.size(); ++k) {
+            out << (k ? "," : "") << (points[k].value ? Number(*points[k].value) : "null");
+        }
+        out << "]}";
+    }
+    out << "]}";
+}
+
+std::string DeviceHeading(const ReportData& data)
+{
+    if (data.devices.empty()) {
+        return "(no device name)";
+    }
+    std::string heading;
+    for (std::size_t i = 0; i < data.devices.size() && i < 3; ++i) {
+        heading += (i ? ", " : "") + HtmlText(data.devices[i].first);
+    }
+    if (data.devices.size() > 3 || data.otherDevicePolls > 0) {
+        heading += " and others";
+    }
+    return heading;
+}
+
+} // namespace
+
+std::string HtmlText(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte >= 0x80) {
+            const std::size_t length = Utf8SequenceLength(bytes, i);
+            if (length > 0) {
+                out.append(bytes.substr(i, length));
+                i += length;
+            } else {
+                AppendUtf8(out, byte); // Latin-1
+                ++i;
+            }
+            continue;
+        }
+        switch (byte) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            if ((byte < 0x20 && byte != '\t') || byte == 0x7f) {
+                AppendUtf8(out, 0xFFFD);
+            } else {
+                out += static_cast<char>(byte);
+            }
+        }
+        ++i;
+    }
+    return out;
+}
+
+std::string ReadingText(double value)
+{
+    if (!std::isfinite(value)) {
+        return "-";
+    }
+    std::array<char, 400> buffer{};
+    const int n = std::snprintf(buffer.data(), buffer.size(), "%.2f", value);
+    std::string text(buffer.data(), static_cast<std::size_t>(n > 0 ? n : 0));
+    if (text.find('.') != std::string::npos) {
+        while (text.back() == '0') {
+            text.pop_back();
+        }
+        if (text.back() == '.') {
+            text.pop_back();
+        }
+    }
+    return text == "-0" ? "0" : text;
+}
+
+std::string DurationText(LogSeconds seconds)
+{
+    std::array<char, 96> buffer{};
+    const long long days = seconds / 86400;
+    const long long hours = seconds / 3600 % 24;
+    const long long minutes = seconds / 60 % 60;
+    const long long secs = seconds % 60;
+    int n = 0;
+    if (days > 0) {
+        n = std::snprintf(buffer.data(), buffer.size(), "%lld d %02lld h %02lld min %02lld s", days, hours,
+                          minutes, secs);
+    } else if (hours > 0) {
+        n = std::snprintf(buffer.data(), buffer.size(), "%lld h %02lld min %02lld s", hours, minutes, secs);
+    } else if (minutes > 0) {
+        n = std::snprintf(buffer.data(), buffer.size(), "%lld min %02lld s", minutes, secs);
+    } else {
+        n = std::snprintf(buffer.data(), buffer.size(), "%lld s", secs);
+    }
+    return std::string(buffer.data(), static_cast<std::size_t>(n > 0 ? n : 0));
+}
+
+void WriteReportPage(const ReportData& data, const PageInput& input, std::ostream& out)
+{
+    const std::string devices = DeviceHeading(data);
+    const std::size_t charts = input.charts ? data.charts.size() : 0;
+    out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+        << "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
+           "script-src 'unsafe-inline'; style-src 'unsafe-inline'; img-src data:\">\n"
+        << "<title>VORNIX7 log: " << devices << "</title>\n<style>" << kStyle;
+    if (input.charts) {
+        out << input.charts->style;
+    }
+    out << "</style>\n</head>\n<body data-charts=\"" << charts << "\">\n";
+    out << "<h1>VORNIX7 log: " << devices << "</h1>\n";
+    out << "<p class=\"range\">" << TimeText(data.first) << " to " << TimeText(data.last) << " &middot; "
+        << HtmlText(input.logName);
+    if (input.from || input.to) {
+        out << " &middot; polls from " << (input.from ? FormatLogSeconds(*input.from) : "the start") << " to "
+            << (input.to ? FormatLogSeconds(*input.to) : "the end");
+    }
+    out << "</p>\n";
+
+    out << "<h2>Summary</h2>\n<table>\n";
+    Row(out, "polls", "Polls", Count(data.polls));
+    Row(out, "ok", "OK", Count(data.okPolls));
+    Row(out, "error", "ERROR (device offline)", Count(data.errorPolls));
+    Row(out, "first", "First poll", TimeText(data.first));
+    Row(out, "last", "Last poll", TimeText(data.last));
+    Row(out, "spells", "Offline spells", Count(data.spells));
+    if (data.longestSpell) {
+        const OfflineSpell& spell = *data.longestSpell;
+        Row(out, "longest", "Longest offline spell",
+            DurationText(spell.Duration()) + " from " + FormatLogSeconds(spell.start) + " to "
+                + FormatLogSeconds(spell.end) + " (" + Count(spell.failedPolls) + " failed polls"
+                + (spell.ongoing ? ", still offline at the log's end)" : ")"));
+    } else {
+        Row(out, "longest", "Longest offline spell", "none");
+    }
+    Row(out, "unreadable", "Lines not read", Count(data.unreadable));
+    out << "</table>\n";
+
+    if (!data.devices.empty()) {
+        out << "<table id=\"devices\">\n<tr><th>Device name</th><th>Polls</th></tr>\n";
+        for (const auto& [name, polls] : data.devices) {
+            out << "<tr><td>" << HtmlText(name) << "</td><td class=\"n\">" << polls << "</td></tr>\n";
+        }
+        if (data.otherDevicePolls > 0) {
+            out << "<tr><td>(other names)</td><td class=\"n\">" << data.otherDevicePolls << "</td></tr>\n";
+        }
+        out << "</table>\n";
+    }
+
+    out << "<h2>Readings</h2>\n<table id=\"sensors\">\n"
+        << "<tr><th>Sensor</th><th>Readings</th><th>Minimum</th><th>Maximum</th><th>Mean</th></tr>\n";
+    for (std::size_t i = 0; i < data.sensors.size(); ++i) {
+        const SensorSummary& s = data.sensors[i];
+        const bool any = s.count > 0;
+        out << "<tr id=\"sensor-" << i << "\"><td>t" << i << "</td><td class=\"n\">" << s.count
+            << "</td><td class=\"n\">" << (any ? ReadingText(s.min) : "-") << "</td><td class=\"n\">"
+            << (any ? ReadingText(s.max) : "-") << "</td><td class=\"n\">"
+            << (any ? ReadingText(s.sum / static_cast<double>(s.count)) : "-") << "</td></tr>\n";
+    }
+    out << "</table>\n";
+
+    if (data.unreadable > 0 || data.halfLineAtEnd) {
+        out << "<h2>Lines left out</h2>\n<ul class=\"warn\" id=\"left-out\">\n";
+        for (const UnreadableLine& line : data.firstUnreadable) {
+            out << "<li>line " << line.number << ": " << HtmlText(line.reason) << "</li>\n";
+        }
+        if (data.unreadable > static_cast<std::int64_t>(data.firstUnreadable.size())) {
+            out << "<li>and " << data.unreadable - static_cast<std::int64_t>(data.firstUnreadable.size())
+                << " more</li>\n";
+        }
+        if (data.halfLineAtEnd) {
+            out << "<li>the last line has no line end yet (being written)</li>\n";
+        }
+        out << "</ul>\n";
+    }
+
+    out << "<h2>Charts</h2>\n";
+    if (!input.charts) {
+        out << "<p class=\"warn\">This build of vornix7-report has no chart library: tables only.</p>\n";
+    } else {
+        out << "<p class=\"note\">One chart per sensor, times as the log gives them. Each time step of "
+            << DurationText(data.stepSeconds)
+            << " shows its lowest and highest reading; the line breaks at failed polls and where a poll had "
+               "no "
+               "such reading. Shaded: the device was offline (from the first failed poll to the next good "
+               "one). Drag across a chart to zoom in (all charts follow), double-click to zoom out.</p>\n";
+    }
+    out << "<div id=\"charts\"></div>\n";
+    if (input.charts) {
+        out << "<script id=\"report-data\" type=\"application/json\">";
+        WriteData(data, out);
+        out << "</script>\n<script>" << input.charts->script << "</script>\n<script>" << kScript
+            << "</script>\n";
+    }
+    out << "</body>\n</html>\n";
+}
+
+} // namespace vornix7

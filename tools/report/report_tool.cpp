@@ -1,0 +1,175 @@
+#include "tools/report/report_tool.h"
+
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+
+#include "platform/executable_dir.h"
+#include "platform/file_bytes.h"
+#include "platform/file_chunks.h"
+#include "tools/report/report_data.h"
+#include "tools/report/report_page.h"
+
+namespace vornix7 {
+
+namespace {
+
+constexpr const char* kUsage = "usage: vornix7-report LOG [-o REPORT.html] [--from TIME] [--to TIME]\n";
+
+constexpr const char* kHelp = "Writes one HTML page about a VORNIX7 log: polls, OK and ERROR counts, the\n"
+                              "longest offline spell, each sensor's minimum, maximum and mean, and one\n"
+                              "chart per sensor. The page needs nothing but a browser.\n"
+                              "  -o FILE      the page (default: LOG.html)\n"
+                              "  --from TIME  only polls at or after TIME: YYYY-MM-DD[ hh:mm[:ss]]\n"
+                              "  --to TIME    only polls at or before TIME (a date alone: to its end)\n"
+                              "The log is read while the logger goes on writing it, without its lock.\n"
+                              "Exit status: 0; 3 when lines could not be read (the page is written);\n"
+                              "1 when the log cannot be read or the page not written; 2 bad usage.\n";
+
+struct Options {
+    std::string log;
+    std::string output;
+    std::optional<LogSeconds> from;
+    std::optional<LogSeconds> to;
+};
+
+// The same path, or another name (a link, "./log") for the same file.
+bool SameFile(const std::string& a, const std::string& b)
+{
+    std::error_code error;
+    return a == b || std::filesystem::equivalent(a, b, error);
+}
+
+// Parses the arguments; an empty text in `problem` means they are good.
+Options ParseArgs(const std::vector<std::string>& args, std::string& problem)
+{
+    Options options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == "-o" || arg == "--from" || arg == "--to") {
+            if (!hasValue) {
+                problem = arg + " needs a value";
+                return options;
+            }
+            const std::string& value = args[++i];
+            if (arg == "-o") {
+                options.output = value;
+                continue;
+            }
+            const auto time = ParseTimeArgument(value, arg == "--to");
+            if (!time) {
+                problem = arg + " " + value + ": not a time YYYY-MM-DD[ hh:mm[:ss]]";
+                return options;
+            }
+            (arg == "--from" ? options.from : options.to) = time;
+        } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+            problem = "unknown option " + arg;
+            return options;
+        } else if (options.log.empty()) {
+            options.log = arg;
+        } else {
+            problem = "one log only";
+            return options;
+        }
+    }
+    if (options.log.empty()) {
+        problem = "no log given";
+    } else if (options.output.empty()) {
+        options.output = options.log + ".html";
+    } else if (SameFile(options.output, options.log)) {
+        problem = "the page would overwrite the log";
+    }
+    return options;
+}
+
+// The chart library beside the tool; none when a file is missing.
+std::optional<ChartLibrary> LoadChartLibrary(const std::string& dir, std::ostream& err)
+{
+    constexpr std::size_t kMaxBytes = 4 << 20;
+    const std::string prefix = dir.empty() || dir.back() == kPathSeparator ? dir : dir + kPathSeparator;
+    const FileBytes script = ReadFileBytes(prefix + kChartScriptFile, kMaxBytes);
+    const FileBytes style = ReadFileBytes(prefix + kChartStyleFile, kMaxBytes);
+    for (const auto* file : {&script, &style}) {
+        if (file->outcome != FileBytes::Outcome::kRead) {
+            err << "warning: the chart library is not there (" << prefix << kChartScriptFile << ", "
+                << kChartStyleFile << "): the page has the tables only\n";
+            return std::nullopt;
+        }
+    }
+    // Inline, a script must not close its own element.
+    for (const auto* file : {&script, &style}) {
+        std::string lower = file->bytes;
+        for (char& c : lower) {
+            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        }
+        if (lower.find("</script") != std::string::npos || lower.find("</style") != std::string::npos) {
+            err << "warning: the chart library closes its own element and cannot be inlined: the page has "
+                   "the "
+                   "tables only\n";
+            return std::nullopt;
+        }
+    }
+    return ChartLibrary{script.bytes, style.bytes};
+}
+
+} // namespace
+
+int RunReportTool(const std::vector<std::string>& args, const std::string& libraryDir, std::ostream& out,
+                  std::ostream& err)
+{
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        out << kUsage << kHelp;
+        return 0;
+    }
+    std::string problem;
+    const Options options = ParseArgs(args, problem);
+    if (!problem.empty()) {
+        err << "vornix7-report: " << problem << "\n" << kUsage;
+        return 2;
+    }
+    if (options.from && options.to && *options.from > *options.to) {
+        err << "vornix7-report: --from is after --to\n" << kUsage;
+        return 2;
+    }
+
+    ReportBuilder builder(options.from, options.to);
+    const FileBytes read =
+        ReadFileInChunks(options.log, [&builder](std::string_view bytes) { builder.AddBytes(bytes); });
+    if (read.outcome != FileBytes::Outcome::kRead) {
+        err << "vornix7-report: " << options.log << ": "
+            << (read.outcome == FileBytes::Outcome::kMissing ? "No such file or directory" : read.problem)
+            << "\n";
+        return 1;
+    }
+    const ReportData data = builder.Finish();
+    for (const UnreadableLine& line : data.firstUnreadable) {
+        err << options.log << ":" << line.number << ": " << line.reason << "\n";
+    }
+    if (data.unreadable > static_cast<std::int64_t>(data.firstUnreadable.size())) {
+        err << options.log << ": " << data.unreadable - static_cast<std::int64_t>(data.firstUnreadable.size())
+            << " more lines could not be read\n";
+    }
+
+    PageInput input{options.log, options.from, options.to, LoadChartLibrary(libraryDir, err)};
+    {
+        std::ofstream page(options.output, std::ios::binary | std::ios::trunc);
+        if (page) {
+            WriteReportPage(data, input, page);
+            page.close();
+        }
+        if (!page) {
+            err << "vornix7-report: " << options.output << ": cannot be written\n";
+            return 1;
+        }
+    }
+    out << options.output << ": " << data.polls << " polls (" << data.okPolls << " OK, " << data.errorPolls
+        << " ERROR), " << (input.charts ? data.charts.size() : 0) << " charts";
+    if (data.unreadable > 0) {
+        out << ", " << data.unreadable << " lines not read";
+    }
+    out << "\n";
+    return data.unreadable > 0 ? 3 : 0;
+}
+
+} // namespace vornix7
