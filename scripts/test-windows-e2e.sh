@@ -26,13 +26,14 @@ sim=${SIM:-$root/build/tools/sim/vornix7-sim}
 filter=${E2E_FILTER:-}
 exe=$build/src/shell/win32/VORNIX7_Logger.exe
 probe_exe=$build/windows-e2e/window_probe.exe
+holder_exe=$build/windows-e2e/log_holder.exe
 work=$build/windows-e2e/runs
 
 # Exit ends the program within one 20 ms step of the fetch's wait; under
 # Wine the end of a process is seen a few milliseconds after it is asked for.
 end_limit_ms=${E2E_END_LIMIT_MS:-50}
 
-for file in "$exe" "$probe_exe"; do
+for file in "$exe" "$probe_exe" "$holder_exe"; do
   if [ ! -f "$file" ]; then
     echo "[  FAILED  ] setup: $file is not built" >&2
     exit 1
@@ -306,7 +307,7 @@ exit_ends_the_program_at_once() {
 }
 
 # Another logger holds the log's lock: the logger waits for it in 20 ms
-# steps with the window alive (for up to 10 s), and a close ends it at once,
+# steps with the window alive (for up to 2 s), and a close ends it at once,
 # before it has written anything.
 close_ends_the_program_while_it_waits_for_the_logs_lock() {
   new_case exit_close_lock_wait
@@ -407,6 +408,58 @@ manifest_asks_for_dpi_awareness_and_visual_styles() {
   done
 }
 
+# A spreadsheet opens the log (reading, and sharing only reading) for 5 s
+# while the logger polls every second: the program goes on, the lines of
+# those polls wait in log.txt.waiting, and once the log is closed they go
+# in, so the log holds one line per request the device saw, each once, in
+# order, and the side file is gone.
+busy_log_keeps_every_poll() {
+  new_case busy_log
+  cp "$holder_exe" "$case_dir/"
+  start_sim "${values[@]}" --count-file "$case_dir/requests" || return 1
+  write_settings PollInterval=1 LastSensor=2 "URL=$sim_url" LogfileName=log.txt
+  start_logger
+  wait_for_lines 1 15 || return 1
+  local answer at_release requests lines i
+  answer=$(cd "$case_dir" && timeout 30 "$wine" log_holder.exe log.txt 5000 2>/dev/null | tr -d '\r')
+  [ -n "$(value_of held_ms "$answer")" ] || {
+    reason="the log could not be held open: $answer"
+    return 1
+  }
+  [ -f "$case_dir/log.txt.waiting" ] || {
+    reason="no log.txt.waiting after the log was held for 5 s"
+    return 1
+  }
+  busy_waiting_lines=$(wc -l <"$case_dir/log.txt.waiting")
+  at_release=$(cat "$case_dir/requests")
+  # Two polls after the release, the side file gone, a line per request.
+  for i in $(seq 300); do
+    requests=$(cat "$case_dir/requests")
+    lines=$(wc -l <"$case_dir/log.txt")
+    [ ! -f "$case_dir/log.txt.waiting" ] && [ "$requests" -ge $((at_release + 2)) ] &&
+      [ "$lines" -ge "$requests" ] && break
+    sleep 0.05
+  done
+  end_logger close || return 1
+  requests=$(cat "$case_dir/requests")
+  lines=$(wc -l <"$case_dir/log.txt")
+  busy_polls="$requests polls, $lines lines, $busy_waiting_lines waited"
+  [ ! -f "$case_dir/log.txt.waiting" ] || {
+    reason="log.txt.waiting is still there"
+    return 1
+  }
+  [ "$lines" -eq "$requests" ] || {
+    reason="$lines lines for $requests requests"
+    return 1
+  }
+  # Time stamps strictly rising: no line twice, none out of order.
+  cut -c1-19 "$case_dir/log.txt" | sort -c -u || {
+    reason="lines out of order or twice: $(cut -c1-19 "$case_dir/log.txt" | tr '\n' ' ')"
+    return 1
+  }
+  lines_match 'Lab North,21\.5,48\.,-3\.25,OK'
+}
+
 # --- the table
 
 rows=(
@@ -432,11 +485,12 @@ rows=(
   "HelpNamesTheSettingsFile|command_line_is_answered_without_a_window|--help|0|VORNIX7_Logger.ini"
   "UnknownArgumentGivesUsageAndStatusTwo|command_line_is_answered_without_a_window|--bogus|2|usage:"
   "ManifestAsksForDpiAwarenessAndVisualStyles|manifest_asks_for_dpi_awareness_and_visual_styles"
+  "ALogHeldOpenByASpreadsheetLosesNoPoll|busy_log_keeps_every_poll"
 )
 
 trap 'cleanup_case; set_dpi 96' EXIT
 mkdir -p "$work"
-passed=0 failed=() end_times=() give_up_ms=
+passed=0 failed=() end_times=() give_up_ms= busy_polls=
 start_all=$(date +%s%N)
 echo "[==========] Running the end-to-end cases of VORNIX7_Logger.exe under Wine"
 for row in "${rows[@]}"; do
@@ -463,6 +517,7 @@ done
 total_ms=$((($(date +%s%N) - start_all) / 1000000))
 echo "  ends measured: ${end_times[*]:-none}"
 echo "  silent device given up after: ${give_up_ms:-?} ms"
+echo "  log held open for 5 s: ${busy_polls:-?}"
 echo "[==========] $((passed + ${#failed[@]})) tests ran. ($total_ms ms total)"
 echo "[  PASSED  ] $passed tests."
 if [ "${#failed[@]}" -gt 0 ]; then

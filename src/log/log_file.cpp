@@ -96,15 +96,37 @@ LogFile::~LogFile() = default;
 
 void LogFile::Append(std::string_view line)
 {
+    if (TryAppend(line) == AppendOutcome::kBusy) {
+        Fail({error_kind::kPermissionDenied, "another program has held it for 2 s"}, "cannot write to");
+    }
+}
+
+LogFile::AppendOutcome LogFile::TryAppend(std::string_view bytes, int busyWaitSteps)
+{
     // Shared with the flush's thread, which may outlive this call when a
     // wait step throws: the file is closed by whichever lets go last.
-    const auto file = std::make_shared<LogAppendFile>();
-    if (auto error = file->Open(path_)) {
-        Fail(*error, "cannot open");
+    auto file = std::make_shared<LogAppendFile>();
+    for (int step = 0;; ++step) {
+        auto error = file->Open(path_);
+        if (!error) {
+            break;
+        }
+        if (!error->busy) {
+            Fail(*error, "cannot open");
+        }
+        if (step >= busyWaitSteps) {
+            return AppendOutcome::kBusy;
+        }
+        file = std::make_shared<LogAppendFile>();
+        waitStep_();
     }
-    Lock(*file);
+    if (!Lock(*file, busyWaitSteps)) {
+        return AppendOutcome::kBusy;
+    }
     if (file->onDisk()) {
-        WriteToDisk(*file, line);
+        if (WriteToDisk(*file, bytes) == AppendOutcome::kBusy) {
+            return AppendOutcome::kBusy;
+        }
         // The lock guards the measure, write and take-back; another logger
         // need not wait for this line's flush.
         if (auto error = file->Unlock()) {
@@ -112,11 +134,12 @@ void LogFile::Append(std::string_view line)
         }
         FlushInTheBackground(file);
     } else {
-        WriteToStream(*file, line);
+        WriteToStream(*file, bytes);
     }
     if (auto error = file->Close()) {
         Fail(*error, "cannot close");
     }
+    return AppendOutcome::kWritten;
 }
 
 void LogFile::Fail(const AppendError& error, const char* what) const
@@ -124,27 +147,26 @@ void LogFile::Fail(const AppendError& error, const char* what) const
     throw RuntimeError(error.kind, std::string(what) + " log file '" + path_ + "': " + error.reason);
 }
 
-void LogFile::Lock(LogAppendFile& file)
+bool LogFile::Lock(LogAppendFile& file, int busyWaitSteps)
 {
     // Another logger holds the lock only for one line, so a lock that does
-    // not come in kWaitSteps is held by something that will not let go.
+    // not come in the wait is held by another program: the log is busy.
     bool taken = false;
     for (int step = 0;; ++step) {
         if (auto error = file.TryLock(taken)) {
             Fail(*error, "cannot lock");
         }
         if (taken) {
-            return;
+            return true;
         }
-        if (step == kWaitSteps) {
-            Fail({error_kind::kPermissionDenied, "another program has held its lock for 10 s"},
-                 "cannot lock");
+        if (step >= busyWaitSteps) {
+            return false;
         }
         waitStep_();
     }
 }
 
-void LogFile::WriteToDisk(LogAppendFile& file, std::string_view line)
+LogFile::AppendOutcome LogFile::WriteToDisk(LogAppendFile& file, std::string_view line)
 {
     std::uint64_t size = 0;
     if (auto error = file.Size(size)) {
@@ -157,8 +179,12 @@ void LogFile::WriteToDisk(LogAppendFile& file, std::string_view line)
             // line; the write error is the one to report.
             (void)file.TakeBack(size, written);
         }
+        if (error->busy && written == 0) {
+            return AppendOutcome::kBusy; // a range of it locked by another program
+        }
         Fail(*error, "cannot write to");
     }
+    return AppendOutcome::kWritten;
 }
 
 void LogFile::FlushInTheBackground(const std::shared_ptr<LogAppendFile>& file)
@@ -208,7 +234,7 @@ void LogFile::WriteToStream(LogAppendFile& file, std::string_view line)
         if (written > 0) {
             line.remove_prefix(written);
             idle = 0;
-        } else if (++idle > kWaitSteps) {
+        } else if (++idle > kPipeWaitSteps) {
             Fail({error_kind::kFileError, "nothing has read from it for 10 s"}, "cannot write to");
         } else {
             waitStep_();

@@ -29,14 +29,25 @@ struct AppendError;
 // window events, so Exit works). Any failure throws RuntimeError naming its
 // kind ("Path not found", "Permission denied", "Disk full", "File too
 // large", ...), at once, with the system's own words for the cause; nothing
-// is ever dropped silently.
+// is ever dropped silently. A log that another program holds (its lock still
+// taken when the wait ends; on Windows a sharing or lock violation) is busy,
+// not broken: TryAppend says so instead of throwing, so the caller can keep
+// the line elsewhere.
 class LogFile final : public LineSink {
 public:
     using WaitStep = std::function<void()>;
 
-    // The steps of waiting for the lock or a full pipe before giving up (a
-    // slow flush is waited for without a limit, Exit working throughout).
-    static constexpr int kWaitSteps = 500;
+    enum class AppendOutcome {
+        kWritten, // whole in the log
+        kBusy,    // another program holds the log; nothing of it was written
+    };
+
+    // The steps of waiting for a busy log before giving up: short, so a poll
+    // never holds the tick for long (a slow flush is waited for without a
+    // limit, Exit working throughout).
+    static constexpr int kWaitSteps = 100;
+    // The steps of waiting for a full pipe to take something.
+    static constexpr int kPipeWaitSteps = 500;
     // The pause of one step when no wait step is given.
     static constexpr int kStepMilliseconds = 20;
 
@@ -46,13 +57,20 @@ public:
     LogFile(const LogFile&) = delete;
     LogFile& operator=(const LogFile&) = delete;
 
+    // Throws "Permission denied" for a busy log.
     void Append(std::string_view line) override;
+
+    // Appends `bytes` (whole lines), waiting at most `busyWaitSteps` steps
+    // for a busy log. Throws for everything else that goes wrong.
+    AppendOutcome TryAppend(std::string_view bytes, int busyWaitSteps = kWaitSteps);
+
+    const std::string& path() const { return path_; }
 
 private:
     class Flusher;
 
-    void Lock(LogAppendFile& file);
-    void WriteToDisk(LogAppendFile& file, std::string_view line);
+    bool Lock(LogAppendFile& file, int busyWaitSteps);
+    AppendOutcome WriteToDisk(LogAppendFile& file, std::string_view line);
     void FlushInTheBackground(const std::shared_ptr<LogAppendFile>& file);
     void WriteToStream(LogAppendFile& file, std::string_view line);
     [[noreturn]] void Fail(const AppendError& error, const char* what) const;

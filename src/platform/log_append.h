@@ -14,8 +14,15 @@ namespace vornix7 {
 struct AppendError {
     const char* kind;
     std::string reason;
+    // Another program holds the file (Windows: a sharing or lock
+    // violation): it may be free again later, nothing is wrong with it.
+    bool busy = false;
 };
 using AppendStatus = std::optional<AppendError>; // empty: the step worked
+
+// The error of a failed system call as the log's appends report it; `code`
+// is errno, or GetLastError() on Windows.
+AppendError AppendErrorFromSystem(unsigned long code);
 
 // The log file opened for one append, closed (and unlocked) when the object
 // goes. Each step calls the system once and never waits: the caller decides

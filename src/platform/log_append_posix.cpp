@@ -304,4 +304,9 @@ AppendStatus LogAppendFile::Close()
     return std::nullopt;
 }
 
+AppendError AppendErrorFromSystem(unsigned long code)
+{
+    return ErrorFrom(static_cast<int>(code));
+}
+
 } // namespace vornix7

@@ -48,9 +48,10 @@ AppendError ErrorFrom(DWORD code)
     case ERROR_BAD_NETPATH:
         kind = error_kind::kPathNotFound;
         break;
+    case ERROR_SHARING_VIOLATION: // opened by a program that shares no writing (a spreadsheet)
+    case ERROR_LOCK_VIOLATION:    // a range of it locked by another program
+        return {error_kind::kPermissionDenied, MessageFor(code), true};
     case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
     case ERROR_WRITE_PROTECT:
         kind = error_kind::kPermissionDenied;
         break;
@@ -228,6 +229,11 @@ AppendStatus LogAppendFile::Close()
         return LastError();
     }
     return std::nullopt;
+}
+
+AppendError AppendErrorFromSystem(unsigned long code)
+{
+    return ErrorFrom(static_cast<DWORD>(code));
 }
 
 } // namespace vornix7

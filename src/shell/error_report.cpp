@@ -27,4 +27,24 @@ void ReportUnreadableSettings(const std::string& path, const std::string& reason
               + "; using the defaults\n");
 }
 
+std::string LogNoticeOnStderr::LineFor(const std::string& previous, const std::string& text)
+{
+    if (previous.empty() && !text.empty()) {
+        return "VORNIX7_Logger: " + text + "\n";
+    }
+    if (!previous.empty() && text.empty()) {
+        return "VORNIX7_Logger: the log file can be written again; the waiting lines are in it\n";
+    }
+    return {};
+}
+
+void LogNoticeOnStderr::Show(const std::string& text)
+{
+    const std::string line = LineFor(previous_, text);
+    if (!line.empty()) {
+        WriteLine(line);
+    }
+    previous_ = text;
+}
+
 } // namespace vornix7

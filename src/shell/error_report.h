@@ -16,4 +16,18 @@ void WriteRuntimeErrorLine(const std::string& kind, const std::string& detail);
 // default. Not an error: the program carries on.
 void ReportUnreadableSettings(const std::string& path, const std::string& reason);
 
+// The log notice (ShellWindow::ShowLogNotice) for a program without a
+// window: one line on standard error when a busy spell starts, one when its
+// lines are in the log, nothing for the counts in between.
+class LogNoticeOnStderr {
+public:
+    void Show(const std::string& text);
+
+    // The line Show writes after `previous` for `text`; empty: none.
+    static std::string LineFor(const std::string& previous, const std::string& text);
+
+private:
+    std::string previous_;
+};
+
 } // namespace vornix7

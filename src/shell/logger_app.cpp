@@ -2,6 +2,7 @@
 
 #include "config/ini_file.h"
 #include "log/log_file.h"
+#include "log/log_with_side_file.h"
 #include "platform/curl_transfer_control.h"
 #include "platform/executable_dir.h"
 #include "platform/locale_time_separator.h"
@@ -48,11 +49,15 @@ void LoggerApp::StartUp()
     settings_ = ReadSettings(settingsFile);
 
     if (!sink_) {
-        // Waiting for the log's lock keeps the window alive, so Exit works.
-        sink_ = std::make_unique<LogFile>(settings_.LogfileName, [this] {
-            sleeper_.Sleep(LogFile::kStepMilliseconds);
-            window_.PumpEvents();
-        });
+        // Waiting for the log's lock keeps the window alive, so Exit works;
+        // lines that wait for a busy log are shown to the user.
+        sink_ = std::make_unique<LogWithSideFile>(
+            settings_.LogfileName,
+            [this] {
+                sleeper_.Sleep(LogFile::kStepMilliseconds);
+                window_.PumpEvents();
+            },
+            [this](const std::string& text) { window_.ShowLogNotice(text); });
     }
     logWriter_.emplace(*sink_, LocaleTimeSeparator());
     results_.emplace(settings_, table_, *clock_, *logWriter_);

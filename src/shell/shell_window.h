@@ -43,6 +43,19 @@ public:
     // a Windows program is ended through its window.
     virtual void WatchEndSignals() {}
 
+    // Tells the user that another program holds the log and lines wait in
+    // its side file, without changing the status label's four texts: `text`
+    // is "The log file is in use by another program; N lines are waiting in
+    // SIDE-FILE", or empty once the lines are in the log. Called after each
+    // line written while the log is busy (N grows; the same text is never
+    // sent twice in a row) and once with empty text at the end of the busy
+    // spell; control bytes of the path are already blanks. A window shows it
+    // beside the label (a tooltip on it); a program without a window writes
+    // it to standard error once per busy spell, at its first text, and once
+    // when the empty text ends the spell (LogNoticeOnStderr does that).
+    // Nothing by default.
+    virtual void ShowLogNotice(const std::string& text) { (void)text; }
+
     // --- Written once for every toolkit.
 
     // What runs on every tick of Timer1; an empty hook does nothing.

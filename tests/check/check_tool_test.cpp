@@ -209,6 +209,8 @@ TEST_F(CheckToolTest, WarnsOncePerLikelyMistakeNamingItsLine)
         {"a log path that is a folder", WithDevice("http://127.0.0.1/", "@DIR@"), 5,
          "the log file \"@DIR@\" is a folder"},
         {"an empty log path", WithDevice("http://127.0.0.1/", ""), 5, "LogfileName is empty"},
+        {"lines left waiting beside the log", WithDevice("http://127.0.0.1/", "@DIR@/busy.txt"), 5,
+         "2 lines wait in \"@DIR@/busy.txt.waiting\", left while another program held the log"},
         {"a value with no key", kGoodFile + "[Settings]\n=5\n", 7,
          "a value with no key before its '=' is not read"},
         {"a control byte, shown escaped", WithDevice("http://127.0.0.1/\x1B[2J"), 4,
@@ -220,6 +222,7 @@ TEST_F(CheckToolTest, WarnsOncePerLikelyMistakeNamingItsLine)
         }
         return text;
     };
+    Write("busy.txt.waiting", "a,OK\r\nb,OK\r\n");
     for (const WarningCase& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string ini = Write("case.ini", expand(c.ini));

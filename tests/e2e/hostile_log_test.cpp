@@ -2,7 +2,8 @@
 // deleted, its folder taken away, made unwritable, its disk filled, a second
 // writer on it; and logs that are not files on disk. A line once written is
 // never lost, a line that cannot be written ends the program with a message
-// instead of vanishing, and nothing the log is can freeze the program.
+// instead of vanishing, and nothing the log is can freeze the program. A
+// log that another program holds is busy, not broken: its lines wait.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -13,12 +14,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -176,6 +180,128 @@ TEST_F(HostileLog, SigtermEndsTheProgramPromptlyWhileALineIsFlushedToASlowDisk)
     EXPECT_EQ(logger_->Stop(SIGTERM, Scaled(Millis(1000))), ExitStatus::Code(0)) << logger_->Stderr();
     EXPECT_LT(std::chrono::steady_clock::now() - sent, Scaled(Millis(1000)));
     EXPECT_EQ(logger_->Lines(), std::vector<std::string>{kOk});
+}
+
+// Another program holds the log's lock for 15 s while the logger polls every
+// second: no poll is lost and the program goes on. Each poll's line waits,
+// flushed, in the side file and goes into the log once it is free, so the
+// log ends up with one line per request the device saw, each once, in
+// order, and the side file is gone. With the logger killed (SIGKILL) during
+// the spell and started again, the lines the first one left waiting go in
+// before the second one's own.
+struct BusySpell {
+    const char* name;
+    bool killAndRestart;
+};
+
+int Occurrences(const std::string& text, const std::string& part)
+{
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+TEST_F(HostileLog, ALogHeldByAnotherProgramLosesNoPollAndGetsEveryLineOnceInOrder)
+{
+    const BusySpell spells[] = {
+        {"the logger runs through the spell", false},
+        {"the logger is killed during the spell and started again", true},
+    };
+    const std::string side = std::string(kLogName) + ".waiting";
+    for (const BusySpell& spell : spells) {
+        SCOPED_TRACE(spell.name);
+        StartLogger(kLogName);
+        const int requestsBefore = device_.Requests();
+        logger_->Start();
+        ASSERT_TRUE(logger_->WaitForLines(1, Scaled(Millis(5000)))) << logger_->Stderr();
+
+        const int holder = ::open(logger_->Path(kLogName).c_str(), O_WRONLY | O_CLOEXEC);
+        ASSERT_EQ(::flock(holder, LOCK_EX), 0) << std::strerror(errno);
+        using Clock = std::chrono::steady_clock;
+        const auto heldAt = Clock::now();
+        // When each request came, sampled every 20 ms, for the longest gap.
+        std::vector<Clock::time_point> requestTimes;
+        int requests = device_.Requests();
+        bool killed = false;
+        std::size_t waiting = 0;
+        while (Clock::now() < heldAt + std::chrono::seconds(15)) {
+            std::this_thread::sleep_for(Millis(20));
+            if (const int now = device_.Requests(); now != requests) {
+                requests = now;
+                requestTimes.push_back(Clock::now());
+            }
+            const std::size_t nowWaiting = WholeLineCount(logger_->Read(side));
+            if (spell.killAndRestart && !killed && nowWaiting > waiting
+                && Clock::now() > heldAt + Millis(6000)) {
+                // Right after a line reached the side file, a second before
+                // the next poll: no request goes without its line.
+                logger_->process().Signal(SIGKILL);
+                ASSERT_TRUE(logger_->WaitForExit(Scaled(Millis(3000))));
+                EXPECT_GE(WholeLineCount(logger_->Read(side)), 3U);
+                logger_->Start();
+                killed = true;
+            }
+            waiting = nowWaiting;
+        }
+        EXPECT_EQ(logger_->Lines().size(), 1U) << "written while the log was held";
+        ::close(holder);
+
+        // Stopped between polls, once two have come after the release and
+        // the log holds as many lines as the device saw requests.
+        const int requestsAtRelease = device_.Requests();
+        const auto settled = [&] {
+            const int seen = device_.Requests();
+            return !FileExists(logger_->Path(side)) && seen >= requestsAtRelease + 2
+                   && static_cast<int>(WholeLineCount(logger_->Read())) >= seen - requestsBefore;
+        };
+        const auto end = Clock::now() + Scaled(Millis(10000));
+        while (!settled() && Clock::now() < end) {
+            std::this_thread::sleep_for(Millis(20));
+        }
+        ASSERT_EQ(logger_->Stop(), ExitStatus::Code(0)) << logger_->Stderr();
+        EXPECT_TRUE(logger_->RuntimeErrors().empty()) << logger_->Stderr();
+
+        EXPECT_FALSE(FileExists(logger_->Path(side)));
+        const auto lines = SplitLines(logger_->Read());
+        const int polls = device_.Requests() - requestsBefore;
+        EXPECT_EQ(static_cast<int>(lines.size()), polls) << "lines lost or doubled";
+        std::optional<std::time_t> previous;
+        for (const auto& line : lines) {
+            EXPECT_EQ(MaskTime(line), kOk) << line;
+            const auto time = LineTime(line);
+            ASSERT_TRUE(time.has_value()) << line;
+            EXPECT_TRUE(!previous || *time > *previous) << "out of order or twice: " << line;
+            previous = time;
+        }
+        EXPECT_GE(polls, 8) << "polls held up by the busy log";
+        // The longest time between two polls, and by how much it exceeds
+        // the usual one: how long a busy log held a tick.
+        std::vector<Millis> gaps;
+        for (std::size_t i = 1; i < requestTimes.size(); ++i) {
+            gaps.push_back(std::chrono::duration_cast<Millis>(requestTimes[i] - requestTimes[i - 1]));
+        }
+        ASSERT_FALSE(gaps.empty());
+        std::sort(gaps.begin(), gaps.end());
+        const Millis longestGap = gaps.back();
+        std::printf(
+            "[ busy log ] %s: %d polls, %zu lines, longest time between two polls %lld ms (usual %lld "
+            "ms)\n",
+            spell.name, polls, lines.size(), static_cast<long long>(longestGap.count()),
+            static_cast<long long>(gaps[gaps.size() / 2].count()));
+        // A tick, a poll and the 2 s wait for the log at the spell's start.
+        EXPECT_LT(longestGap, Scaled(Millis(4500)));
+        if (!spell.killAndRestart) {
+            const std::string err = logger_->Stderr();
+            EXPECT_EQ(
+                Occurrences(
+                    err, "The log file is in use by another program; 1 line is waiting in log.txt.waiting"),
+                1)
+                << err;
+            EXPECT_EQ(Occurrences(err, "the log file can be written again"), 1) << err;
+        }
+    }
 }
 
 // Makes a file unwritable even for root (the immutable attribute), and

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #ifndef _WIN32
 #include <dlfcn.h>
 #include <sys/resource.h>
@@ -17,13 +21,19 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/runtime_error.h"
+#include "log/log_with_side_file.h"
+#include "platform/code_page_windows.h"
 #include "platform/log_append.h"
+#include "platform/side_file.h"
 #include "scratch_dir.h"
 
 namespace vornix7 {
@@ -227,6 +237,40 @@ TEST_P(LogFileFailure, ThrowsAndChangesNothingOnDisk)
     EXPECT_EQ(Snapshot(), before);
 }
 
+// What is really wrong with the log stays an error with a side file beside
+// it: nothing is parked in a side file instead.
+TEST_P(LogFileFailure, ThrowsWithASideFileTooAndParksNothing)
+{
+    const std::string path = GetParam().prepare(dir_);
+    if (GetParam().needsPermissionChecks && std::ofstream(path, std::ios::app).is_open()) {
+        GTEST_SKIP() << "file permissions are not enforced here (root)";
+    }
+    const auto before = Snapshot();
+#ifndef _WIN32
+    rlimit unlimited{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    if (GetParam().fileSizeLimit > 0) {
+        rlimit limit = unlimited;
+        limit.rlim_cur = static_cast<rlim_t>(GetParam().fileSizeLimit);
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+#endif
+    int steps = 0;
+    try {
+        LogWithSideFile(path, [&] { ++steps; }).Append("line,OK\r\n");
+        ADD_FAILURE() << "no error";
+    } catch (const RuntimeError& error) {
+        if (GetParam().kind != nullptr) {
+            EXPECT_EQ(error.kind(), GetParam().kind) << error.what();
+        }
+    }
+#ifndef _WIN32
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+#endif
+    EXPECT_EQ(steps, 0) << "an error the log cannot recover from is reported at once";
+    EXPECT_EQ(Snapshot(), before);
+}
+
 std::string WithOldLog(const std::string& dir, const char* name)
 {
     WriteAll(dir + "/" + name, "old,line\r\n");
@@ -255,6 +299,149 @@ INSTANTIATE_TEST_SUITE_P(
                                 },
                                 nullptr}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+// Another program holding the log, as it does it; let go when the returned
+// object goes.
+struct BusyCase {
+    const char* name;
+    std::function<std::shared_ptr<void>(const std::string& path)> hold;
+};
+void PrintTo(const BusyCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+std::shared_ptr<void> HoldTheAppendLock(const std::string& path)
+{
+    auto other = std::make_shared<LogAppendFile>();
+    bool taken = false;
+    EXPECT_FALSE(other->Open(path));
+    EXPECT_FALSE(other->TryLock(taken));
+    EXPECT_TRUE(taken);
+    return other;
+}
+
+#ifdef _WIN32
+// As a spreadsheet opens a CSV file: others may read it, nobody may write.
+std::shared_ptr<void> OpenSharingOnlyReading(const std::string& path)
+{
+    const HANDLE file = CreateFileW(WideFromCodePage(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+    return {file, [](HANDLE h) {
+                CloseHandle(h);
+            }};
+}
+#endif
+
+class BusyLog : public LogFileTest, public testing::WithParamInterface<BusyCase> {};
+
+// Two loggers write one log while another program holds it: every line
+// waits in the side file, flushed, without holding a poll up for long, and
+// once the log is free they all go in, in order, each once.
+TEST_P(BusyLog, LinesWaitInTheSideFileAndGoInOnceInTheirOrder)
+{
+    const std::string path = dir_ + "/log.csv";
+    const std::string side = path + ".waiting";
+    WriteAll(path, "old\r\n");
+    int steps = 0;
+    std::vector<std::string> notices;
+    LogWithSideFile first(
+        path, [&] { ++steps; }, [&](const std::string& text) { notices.push_back(text); });
+    LogWithSideFile second(path, [&] { ++steps; });
+    {
+        const auto holder = GetParam().hold(path);
+        first.Append("a1\r\n");
+        EXPECT_LE(steps, LogFile::kWaitSteps + LogWithSideFile::kRetrySteps + 2);
+        second.Append("b1\r\n");
+        steps = 0;
+        first.Append("a2\r\n");
+        EXPECT_LE(steps, LogWithSideFile::kRetrySteps + 1) << "a poll held up by a log known to be busy";
+        EXPECT_EQ(ReadAll(side), "a1\r\nb1\r\na2\r\n");
+    }
+    EXPECT_EQ(ReadAll(path), "old\r\n");
+    second.Append("b2\r\n");
+    EXPECT_EQ(ReadAll(path), "old\r\na1\r\nb1\r\na2\r\nb2\r\n");
+    EXPECT_FALSE(fs::exists(side));
+    first.Append("a3\r\n");
+    EXPECT_EQ(ReadAll(path), "old\r\na1\r\nb1\r\na2\r\nb2\r\na3\r\n");
+    EXPECT_EQ(notices, (std::vector<std::string>{LogWithSideFile::NoticeText(1, side),
+                                                 LogWithSideFile::NoticeText(3, side), ""}));
+}
+
+std::vector<BusyCase> BusyCases()
+{
+    std::vector<BusyCase> cases = {{"AnotherProgramKeepsTheAppendLock", HoldTheAppendLock}};
+#ifdef _WIN32
+    cases.push_back({"ASpreadsheetOpenedItSharingOnlyReading", OpenSharingOnlyReading});
+#endif
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Log, BusyLog, testing::ValuesIn(BusyCases()),
+                         [](const testing::TestParamInfo<BusyCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// What a logger that ended (SIGKILL, a crash, a power cut) may leave
+// behind, and the log after the next line.
+TEST_F(LogFileTest, LinesLeftInASideFileGoInBeforeTheNextLineEachOnce)
+{
+    const struct {
+        const char* name;
+        std::optional<std::string> log; // nullopt: no log
+        std::string side;
+        std::string expected;
+    } cases[] = {
+        {"lines left while the log was busy", "old\r\n", "a\r\nb\r\n", "old\r\na\r\nb\r\nnew\r\n"},
+        {"a move that ended after the log's flush", "old\r\na\r\nb\r\n", "a\r\nb\r\n",
+         "old\r\na\r\nb\r\nnew\r\n"},
+        {"a move cut short after its first line", "old\r\na\r\n", "a\r\nb\r\n", "old\r\na\r\nb\r\nnew\r\n"},
+        {"a log ending in a line that only one waiting line matches", "old\r\nb\r\n", "a\r\nb\r\n",
+         "old\r\nb\r\na\r\nb\r\nnew\r\n"},
+        {"a half line at the side file's end", "old\r\n", "a\r\nb,ha", "old\r\na\r\nnew\r\n"},
+        {"an empty side file", "old\r\n", "", "old\r\nnew\r\n"},
+        {"no log any more", std::nullopt, "a\r\n", "a\r\nnew\r\n"},
+    };
+    const std::string path = dir_ + "/log.csv";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(path);
+        if (c.log) {
+            WriteAll(path, *c.log);
+        }
+        WriteAll(path + ".waiting", c.side);
+        LogWithSideFile(path).Append("new\r\n");
+        EXPECT_EQ(ReadAll(path), c.expected);
+        EXPECT_FALSE(fs::exists(path + ".waiting"));
+    }
+}
+
+// Another logger moves the waiting lines in, with its own new line, and
+// removes the side file while this one waits for the side file's lock: this
+// one must not move them again from the side file it still has open.
+TEST_F(LogFileTest, ASideFileMovedInByAnotherLoggerMeanwhileIsNotMovedAgain)
+{
+    const std::string path = dir_ + "/log.csv";
+    WriteAll(path, "old\r\n");
+    WriteAll(path + ".waiting", "a\r\n");
+    auto other = std::make_unique<SideFile>();
+    bool missing = true;
+    bool taken = false;
+    ASSERT_FALSE(other->Open(path + ".waiting", false, missing));
+    ASSERT_FALSE(other->TryLock(taken));
+    ASSERT_TRUE(taken);
+    LogWithSideFile log(path, [&] {
+        if (other) {
+            LogFile(path).Append("a\r\nother\r\n");
+            EXPECT_FALSE(other->Remove());
+            other.reset();
+        }
+    });
+    log.Append("new\r\n");
+    EXPECT_EQ(ReadAll(path), "old\r\na\r\nother\r\nnew\r\n");
+    EXPECT_FALSE(fs::exists(path + ".waiting"));
+}
 
 #ifndef _WIN32
 std::string WithLogOfSize(const std::string& dir, std::size_t size)

@@ -1,11 +1,16 @@
+#include <QFile>
 #include <QLabel>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
+#include "log/log_file.h"
+#include "log/log_with_side_file.h"
 #include "platform/locale_time_separator.h"
+#include "platform/log_append.h"
 #include "shell_rig.h"
 
 namespace vornix7::test {
@@ -50,6 +55,41 @@ INSTANTIATE_TEST_SUITE_P(
                              "Lab 7,21.5,48.,OK\r\n", "ONLINE"},
                     PollCase{"Offline", std::nullopt, ",-2048000.,-2048000.,ERROR\r\n", "OFFLINE"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A log that another program holds: the polls go on, the label keeps its
+// status and its tooltip says where the lines wait (the path shown as
+// text, never as markup); once the log is free the tooltip goes. Without a
+// screen the same is said on standard error, once each way.
+TEST(PollPathTest, ABusyLogShowsInTheLabelsTooltipAndLeavesItsText)
+{
+    QTemporaryDir logDir;
+    const std::string log = logDir.filePath("<b>log.csv").toStdString();
+    ShellRig rig(SettingsText({{"PollInterval", "1"}, {"LastSensor", "0"}, {"LogfileName", log}}),
+                 RigOptions{.memorySink = false});
+    LogFile(log).Append("old\r\n");
+    auto holder = std::make_unique<LogAppendFile>();
+    bool taken = false;
+    ASSERT_FALSE(holder->Open(log));
+    ASSERT_FALSE(holder->TryLock(taken));
+    ASSERT_TRUE(taken);
+    auto* label = rig.child<QLabel>("lBla");
+    testing::internal::CaptureStderr();
+    rig.app().Start();
+
+    ASSERT_TRUE(WaitUntil([&] { return !label->toolTip().isEmpty(); }, 10000));
+    EXPECT_EQ(label->toolTip(), Qt::convertFromPlainText(QString::fromStdString(
+                                    LogWithSideFile::NoticeText(1, log + ".waiting"))));
+    EXPECT_EQ(label->text(), "ONLINE");
+    holder.reset();
+    ASSERT_TRUE(WaitUntil([&] { return label->toolTip().isEmpty(); }, 10000));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(label->text(), "ONLINE");
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(log + ".waiting")));
+    EXPECT_TRUE(rig.endings().empty());
+    EXPECT_EQ(err,
+              "VORNIX7_Logger: " + LogWithSideFile::NoticeText(1, log + ".waiting")
+                  + "\nVORNIX7_Logger: the log file can be written again; the waiting lines are in it\n");
+}
 
 TEST(PollPathTest, PollsOnEverySecondTickCountedFromTheLastPoll)
 {

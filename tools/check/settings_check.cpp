@@ -13,6 +13,8 @@
 #include "common/url_rule.h"
 #include "config/ini_file.h"
 #include "config/settings.h"
+#include "log/log_with_side_file.h"
+#include "platform/file_bytes.h"
 #include "platform/path_access.h"
 #include "tools/check/settings_warnings.h"
 
@@ -190,6 +192,24 @@ std::string LogAccessProblem(const std::string& path)
     return {};
 }
 
+// Lines left waiting beside the log by a logger that ended while another
+// program held the log.
+std::string SideFileWarning(const std::string& side)
+{
+    constexpr std::size_t kCountedBytes = 64U << 20U;
+    const FileBytes waiting = ReadFileBytes(side, kCountedBytes);
+    const auto lines = static_cast<std::size_t>(std::count(waiting.bytes.begin(), waiting.bytes.end(), '\n'));
+    std::string count = "lines wait";
+    if (waiting.outcome == FileBytes::Outcome::kRead && waiting.bytes.size() >= kCountedBytes) {
+        count = "more than " + std::to_string(lines) + " lines wait";
+    } else if (waiting.outcome == FileBytes::Outcome::kRead) {
+        count = lines == 1 ? "1 line waits" : std::to_string(lines) + " lines wait";
+    }
+    return count + " in \"" + side
+           + "\", left while another program held the log: the logger moves them into the log with its next "
+             "line";
+}
+
 void CheckValues(const SettingsRecord& s, const CountingLines& counting, SettingsWarnings& warnings)
 {
     const auto at = [&](const SettingKey& setting, std::string text) {
@@ -220,6 +240,8 @@ void CheckValues(const SettingsRecord& s, const CountingLines& counting, Setting
     }
     if (const std::string problem = LogAccessProblem(s.LogfileName); !problem.empty()) {
         at(kLogfileNameKey, problem + ": the first line the logger writes ends it with a run-time error");
+    } else if (const std::string side = s.LogfileName + LogWithSideFile::kSideFileSuffix; PathExists(side)) {
+        at(kLogfileNameKey, SideFileWarning(side));
     }
 }
 

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "platform/standard_error.h"
+#include "shell/error_report.h"
 
 namespace vornix7 {
 
@@ -34,6 +35,15 @@ void HeadlessWindow::SetStatus(const std::string& text)
     shownStatus_ = text;
     // One write: the line cannot interleave with another writer's.
     writeStatus_(text + '\n');
+}
+
+void HeadlessWindow::ShowLogNotice(const std::string& text)
+{
+    const std::string line = LogNoticeOnStderr::LineFor(shownNotice_, text);
+    shownNotice_ = text;
+    if (!line.empty()) {
+        writeStatus_(line);
+    }
 }
 
 void HeadlessWindow::PumpEvents()

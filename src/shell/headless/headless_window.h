@@ -40,6 +40,8 @@ public:
     void StopTimer1() override;
     void ShowRuntimeError(const std::string& kind, const std::string& detail) override;
     void WatchEndSignals() override;
+    // One line when the log becomes busy, one when its lines are in.
+    void ShowLogNotice(const std::string& text) override;
 
     // The program's loop: sleeps until Timer1 is due or an end signal comes,
     // and handles the tick or ends the program. Returns once it has ended
@@ -55,6 +57,7 @@ private:
     std::unique_ptr<EndSignals> signals_;
     // The last status written; the text between polls is not shown.
     std::string shownStatus_;
+    std::string shownNotice_;
 };
 
 } // namespace vornix7

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTimer>
 
 #include "platform/signal_bridge.h"
@@ -62,6 +63,15 @@ MainWindow::~MainWindow() = default;
 void MainWindow::SetStatus(const std::string& text)
 {
     lBla->setText(QString::fromStdString(text));
+}
+
+void MainWindow::ShowLogNotice(const std::string& text)
+{
+    // As rich text with the path escaped, so no byte of it is taken as markup.
+    lBla->setToolTip(text.empty() ? QString() : Qt::convertFromPlainText(QString::fromLocal8Bit(text)));
+    if (!HasRealDisplay()) {
+        noticeOnStderr_.Show(text);
+    }
 }
 
 void MainWindow::PumpEvents()

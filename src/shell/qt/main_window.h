@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "shell/error_report.h"
 #include "shell/shell_window.h"
 
 class QLabel;
@@ -38,6 +39,8 @@ public:
     void StopTimer1() override;
     void ShowRuntimeError(const std::string& kind, const std::string& detail) override;
     void WatchEndSignals() override;
+    // The label's tooltip; also on standard error when no screen shows it.
+    void ShowLogNotice(const std::string& text) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -49,6 +52,7 @@ private:
     QTimer* Timer1 = nullptr;
 
     std::unique_ptr<SignalBridge> signals_;
+    LogNoticeOnStderr noticeOnStderr_;
 };
 
 } // namespace vornix7
