@@ -3,50 +3,13 @@
 #include <windows.h>
 
 #include "platform/code_page_windows.h"
+#include "platform/file_read_windows.h"
 
 namespace vornix7 {
 
-namespace {
-
-// The same reasons as the POSIX build gives for the usual causes.
-std::string Reason(DWORD error)
-{
-    switch (error) {
-    case ERROR_ACCESS_DENIED:
-        return "Permission denied";
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-        return "In use by another program";
-    case ERROR_TOO_MANY_OPEN_FILES:
-        return "Too many open files";
-    default:
-        return "Windows error " + std::to_string(error);
-    }
-}
-
-FileBytes Unreadable(std::string reason)
-{
-    return FileBytes{FileBytes::Outcome::kUnreadable, {}, std::move(reason)};
-}
-
-class Handle {
-public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    ~Handle()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle_);
-        }
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
-} // namespace
+using file_read::Handle;
+using file_read::Reason;
+using file_read::Unreadable;
 
 FileBytes ReadFileBytes(const std::string& path, std::size_t maxBytes)
 {

@@ -64,7 +64,7 @@ MainWindow::MainWindow(HINSTANCE instance, unsigned tickIntervalMs, EndAction en
 {
     // The buttons' visual styles: the manifest asks for common controls 6,
     // and this loads it.
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     if (!RegisterMainClass(instance_, &MainWindow::WindowProc)
         && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
@@ -147,6 +147,23 @@ void MainWindow::ShowRuntimeError(const std::string& kind, const std::string& de
     HWND owner = IsWindowVisible(window) && !IsIconic(window) ? window : nullptr;
     const std::wstring text = WideFromCodePage("Run-time error: " + kind + "\n\n" + detail);
     MessageBoxW(owner, text.c_str(), kCaption, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+void MainWindow::ShowLogNotice(const std::string& text)
+{
+    if (!labelTip_) {
+        return;
+    }
+    // The tool keeps a pointer to the text: it lives in the window object.
+    labelTipText_ = WideFromCodePage(text);
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.hwnd = window_.get();
+    tool.uId = reinterpret_cast<UINT_PTR>(lBla);
+    tool.lpszText = labelTipText_.data();
+    SendMessageW(labelTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    // An empty notice: the spell is over and no tip shows.
+    SendMessageW(labelTip_, TTM_ACTIVATE, text.empty() ? FALSE : TRUE, 0);
 }
 
 int MainWindow::RunMessageLoop()
@@ -235,8 +252,23 @@ void MainWindow::OnCreate()
                             0, 0, 0, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kExitId)),
                             instance_, nullptr);
     // Its texts are the program's own; no '&' may turn into an underline.
-    lBla = CreateWindowExW(0, WC_STATICW, L"lBla", WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0,
-                           0, 0, 0, window, nullptr, instance_, nullptr);
+    // SS_NOTIFY: the label takes the mouse, so its tooltip can show.
+    lBla = CreateWindowExW(0, WC_STATICW, L"lBla",
+                           WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY, 0, 0, 0, 0,
+                           window, nullptr, instance_, nullptr);
+    labelTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, instance_, nullptr);
+    if (labelTip_) {
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof(tool);
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = window;
+        tool.uId = reinterpret_cast<UINT_PTR>(lBla);
+        tool.lpszText = labelTipText_.data();
+        SendMessageW(labelTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        SendMessageW(labelTip_, TTM_ACTIVATE, FALSE, 0);
+    }
     LayOut(GetDpiForWindow(window), true);
 }
 

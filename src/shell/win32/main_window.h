@@ -44,6 +44,7 @@ public:
     void StartTimer1() override;
     void StopTimer1() override;
     void ShowRuntimeError(const std::string& kind, const std::string& detail) override;
+    void ShowLogNotice(const std::string& text) override;
 
     // Handles window messages until a WM_QUIT arrives (nothing in the program
     // posts one: it ends through EndProgram); gives its exit code.
@@ -69,6 +70,10 @@ private:
     OwnedWindow window_; // "main"
     HWND kExit = nullptr;
     HWND lBla = nullptr;
+    // The label's tooltip, which tells of a busy log without changing the
+    // label's own texts; owned by the window, destroyed with it.
+    HWND labelTip_ = nullptr;
+    std::wstring labelTipText_;
     OwnedFont font_;
     bool timer1Running_ = false;
 };
