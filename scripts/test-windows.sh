@@ -146,7 +146,8 @@ else
   rm -rf "$unzipped"
   mkdir -p "$unzipped"
   (cd "$unzipped" && unzip -q "$zip_file")
-  for f in VORNIX7_Logger.exe vornix7-check.exe VORNIX7_Logger.ini README.txt; do
+  for f in VORNIX7_Logger.exe vornix7-check.exe vornix7-report.exe uPlot.iife.min.js uPlot.min.css \
+    VORNIX7_Logger.ini README.txt; do
     [ -s "$unzipped/VORNIX7_Logger/$f" ] || why="${why:+$why; }$f missing"
   done
   for f in VORNIX7_Logger.ini README.txt; do
@@ -156,7 +157,7 @@ else
   grep -q $'^URL=http://192\\.168\\.1\\.100/\r$' "$unzipped/VORNIX7_Logger/VORNIX7_Logger.ini" ||
     why="${why:+$why; }the settings file is not the example"
 fi
-tally "zip: programs, settings and README" "$why"
+tally "zip: programs, the report's chart library, settings and README" "$why"
 
 # The installer, silently into the build folder (/D last, unquoted, so the
 # path must hold no space), then its program against the simulator, then
@@ -186,7 +187,8 @@ if [ ! -f "$setup_file" ] || [[ "$inst_dir" == *" "* ]]; then
   why="no installer made, or a space in $inst_dir"
 else
   timeout 120 "$wine" "$setup_file" /S "/D=$win_inst_dir" >/dev/null 2>&1 || true
-  for f in VORNIX7_Logger.exe vornix7-check.exe README.txt VORNIX7_Logger.ini uninstall.exe; do
+  for f in VORNIX7_Logger.exe vornix7-check.exe vornix7-report.exe uPlot.iife.min.js uPlot.min.css README.txt \
+    VORNIX7_Logger.ini uninstall.exe; do
     [ -s "$inst_dir/$f" ] || why="${why:+$why; }$f not installed"
   done
   if [ -f "$ini" ]; then
