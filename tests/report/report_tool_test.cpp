@@ -202,7 +202,7 @@ TEST(RunReportTool, WritesThePageAndSaysWhatWentWrong)
          0,
          {},
          {"<td id=\"log1-polls\">3</td>", "<td id=\"log2-polls\">2</td>", "data-charts=\"3\"",
-          "id=\"log2-sensor-2\"", "\"label\":\"{dir}/b.txt\""},
+          "id=\"log2-sensor-2\"", "/b.txt\",\"color\":\"#d55e00\""},
          {"id=\"log1-sensor-2\"", "id=\"polls\""},
          [](const std::string& dir) { Write(dir + "/b.txt", kWiderLog); },
          "r.html"},
