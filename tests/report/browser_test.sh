@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # vornix7-report's page in a real browser (headless Chromium): every chart
 # draws, and the summary holds the numbers of a log whose content is known.
-# Usage: browser_test.sh known|week REPORT_TOOL WORK_DIR
+# Usage: browser_test.sh known|several|week REPORT_TOOL WORK_DIR
 #   known  a small log written here, its summary checked cell by cell, and a
 #          screenshot saved as WORK_DIR/known.png
+#   several  two logs of different sensor counts on one page: a summary per
+#          log, a chart per sensor with a line per log, each log under the
+#          same name and colour in every chart (WORK_DIR/several.png)
 #   week   a week at one poll a second with 17 sensors (600,000 lines): the
 #          page is made in seconds, stays small, and every chart draws
 set -euo pipefail
@@ -94,6 +97,55 @@ known)
     fail "no screenshot"
   [ -s "$dir/known.png" ] && cp "$dir/known.png" "$work/known.png"
   ;;
+several)
+  # North: 2 sensors, a poll a minute from 10:01, failed at 10:10. South: 3
+  # sensors, a poll every two minutes from 10:04.
+  north="$dir/north.log" south="$dir/south.log"
+  : >"$north"
+  : >"$south"
+  for i in $(seq 1 20); do
+    if [ "$i" -eq 10 ]; then
+      printf '2026-12-07 10:%02d:00,Lab North,-2048000.,-2048000.,ERROR\r\n' "$i" >>"$north"
+    else
+      printf '2026-12-07 10:%02d:00,Lab North,%d.,1.5,OK\r\n' "$i" "$i" >>"$north"
+    fi
+    printf '2026-12-07 %02d:%02d:30,Lab South,%d.,2.,-%d.,OK\r\n' $((10 + (2 + 2 * i) / 60)) $(((2 + 2 * i) % 60)) $((i * 2)) "$i" >>"$south"
+  done
+  status=0
+  "$tool" "$north" "$south" -o "$dir/several.html" >"$dir/tool.out" 2>"$dir/tool.err" || status=$?
+  [ "$status" -eq 0 ] || fail "exit status $status: $(cat "$dir/tool.err")"
+  grep -q "2 logs, 40 polls (39 OK, 1 ERROR), 3 charts" "$dir/tool.out" || fail "tool said: $(cat "$dir/tool.out")"
+
+  run_browser --dump-dom "file://$dir/several.html" >"$dir/dom.html" || fail "chromium: $(tail -3 "$dir/browser.err")"
+  expect_all_charts_drawn 3
+  expect_cell log1-polls 20
+  expect_cell log1-error 1
+  expect_cell log1-first "2026-12-07 10:01:00"
+  expect_cell log2-polls 20
+  expect_cell log2-last "2026-12-07 10:42:30"
+  grep -q '<tr id="log1-sensor-1"><td>t1</td><td class="n">19</td><td class="n">1.5</td>' "$dir/dom.html" ||
+    fail "log 1's sensor t1 row"
+  grep -q '<tr id="log2-sensor-2"><td>t2</td><td class="n">20</td><td class="n">-20</td>' "$dir/dom.html" ||
+    fail "log 2's sensor t2 row"
+  grep -q 'id="log1-sensor-2"' "$dir/dom.html" && fail "log 1 has no sensor t2"
+  # Each chart's legend: the logs that have that sensor, by name, each in
+  # its own colour in every chart.
+  legend() { sed 's/id="chart-/\n&/g' "$dir/dom.html" | grep "^id=\"chart-$1\"" |
+    grep -o 'u-marker" style="[^"]*"></div><div class="u-label">[^<]*' | sed 's/.*border: [^;]*\(rgb([^)]*)\).*u-label">/\1 /'; }
+  for chart in 0 1 2; do
+    legend "$chart" >"$dir/legend-$chart"
+  done
+  for chart in 0 1; do
+    grep -qx "rgb(31, 111, 235) $north" "$dir/legend-$chart" || fail "chart $chart: no blue line for north: $(cat "$dir/legend-$chart")"
+    grep -qx "rgb(213, 94, 0) $south" "$dir/legend-$chart" || fail "chart $chart: no orange line for south: $(cat "$dir/legend-$chart")"
+  done
+  grep -qx "rgb(213, 94, 0) $south" "$dir/legend-2" || fail "chart 2: no orange line for south: $(cat "$dir/legend-2")"
+  grep -q "$north" "$dir/legend-2" && fail "chart 2 has a line for north, which has no t2"
+
+  run_browser --screenshot="$dir/several.png" --window-size=1100,1900 "file://$dir/several.html" >/dev/null ||
+    fail "no screenshot"
+  [ -s "$dir/several.png" ] && cp "$dir/several.png" "$work/several.png"
+  ;;
 week)
   log="$dir/week.log"
   python3 "$here/week_log.py" 600000 >"$log"
@@ -114,7 +166,7 @@ week)
   expect_cell spells 30
   ;;
 *)
-  echo "usage: $0 known|week REPORT_TOOL WORK_DIR" >&2
+  echo "usage: $0 known|several|week REPORT_TOOL WORK_DIR" >&2
   exit 2
   ;;
 esac

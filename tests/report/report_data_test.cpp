@@ -23,6 +23,8 @@ struct SummaryCase {
     std::vector<std::string> sensors;
     std::optional<std::string> from = std::nullopt;
     std::optional<std::string> to = std::nullopt;
+    std::int64_t farOff = 0;                       // polls set aside as far off in time
+    std::optional<LogSeconds> longestSeconds = {}; // the longest spell's length
 };
 
 std::string Describe(const SensorSummary& s)
@@ -32,7 +34,7 @@ std::string Describe(const SensorSummary& s)
     }
     char text[128];
     std::snprintf(text, sizeof text, "%lld %g %g %g", static_cast<long long>(s.count), s.min, s.max,
-                  s.sum / static_cast<double>(s.count));
+                  s.Mean());
     return text;
 }
 
@@ -172,6 +174,63 @@ TEST(ReportBuilder, SummarisesEveryLineInTheRange)
          "2026-12-07 10:00",
          "2026-12-07 11:00:00"},
         {"an empty log has no polls, no times and no sensors", "", 0, 0, 0, 0, "", "", 0, "", {}, false, {}},
+        {"the mean of readings near the largest number is still that number",
+         day + "10:00:00,A,17" + std::string(307, '0') + ".,1.,OK\n" + day + "10:00:05,A,17"
+             + std::string(307, '0') + ".,2.,OK\n",
+         2,
+         2,
+         0,
+         0,
+         day + "10:00:00",
+         day + "10:00:05",
+         0,
+         "",
+         {},
+         false,
+         {"2 1.7e+308 1.7e+308 1.7e+308", "2 1 2 1.5"}},
+        {"a spell across a clock set back (DST) lasts its polls' intervals, the step back one interval",
+         day + "02:58:30,A,1.,OK\n" + day + "02:59:00,A,-2048000.,ERROR\n" + day
+             + "02:59:30,A,-2048000.,ERROR\n" + day + "02:00:00,A,2.,OK\n" + day + "02:00:30,A,3.,OK\n",
+         5,
+         3,
+         2,
+         0,
+         day + "02:00:00",
+         day + "02:59:30",
+         1,
+         "02:59:00..02:00:00 x2",
+         {},
+         false,
+         {"3 1 3 2"},
+         std::nullopt,
+         std::nullopt,
+         0,
+         60},
+        {"a few polls dated 1970 (a clock not yet set) are counted but set neither first nor last poll",
+         [] {
+             std::string log;
+             for (int i = 0; i < 5; ++i) {
+                 log += "1970-01-01 00:00:0" + std::to_string(i) + ",A,-2048000.,ERROR\n";
+             }
+             for (int i = 0; i < 20; ++i) {
+                 log += FormatLogSeconds(SecondsFromCivil(2026, 12, 7, 10, 0, 0) + i * 5) + ",A,1.,OK\n";
+             }
+             return log;
+         }(),
+         25,
+         20,
+         5,
+         0,
+         day + "10:00:00",
+         day + "10:01:35",
+         1,
+         "",
+         {},
+         false,
+         {"20 1 1 1"},
+         std::nullopt,
+         std::nullopt,
+         5},
     };
     for (const SummaryCase& c : cases) {
         // Whole, and in pieces of one byte: a line split across reads is the same line.
@@ -197,6 +256,11 @@ TEST(ReportBuilder, SummarisesEveryLineInTheRange)
                 sensors.push_back(Describe(s));
             }
             EXPECT_EQ(sensors, c.sensors);
+            EXPECT_EQ(data.farOffPolls, c.farOff);
+            if (c.longestSeconds) {
+                ASSERT_TRUE(data.longestSpell);
+                EXPECT_EQ(data.longestSpell->Duration(), *c.longestSeconds);
+            }
         }
     }
 }
@@ -221,6 +285,7 @@ struct ChartFacts {
     std::vector<std::pair<std::string, std::optional<double>>> mustHold; // time, value (none: a break)
     std::size_t shadedAtMost = 0;
     std::int64_t otherDevicePolls = 0; // polls of names beyond the listed ones
+    LogSeconds stepAtMost = 0;         // the charts' time step; 0: any
 };
 
 struct ChartCase {
@@ -285,6 +350,25 @@ TEST(ReportBuilder, KeepsChartsBoundedWithTheirExtremesAndGaps)
                       }),
          100,
          {3 * 100, {{"2026-12-01 00:00:00", 1.0}}, 0, 5000 - 20}},
+        {"twelve hours without a poll (the logger not running) break every line",
+         GeneratedLog(7200,
+                      [](int i, const std::string&, std::string& text) {
+                          if (i >= 3600) {
+                              const LogSeconds later = SecondsFromCivil(2026, 12, 1, 12, 0, 0) + i;
+                              text = FormatLogSeconds(later) + ",Lab,5.,7.,OK\r\n";
+                          }
+                      }),
+         100,
+         {3 * 100, {{"2026-12-01 01:00:00", std::nullopt}, {"2026-12-01 13:00:00", 5.0}}, 0}},
+        {"five polls dated 1970 widen no step: a day still has its fine steps",
+         GeneratedLog(86400,
+                      [](int i, const std::string&, std::string& text) {
+                          if (i < 5) {
+                              text = FormatLogSeconds(i) + ",Lab,1.,7.,OK\r\n";
+                          }
+                      }),
+         500,
+         {3 * 500, {{"2026-12-01 00:00:05", 5.0}}, 0, 0, 256}},
     };
     for (const ChartCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -308,6 +392,9 @@ TEST(ReportBuilder, KeepsChartsBoundedWithTheirExtremesAndGaps)
         EXPECT_LE(data.devices.size(), ReportBuilder::kListedDevices);
         EXPECT_EQ(data.otherDevicePolls, c.facts.otherDevicePolls);
         EXPECT_EQ(data.spells > 0, !data.shadedSpells.empty());
+        if (c.facts.stepAtMost > 0) {
+            EXPECT_LE(data.stepSeconds, c.facts.stepAtMost);
+        }
     }
 }
 

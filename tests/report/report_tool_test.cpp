@@ -46,7 +46,11 @@ struct ToolCase {
     std::vector<std::string> pageLacks;
     std::function<void(const std::string& dir)> prepare = nullptr;
     std::string page = "log.txt.html";
+    std::function<void(const std::string& dir)> check = nullptr;
 };
+
+const std::string kWiderLog = "2026-12-07 10:00:02,Lab South,5.,6.,7.,OK\r\n"
+                              "2026-12-07 10:00:07,Lab South,8.,9.,10.,OK\r\n";
 
 // "{dir}" is the scratch folder, "{leaf}" its own name.
 std::string InDir(std::string text, const std::string& dir)
@@ -119,14 +123,103 @@ TEST(RunReportTool, WritesThePageAndSaysWhatWentWrong)
          "r.html"},
         {"a missing log is status 1 and no page", "", {"{dir}/none.txt"}, true, 1, {"none.txt"}, {}, {}},
         {"a folder for a log is status 1", "", {"{dir}"}, true, 1, {"vornix7-report: "}, {}, {}},
-        {"a page that cannot be written is status 1",
+        {"a page that cannot be written is status 1, with the reason",
          kLog,
          {"{dir}/log.txt", "-o", "{dir}/no/r.html"},
          true,
          1,
-         {"cannot be written"},
+         {"cannot be written: No such file or directory"},
          {},
          {}},
+        {"a page over a folder names the reason",
+         kLog,
+         {"{dir}/log.txt", "-o", "{dir}/lib"},
+         true,
+         1,
+         {"lib: cannot be written: Is a directory"},
+         {},
+         {}},
+#ifndef _WIN32
+        {"a page over a device names the reason and leaves the device alone",
+         kLog,
+         {"{dir}/log.txt", "-o", "/dev/full"},
+         true,
+         1,
+         {"/dev/full: cannot be written: Not a regular file"},
+         {},
+         {}},
+        {"the default page name as a link to the log is refused, and the log kept",
+         kLog,
+         {"{dir}/log.txt"},
+         true,
+         2,
+         {"overwrite the log"},
+         {},
+         {},
+         [](const std::string& dir) { fs::create_symlink(dir + "/log.txt", dir + "/log.txt.html"); },
+         "none.html"},
+        {"a link at the page's name is replaced by the page, never written through",
+         kLog,
+         {"{dir}/log.txt"},
+         true,
+         0,
+         {},
+         {"<td id=\"polls\">3</td>"},
+         {},
+         [](const std::string& dir) {
+             Write(dir + "/other.txt", "keep");
+             fs::create_symlink(dir + "/other.txt", dir + "/log.txt.html");
+         },
+         "log.txt.html",
+         [](const std::string& dir) {
+             EXPECT_EQ(ReadAll(dir + "/other.txt"), "keep");
+             EXPECT_FALSE(fs::is_symlink(dir + "/log.txt.html"));
+         }},
+#endif
+        {"far-off time stamps and a spell across a clock set back are named in the summary",
+         "1970-01-01 00:00:01,Lab,1.,OK\r\n" +
+             [] {
+                 std::string log;
+                 for (int i = 0; i < 20; ++i) {
+                     log += "2026-10-25 02:5" + std::to_string(i / 6) + ":" + std::to_string(i % 6) + "0,Lab,"
+                            + (i == 19 ? "-2048000.,ERROR" : "1.,OK") + "\r\n";
+                 }
+                 return log;
+             }()
+             + "2026-10-25 02:00:00,Lab,2.,OK\r\n",
+         {"{dir}/log.txt"},
+         true,
+         0,
+         {},
+         {"<td id=\"far-off\">1 polls from 1970-01-01 00:00:01 to 1970-01-01 00:00:01",
+          "<td id=\"first\">2026-10-25 02:00:00</td>",
+          "10 s from 2026-10-25 02:53:10 to 2026-10-25 02:00:00 (1 failed polls, the clock set back"},
+         {}},
+        {"several logs give one page: a summary per log and a chart per sensor of the widest",
+         kLog,
+         {"{dir}/log.txt", "{dir}/b.txt", "-o", "{dir}/r.html"},
+         true,
+         0,
+         {},
+         {"<td id=\"log1-polls\">3</td>", "<td id=\"log2-polls\">2</td>", "data-charts=\"3\"",
+          "id=\"log2-sensor-2\"", "/b.txt\",\"color\":\"#d55e00\""},
+         {"id=\"log1-sensor-2\"", "id=\"polls\""},
+         [](const std::string& dir) { Write(dir + "/b.txt", kWiderLog); },
+         "r.html"},
+        {"several logs need -o", kLog, {"{dir}/log.txt", "{dir}/log.txt"}, true, 2, {"need -o"}, {}, {}},
+        {"a page over any of several logs is refused",
+         kLog,
+         {"{dir}/log.txt", "{dir}/b.txt", "-o", "{dir}/b.txt"},
+         true,
+         2,
+         {"overwrite the log"},
+         {},
+         {},
+         [](const std::string& dir) { Write(dir + "/b.txt", kWiderLog); },
+         "none.html",
+         [](const std::string& dir) {
+             EXPECT_EQ(ReadAll(dir + "/b.txt"), kWiderLog);
+         }},
         {"a page over the log itself is refused",
          kLog,
          {"{dir}/log.txt", "-o", "{dir}/log.txt"},
@@ -196,12 +289,18 @@ TEST(RunReportTool, WritesThePageAndSaysWhatWentWrong)
         EXPECT_EQ(fs::exists(pagePath), c.status == 0 || c.status == 3);
         const std::string page = ReadAll(pagePath);
         for (const std::string& text : c.pageHas) {
-            EXPECT_NE(page.find(text), std::string::npos) << text;
+            EXPECT_NE(page.find(InDir(text, dir.path())), std::string::npos) << text;
         }
         for (const std::string& text : c.pageLacks) {
             EXPECT_EQ(page.find(text), std::string::npos) << text;
         }
         EXPECT_EQ(ReadAll(dir.path() + "/log.txt"), c.log) << "the log was changed";
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            EXPECT_NE(entry.path().extension(), ".tmp") << "left behind: " << entry.path();
+        }
+        if (c.check) {
+            c.check(dir.path());
+        }
     }
 }
 

@@ -1,6 +1,8 @@
 #include "tools/report/report_data.h"
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 
 namespace vornix7 {
 
@@ -12,11 +14,34 @@ LogSeconds FloorDiv(LogSeconds a, LogSeconds b)
     return a >= 0 ? a / b : -((-a + b - 1) / b);
 }
 
+constexpr double kMeanScale = 0x1p-64;
+
+// One step of a spell from poll to poll in the log's order.
+void Advance(OfflineSpell& spell, LogSeconds time)
+{
+    if (time >= spell.lastTime) {
+        spell.forward += time - spell.lastTime;
+    } else {
+        ++spell.clockSetBack;
+    }
+    spell.lastTime = time;
+}
+
 } // namespace
 
+double SensorSummary::Mean() const
+{
+    if (count == 0) {
+        return 0.0;
+    }
+    const double mean = sum / static_cast<double>(count);
+    return std::isfinite(mean) ? mean : (scaledSum / static_cast<double>(count)) / kMeanScale;
+}
+
 ReportBuilder::ReportBuilder(std::optional<LogSeconds> from, std::optional<LogSeconds> to,
-                             std::size_t maxSteps)
-    : from_(from), to_(to), maxSteps_(std::max<std::size_t>(maxSteps, 2))
+                             std::size_t maxSteps, RecordSink onRecord)
+    : from_(from), to_(to), maxSteps_(std::max<std::size_t>(maxSteps, 2)), onRecord_(std::move(onRecord)),
+      intervals_(kExactIntervals, 0)
 {
 }
 
@@ -65,14 +90,55 @@ void ReportBuilder::AddLine(std::string_view line)
     AddRecord(*parsed.record);
 }
 
+void ReportBuilder::CountInterval(LogSeconds time)
+{
+    if (previousTime_ && time > *previousTime_) {
+        const LogSeconds interval = time - *previousTime_;
+        if (interval < static_cast<LogSeconds>(kExactIntervals)) {
+            ++intervals_[static_cast<std::size_t>(interval)];
+        } else {
+            ++longIntervals_[std::bit_width(static_cast<std::uint64_t>(interval))];
+        }
+    }
+    previousTime_ = time;
+}
+
+LogSeconds ReportBuilder::MedianInterval() const
+{
+    std::int64_t total = 0;
+    for (const std::int64_t count : intervals_) {
+        total += count;
+    }
+    for (const auto& [width, count] : longIntervals_) {
+        total += count;
+    }
+    const std::int64_t half = (total + 1) / 2;
+    std::int64_t seen = 0;
+    for (std::size_t interval = 1; interval < intervals_.size(); ++interval) {
+        seen += intervals_[interval];
+        if (total > 0 && seen >= half) {
+            return static_cast<LogSeconds>(interval);
+        }
+    }
+    for (const auto& [width, count] : longIntervals_) {
+        seen += count;
+        if (seen >= half) {
+            return LogSeconds{1} << (width - 1);
+        }
+    }
+    return 0;
+}
+
 void ReportBuilder::AddRecord(const LogRecord& record)
 {
     if ((from_ && record.time < *from_) || (to_ && record.time > *to_)) {
         return;
     }
+    if (onRecord_) {
+        onRecord_(data_.lines, record);
+    }
     ++data_.polls;
-    data_.first = std::min(record.time, data_.first.value_or(record.time));
-    data_.last = std::max(record.time, data_.last.value_or(record.time));
+    CountInterval(record.time);
     if (!record.deviceName.empty()) {
         // A device that names itself anew at every poll must not make the
         // report's memory grow with the log.
@@ -99,19 +165,24 @@ void ReportBuilder::AddRecord(const LogRecord& record)
             sensor.min = sensor.count == 0 ? value : std::min(sensor.min, value);
             sensor.max = sensor.count == 0 ? value : std::max(sensor.max, value);
             sensor.sum += value;
+            sensor.scaledSum += value * kMeanScale;
             ++sensor.count;
         }
         if (currentSpell_) {
             currentSpell_->end = record.time;
+            Advance(*currentSpell_, record.time);
             spells_.push_back(*currentSpell_);
             currentSpell_.reset();
         }
     } else {
         ++data_.errorPolls;
         if (!currentSpell_) {
-            currentSpell_ = OfflineSpell{record.time, record.time, 0, false};
+            currentSpell_ = OfflineSpell{};
+            currentSpell_->start = record.time;
+            currentSpell_->lastTime = record.time;
         }
         currentSpell_->end = record.time;
+        Advance(*currentSpell_, record.time);
         ++currentSpell_->failedPolls;
     }
     AddToStep(record);
@@ -119,21 +190,21 @@ void ReportBuilder::AddRecord(const LogRecord& record)
 
 void ReportBuilder::AddToStep(const LogRecord& record)
 {
-    LogSeconds key = FloorDiv(record.time, data_.stepSeconds);
-    while (!steps_.empty()) {
-        const LogSeconds low = std::min(key, steps_.begin()->first);
-        const LogSeconds high = std::max(key, steps_.rbegin()->first);
-        if (static_cast<std::size_t>(high - low) < maxSteps_) {
-            break;
-        }
+    // Only steps that hold polls are kept, so a few polls far off in time
+    // cost a step each and do not widen the others; the steps are widened
+    // to fit the time range once the far-off ones are set aside.
+    if (steps_.size() >= 2 * maxSteps_ && !steps_.contains(FloorDiv(record.time, data_.stepSeconds))) {
         Coarsen();
-        key = FloorDiv(record.time, data_.stepSeconds);
     }
-    const auto [it, added] = steps_.try_emplace(key);
+    const auto [it, added] = steps_.try_emplace(FloorDiv(record.time, data_.stepSeconds));
     Step& step = it->second;
     if (added || record.time < step.firstPoll) {
         step.firstPoll = record.time;
     }
+    if (added || record.time > step.lastPoll) {
+        step.lastPoll = record.time;
+    }
+    ++step.polls;
     if (!record.ok) {
         step.firstError = std::min(record.time, step.firstError.value_or(record.time));
         return;
@@ -162,6 +233,8 @@ void ReportBuilder::AddToStep(const LogRecord& record)
 void ReportBuilder::Merge(Step& into, const Step& from)
 {
     into.firstPoll = std::min(into.firstPoll, from.firstPoll);
+    into.lastPoll = std::max(into.lastPoll, from.lastPoll);
+    into.polls += from.polls;
     if (from.firstError) {
         into.firstError = std::min(*from.firstError, into.firstError.value_or(*from.firstError));
     }
@@ -199,8 +272,67 @@ void ReportBuilder::Coarsen()
     steps_ = std::move(coarser);
 }
 
+void ReportBuilder::SetFarOffAside()
+{
+    // Groups of polls, each more than kFarOffSeconds from the next.
+    struct Group {
+        LogSeconds firstKey = 0;
+        LogSeconds lastKey = 0;
+        LogSeconds firstPoll = 0;
+        LogSeconds lastPoll = 0;
+        std::int64_t polls = 0;
+    };
+    std::vector<Group> groups;
+    for (const auto& [key, step] : steps_) {
+        if (groups.empty() || step.firstPoll - groups.back().lastPoll > kFarOffSeconds) {
+            groups.push_back({key, key, step.firstPoll, step.lastPoll, 0});
+        }
+        Group& group = groups.back();
+        group.lastKey = key;
+        group.lastPoll = std::max(group.lastPoll, step.lastPoll);
+        group.polls += step.polls;
+    }
+    // The bulk: groups of more than 1 % of the polls (and more than ten).
+    // Smaller groups before or after all of them are far off; a log
+    // without such a group has none.
+    const std::int64_t big = std::max<std::int64_t>(data_.polls / 100, 10);
+    const auto isBig = [big](const Group& group) {
+        return group.polls > big;
+    };
+    const auto firstBig = std::find_if(groups.begin(), groups.end(), isBig);
+    if (firstBig == groups.end()) {
+        return;
+    }
+    const auto lastBig = std::find_if(groups.rbegin(), groups.rend(), isBig).base();
+    const auto setAside = [this](const Group& group) {
+        data_.farOffPolls += group.polls;
+        data_.farOffFirst = std::min(group.firstPoll, data_.farOffFirst.value_or(group.firstPoll));
+        data_.farOffLast = std::max(group.lastPoll, data_.farOffLast.value_or(group.lastPoll));
+        farOff_.emplace_back(group.firstPoll, group.lastPoll);
+        steps_.erase(steps_.lower_bound(group.firstKey), steps_.upper_bound(group.lastKey));
+    };
+    std::for_each(groups.begin(), firstBig, setAside);
+    std::for_each(lastBig, groups.end(), setAside);
+}
+
+bool ReportBuilder::FarOff(LogSeconds time) const
+{
+    return std::any_of(farOff_.begin(), farOff_.end(),
+                       [time](const auto& range) { return time >= range.first && time <= range.second; });
+}
+
 ReportData ReportBuilder::Finish()
 {
+    data_.typicalInterval = MedianInterval();
+    SetFarOffAside();
+    while (!steps_.empty()
+           && static_cast<std::size_t>(steps_.rbegin()->first - steps_.begin()->first) >= maxSteps_) {
+        Coarsen();
+    }
+    if (!steps_.empty()) {
+        data_.first = steps_.begin()->second.firstPoll;
+        data_.last = steps_.rbegin()->second.lastPoll;
+    }
     if (!pending_.empty() || skippingLongLine_) {
         data_.halfLineAtEnd = true;
         pending_.clear();
@@ -212,7 +344,11 @@ ReportData ReportBuilder::Finish()
         currentSpell_.reset();
     }
     data_.spells = static_cast<std::int64_t>(spells_.size());
-    for (const OfflineSpell& spell : spells_) {
+    // A spell that begins or ends at a far-off time has no length to tell.
+    std::erase_if(spells_,
+                  [this](const OfflineSpell& spell) { return FarOff(spell.start) || FarOff(spell.end); });
+    for (OfflineSpell& spell : spells_) {
+        spell.duration = spell.forward + spell.clockSetBack * data_.typicalInterval;
         if (!data_.longestSpell || spell.Duration() > data_.longestSpell->Duration()) {
             data_.longestSpell = spell;
         }
@@ -244,9 +380,16 @@ ReportData ReportBuilder::Finish()
     data_.devices = std::move(devices);
 
     data_.charts.assign(data_.sensors.size(), {});
+    const Step* previous = nullptr;
     for (const auto& [key, step] : steps_) {
+        // No poll for a long stretch: the logger was not running.
+        const bool gap = previous && data_.typicalInterval > 0
+                         && step.firstPoll - previous->lastPoll > kGapIntervals * data_.typicalInterval;
         for (std::size_t i = 0; i < data_.charts.size(); ++i) {
             std::vector<ChartPoint> points;
+            if (gap) {
+                points.push_back({previous->lastPoll + 1, std::nullopt});
+            }
             const SensorStep sensor = i < step.sensors.size() ? step.sensors[i] : SensorStep{};
             if (sensor.count > 0) {
                 points.push_back({sensor.minTime, sensor.min});
@@ -265,6 +408,7 @@ ReportData ReportBuilder::Finish()
                              [](const ChartPoint& a, const ChartPoint& b) { return a.time < b.time; });
             data_.charts[i].insert(data_.charts[i].end(), points.begin(), points.end());
         }
+        previous = &step;
     }
     steps_.clear();
     return std::move(data_);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -17,6 +18,10 @@ struct SensorSummary {
     double min = 0.0;
     double max = 0.0;
     double sum = 0.0;
+    // The same sum of readings scaled down by 2^-64, which cannot overflow:
+    // the mean of readings near the largest double is still a number.
+    double scaledSum = 0.0;
+    double Mean() const;
 };
 
 struct OfflineSpell {
@@ -24,7 +29,14 @@ struct OfflineSpell {
     LogSeconds end = 0;   // the next good poll, or the last failed one when the log ends offline
     std::int64_t failedPolls = 0;
     bool ongoing = false; // the log ends in it
-    LogSeconds Duration() const { return end > start ? end - start : 0; }
+    // From poll to poll in the log's order: the steps forward, and how often
+    // the clock went back (a DST fall-back), each counted as one typical
+    // poll interval in `duration`.
+    LogSeconds forward = 0;
+    std::int64_t clockSetBack = 0;
+    LogSeconds duration = 0; // set when the log is read through
+    LogSeconds lastTime = 0; // the spell's latest poll so far, in the log's order
+    LogSeconds Duration() const { return duration; }
 };
 
 // One point of a chart; no value is a break in the line.
@@ -58,16 +70,37 @@ struct ReportData {
     std::int64_t unreadable = 0;
     std::vector<UnreadableLine> firstUnreadable; // the first few, by line number
     bool halfLineAtEnd = false;                  // a line being written, left out
+    // The median time from one poll to the next (in the log's order, steps
+    // forward only); 0 with fewer than two polls.
+    LogSeconds typicalInterval = 0;
+    // Polls at far-off times (a clock not yet set at boot): counted above,
+    // but left out of first/last, the charts and the longest spell.
+    std::int64_t farOffPolls = 0;
+    std::optional<LogSeconds> farOffFirst;
+    std::optional<LogSeconds> farOffLast;
 };
+
+// A stretch of more than this many typical poll intervals without a poll
+// (the logger was not running) breaks the charts' lines.
+inline constexpr LogSeconds kGapIntervals = 10;
+// Polls more than this far (in seconds) from all others form a group of
+// their own; a small group before or after the bulk of the log is far off.
+inline constexpr LogSeconds kFarOffSeconds = 30 * 86400;
 
 // Builds the report's data from a log's bytes, handed over in pieces of any
 // size, in one pass and in memory bounded by `maxSteps` (not by the log).
 // Each chart is cut into at most about `maxSteps` time steps (widths of a
 // power of two seconds); a step keeps its lowest and highest reading, and a
-// failed poll in it, or a poll without that reading, breaks the line there.
+// failed poll in it, or a poll without that reading, breaks the line there,
+// as does a stretch of more than kGapIntervals typical intervals without a
+// poll. Polls far off in time do not widen the steps.
+// `onRecord`, when given, sees every poll in the time range with its line
+// number, in the log's order (for a writer that needs each line).
 class ReportBuilder {
 public:
-    ReportBuilder(std::optional<LogSeconds> from, std::optional<LogSeconds> to, std::size_t maxSteps = 1000);
+    using RecordSink = std::function<void(std::int64_t line, const LogRecord& record)>;
+    ReportBuilder(std::optional<LogSeconds> from, std::optional<LogSeconds> to, std::size_t maxSteps = 1000,
+                  RecordSink onRecord = nullptr);
 
     void AddBytes(std::string_view bytes);
     ReportData Finish();
@@ -87,6 +120,8 @@ private:
     };
     struct Step {
         LogSeconds firstPoll = 0;
+        LogSeconds lastPoll = 0;
+        std::int64_t polls = 0;
         std::optional<LogSeconds> firstError;
         std::vector<SensorStep> sensors;
     };
@@ -96,10 +131,15 @@ private:
     void AddToStep(const LogRecord& record);
     void Coarsen();
     static void Merge(Step& into, const Step& from);
+    void CountInterval(LogSeconds time);
+    LogSeconds MedianInterval() const;
+    void SetFarOffAside();
+    bool FarOff(LogSeconds time) const;
 
     std::optional<LogSeconds> from_;
     std::optional<LogSeconds> to_;
     std::size_t maxSteps_;
+    RecordSink onRecord_;
 
     std::string pending_;
     bool skippingLongLine_ = false;
@@ -108,7 +148,14 @@ private:
     std::map<std::string, std::int64_t> deviceCounts_;
     std::optional<OfflineSpell> currentSpell_;
     std::vector<OfflineSpell> spells_;
-    std::map<LogSeconds, Step> steps_;
+    std::map<LogSeconds, Step> steps_; // only steps with polls, at most 2 * maxSteps_ of them
+    // Poll-to-poll intervals: exact counts below kExactIntervals seconds,
+    // then by powers of two.
+    static constexpr std::size_t kExactIntervals = 4096;
+    std::optional<LogSeconds> previousTime_;
+    std::vector<std::int64_t> intervals_;
+    std::map<int, std::int64_t> longIntervals_;
+    std::vector<std::pair<LogSeconds, LogSeconds>> farOff_; // the far-off groups' first and last polls
 };
 
 } // namespace vornix7

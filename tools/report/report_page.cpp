@@ -1,8 +1,10 @@
 #include "tools/report/report_page.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 namespace vornix7 {
 
@@ -89,36 +91,53 @@ td.n{text-align:right;font-variant-numeric:tabular-nums}
 .note{color:#555;max-width:60em}
 .warn{color:#a40}
 .chart{margin:0 0 .8em}
+.swatch{display:inline-block;width:.9em;height:.9em;margin-right:.4em;vertical-align:-.05em}
 )";
+
+// The lines' colours, one per log, the same in every chart.
+const char* const kColours[] = {"#1f6feb", "#d55e00", "#009e73", "#cc79a7", "#e69f00",
+                                "#56b4e9", "#6e6e6e", "#8c564b", "#000000", "#b5b500"};
+
+std::string Colour(std::size_t log)
+{
+    return kColours[log % std::size(kColours)];
+}
 
 // Draws each chart, shades the offline spells under the lines, keeps the
 // charts' cursors and zoom together, and sets the mark once all have drawn.
+// Several logs: a line per log in its colour, joined on one time axis.
 const char* const kScript = R"(
 (function () {
   var body = document.body;
   var box = document.getElementById('charts');
   var D = JSON.parse(document.getElementById('report-data').textContent);
-  if (D.charts.length === 0) { body.setAttribute('data-charts-drawn', '0'); return; }
+  if (D.sensors === 0) { body.setAttribute('data-charts-drawn', '0'); return; }
   if (typeof uPlot === 'undefined') { body.setAttribute('data-charts-drawn', 'none'); return; }
+  var several = D.logs.length > 1;
   var drawn = 0, plots = [], syncing = false;
-  function shade(u) {
-    var ctx = u.ctx, b = u.bbox;
-    ctx.save();
-    ctx.fillStyle = 'rgba(220, 50, 47, 0.15)';
-    for (var k = 0; k < D.off.length; k++) {
-      var x0 = Math.max(u.valToPos(D.off[k][0], 'x', true), b.left);
-      var x1 = Math.min(u.valToPos(D.off[k][1], 'x', true), b.left + b.width);
-      if (x1 >= b.left && x0 <= b.left + b.width) {
-        ctx.fillRect(x0, b.top, Math.max(x1 - x0, 2), b.height);
-      }
-    }
-    ctx.restore();
+  function shader(logs) {
+    return function (u) {
+      var ctx = u.ctx, b = u.bbox;
+      ctx.save();
+      logs.forEach(function (log) {
+        ctx.fillStyle = several ? log.color : 'rgb(220, 50, 47)';
+        ctx.globalAlpha = several ? 0.12 : 0.15;
+        for (var k = 0; k < log.off.length; k++) {
+          var x0 = Math.max(u.valToPos(log.off[k][0], 'x', true), b.left);
+          var x1 = Math.min(u.valToPos(log.off[k][1], 'x', true), b.left + b.width);
+          if (x1 >= b.left && x0 <= b.left + b.width) {
+            ctx.fillRect(x0, b.top, Math.max(x1 - x0, 2), b.height);
+          }
+        }
+      });
+      ctx.restore();
+    };
   }
   function markDrawn(u) {
     if (u.v7drawn) return;
     u.v7drawn = true;
     drawn++;
-    if (drawn === D.charts.length) body.setAttribute('data-charts-drawn', String(drawn));
+    if (drawn === D.sensors) body.setAttribute('data-charts-drawn', String(drawn));
   }
   function zoomAll(u, key) {
     if (key !== 'x' || syncing) return;
@@ -144,11 +163,20 @@ const char* const kScript = R"(
     });
   }
   function cursorTime(u, t) { return t == null ? '--' : dateOf(new Date(t * 1e3)) + ' ' + timeOf(new Date(t * 1e3), true); }
-  D.charts.forEach(function (c, i) {
+  for (var i = 0; i < D.sensors; i++) {
     var div = document.createElement('div');
     div.className = 'chart';
     div.id = 'chart-' + i;
     box.appendChild(div);
+    // The logs that have this sensor; a missing point of one log between
+    // two of another is skipped (undefined), a break stays a break (null).
+    var logs = D.logs.filter(function (log) { return log.charts.length > i; });
+    var tables = logs.map(function (log) { return [log.charts[i].x, log.charts[i].y]; });
+    var data = tables.length === 1 ? tables[0] : uPlot.join(tables);
+    var series = [{value: cursorTime}];
+    logs.forEach(function (log) {
+      series.push({label: several ? log.label : 't' + i, stroke: log.color, width: 1, spanGaps: false});
+    });
     var opts = {
       title: 't' + i, width: width(), height: 180,
       tzDate: function (ts) { return uPlot.tzDate(new Date(ts * 1e3), 'Etc/UTC'); },
@@ -156,37 +184,98 @@ const char* const kScript = R"(
       scales: {x: {time: true, min: D.from, max: D.to}},
       legend: {show: true},
       axes: [{values: axisTimes, space: 70}, {}],
-      series: [{value: cursorTime}, {label: 't' + i, stroke: '#1f6feb', width: 1, spanGaps: false}],
-      hooks: {drawClear: [shade], draw: [markDrawn], setScale: [zoomAll]}
+      series: series,
+      hooks: {drawClear: [shader(logs)], draw: [markDrawn], setScale: [zoomAll]}
     };
-    plots.push(new uPlot(opts, [c.x, c.y], div));
-  });
+    plots.push(new uPlot(opts, data, div));
+  }
   window.addEventListener('resize', function () {
     for (var k = 0; k < plots.length; k++) plots[k].setSize({width: width(), height: 180});
   });
 })();
 )";
 
-void WriteData(const ReportData& data, std::ostream& out)
+// Text for a JSON string inside a <script> element: UTF-8 as in HtmlText,
+// and nothing that could end the element.
+std::string JsonText(std::string_view bytes)
 {
-    // Numbers only: nothing in it comes from the log's text.
-    out << "{\"from\":" << (data.first ? Count(*data.first) : "null")
-        << ",\"to\":" << (data.last ? Count(*data.last == *data.first ? *data.last + 1 : *data.last) : "null")
-        << ",\"off\":[";
-    for (std::size_t k = 0; k < data.shadedSpells.size(); ++k) {
-        out << (k ? "," : "") << '[' << data.shadedSpells[k].first << ',' << data.shadedSpells[k].second
-            << ']';
-    }
-    out << "],\"charts\":[";
-    for (std::size_t i = 0; i < data.charts.size(); ++i) {
-        const auto& points = data.charts[i];
-        out << (i ? "," : "") << "{\"x\":[";
-        for (std::size_t k = 0; k < points.size(); ++k) {
-            out << (k ? "," : "") << points[k].time;
+    std::string out = "\"";
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte >= 0x80) {
+            const std::size_t length = Utf8SequenceLength(bytes, i);
+            if (length > 0) {
+                out.append(bytes.substr(i, length));
+                i += length;
+            } else {
+                AppendUtf8(out, byte); // Latin-1
+                ++i;
+            }
+            continue;
         }
-        out << "],\"y\":[";
-        for (std::size_t k = 0; k < points.size(); ++k) {
-            out << (k ? "," : "") << (points[k].value ? Number(*points[k].value) : "null");
+        if (byte < 0x20 || byte == 0x7f || byte == '"' || byte == '\\' || byte == '<' || byte == '>'
+            || byte == '&') {
+            std::array<char, 8> escaped{};
+            std::snprintf(escaped.data(), escaped.size(), "\\u%04x", static_cast<unsigned>(byte));
+            out += escaped.data();
+        } else {
+            out += static_cast<char>(byte);
+        }
+        ++i;
+    }
+    return out + "\"";
+}
+
+std::size_t SensorCount(const std::vector<PageLog>& logs)
+{
+    std::size_t count = 0;
+    for (const PageLog& log : logs) {
+        count = std::max(count, log.data.charts.size());
+    }
+    return count;
+}
+
+// The time range of all logs together.
+std::pair<std::optional<LogSeconds>, std::optional<LogSeconds>> TimeRange(const std::vector<PageLog>& logs)
+{
+    std::optional<LogSeconds> first;
+    std::optional<LogSeconds> last;
+    for (const PageLog& log : logs) {
+        if (log.data.first) {
+            first = std::min(*log.data.first, first.value_or(*log.data.first));
+            last = std::max(*log.data.last, last.value_or(*log.data.last));
+        }
+    }
+    return {first, last};
+}
+
+void WriteData(const std::vector<PageLog>& logs, std::ostream& out)
+{
+    // Numbers and the logs' names, escaped.
+    const auto [first, last] = TimeRange(logs);
+    out << "{\"from\":" << (first ? Count(*first) : "null")
+        << ",\"to\":" << (last ? Count(*last == *first ? *last + 1 : *last) : "null")
+        << ",\"sensors\":" << SensorCount(logs) << ",\"logs\":[";
+    for (std::size_t n = 0; n < logs.size(); ++n) {
+        const ReportData& data = logs[n].data;
+        out << (n ? "," : "") << "{\"label\":" << JsonText(logs[n].name) << ",\"color\":\"" << Colour(n)
+            << "\",\"off\":[";
+        for (std::size_t k = 0; k < data.shadedSpells.size(); ++k) {
+            out << (k ? "," : "") << '[' << data.shadedSpells[k].first << ',' << data.shadedSpells[k].second
+                << ']';
+        }
+        out << "],\"charts\":[";
+        for (std::size_t i = 0; i < data.charts.size(); ++i) {
+            const auto& points = data.charts[i];
+            out << (i ? "," : "") << "{\"x\":[";
+            for (std::size_t k = 0; k < points.size(); ++k) {
+                out << (k ? "," : "") << points[k].time;
+            }
+            out << "],\"y\":[";
+            for (std::size_t k = 0; k < points.size(); ++k) {
+                out << (k ? "," : "") << (points[k].value ? Number(*points[k].value) : "null");
+            }
+            out << "]}";
         }
         out << "]}";
     }
@@ -206,6 +295,82 @@ std::string DeviceHeading(const ReportData& data)
         heading += " and others";
     }
     return heading;
+}
+
+std::string SpellText(const OfflineSpell& spell)
+{
+    return DurationText(spell.Duration()) + " from " + FormatLogSeconds(spell.start) + " to "
+           + FormatLogSeconds(spell.end) + " (" + std::to_string(spell.failedPolls) + " failed polls"
+           + (spell.clockSetBack > 0 ? ", the clock set back meanwhile" : "")
+           + (spell.ongoing ? ", still offline at the log's end)" : ")");
+}
+
+// A log's summary, devices, sensors and lines left out; the ids of the
+// table cells begin with `id`, the headings are of level `h`. Several logs
+// give each log's chart step too.
+void WriteSummary(const ReportData& data, const std::string& id, const char* h, std::ostream& out)
+{
+    const bool stepRow = !id.empty();
+    const auto row = [&](const char* name, std::string_view label, const std::string& value) {
+        Row(out, id + name, label, value);
+    };
+    out << "<table>\n";
+    row("polls", "Polls", Count(data.polls));
+    row("ok", "OK", Count(data.okPolls));
+    row("error", "ERROR (device offline)", Count(data.errorPolls));
+    row("first", "First poll", TimeText(data.first));
+    row("last", "Last poll", TimeText(data.last));
+    row("spells", "Offline spells", Count(data.spells));
+    row("longest", "Longest offline spell", data.longestSpell ? SpellText(*data.longestSpell) : "none");
+    if (data.farOffPolls > 0) {
+        row("far-off", "Far-off time stamps",
+            Count(data.farOffPolls) + " polls from " + TimeText(data.farOffFirst) + " to "
+                + TimeText(data.farOffLast) + " (a clock not set?): counted, but not in the time range or "
+                + "the charts");
+    }
+    row("unreadable", "Lines not read", Count(data.unreadable));
+    if (stepRow) {
+        row("step", "Chart time step", DurationText(data.stepSeconds));
+    }
+    out << "</table>\n";
+
+    if (!data.devices.empty()) {
+        out << "<table id=\"" << id << "devices\">\n<tr><th>Device name</th><th>Polls</th></tr>\n";
+        for (const auto& [name, polls] : data.devices) {
+            out << "<tr><td>" << HtmlText(name) << "</td><td class=\"n\">" << polls << "</td></tr>\n";
+        }
+        if (data.otherDevicePolls > 0) {
+            out << "<tr><td>(other names)</td><td class=\"n\">" << data.otherDevicePolls << "</td></tr>\n";
+        }
+        out << "</table>\n";
+    }
+
+    out << "<" << h << ">Readings</" << h << ">\n<table id=\"" << id << "sensors\">\n"
+        << "<tr><th>Sensor</th><th>Readings</th><th>Minimum</th><th>Maximum</th><th>Mean</th></tr>\n";
+    for (std::size_t i = 0; i < data.sensors.size(); ++i) {
+        const SensorSummary& s = data.sensors[i];
+        const bool any = s.count > 0;
+        out << "<tr id=\"" << id << "sensor-" << i << "\"><td>t" << i << "</td><td class=\"n\">" << s.count
+            << "</td><td class=\"n\">" << (any ? ReadingText(s.min) : "-") << "</td><td class=\"n\">"
+            << (any ? ReadingText(s.max) : "-") << "</td><td class=\"n\">"
+            << (any ? ReadingText(s.Mean()) : "-") << "</td></tr>\n";
+    }
+    out << "</table>\n";
+
+    if (data.unreadable > 0 || data.halfLineAtEnd) {
+        out << "<" << h << ">Lines left out</" << h << ">\n<ul class=\"warn\" id=\"" << id << "left-out\">\n";
+        for (const UnreadableLine& line : data.firstUnreadable) {
+            out << "<li>line " << line.number << ": " << HtmlText(line.reason) << "</li>\n";
+        }
+        if (data.unreadable > static_cast<std::int64_t>(data.firstUnreadable.size())) {
+            out << "<li>and " << data.unreadable - static_cast<std::int64_t>(data.firstUnreadable.size())
+                << " more</li>\n";
+        }
+        if (data.halfLineAtEnd) {
+            out << "<li>the last line has no line end yet (being written)</li>\n";
+        }
+        out << "</ul>\n";
+    }
 }
 
 } // namespace
@@ -295,10 +460,13 @@ std::string DurationText(LogSeconds seconds)
     return std::string(buffer.data(), static_cast<std::size_t>(n > 0 ? n : 0));
 }
 
-void WriteReportPage(const ReportData& data, const PageInput& input, std::ostream& out)
+void WriteReportPage(const std::vector<PageLog>& logs, const PageInput& input, std::ostream& out)
 {
-    const std::string devices = DeviceHeading(data);
-    const std::size_t charts = input.charts ? data.charts.size() : 0;
+    const bool several = logs.size() > 1;
+    const std::string devices =
+        several ? Count(static_cast<std::int64_t>(logs.size())) + " logs" : DeviceHeading(logs.at(0).data);
+    const std::size_t charts = input.charts ? SensorCount(logs) : 0;
+    const auto [first, last] = TimeRange(logs);
     out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
         << "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
            "script-src 'unsafe-inline'; style-src 'unsafe-inline'; img-src data:\">\n"
@@ -308,86 +476,47 @@ void WriteReportPage(const ReportData& data, const PageInput& input, std::ostrea
     }
     out << "</style>\n</head>\n<body data-charts=\"" << charts << "\">\n";
     out << "<h1>VORNIX7 log: " << devices << "</h1>\n";
-    out << "<p class=\"range\">" << TimeText(data.first) << " to " << TimeText(data.last) << " &middot; "
-        << HtmlText(input.logName);
+    out << "<p class=\"range\">" << TimeText(first) << " to " << TimeText(last);
+    if (!several) {
+        out << " &middot; " << HtmlText(logs[0].name);
+    }
     if (input.from || input.to) {
         out << " &middot; polls from " << (input.from ? FormatLogSeconds(*input.from) : "the start") << " to "
             << (input.to ? FormatLogSeconds(*input.to) : "the end");
     }
     out << "</p>\n";
 
-    out << "<h2>Summary</h2>\n<table>\n";
-    Row(out, "polls", "Polls", Count(data.polls));
-    Row(out, "ok", "OK", Count(data.okPolls));
-    Row(out, "error", "ERROR (device offline)", Count(data.errorPolls));
-    Row(out, "first", "First poll", TimeText(data.first));
-    Row(out, "last", "Last poll", TimeText(data.last));
-    Row(out, "spells", "Offline spells", Count(data.spells));
-    if (data.longestSpell) {
-        const OfflineSpell& spell = *data.longestSpell;
-        Row(out, "longest", "Longest offline spell",
-            DurationText(spell.Duration()) + " from " + FormatLogSeconds(spell.start) + " to "
-                + FormatLogSeconds(spell.end) + " (" + Count(spell.failedPolls) + " failed polls"
-                + (spell.ongoing ? ", still offline at the log's end)" : ")"));
+    if (several) {
+        for (std::size_t n = 0; n < logs.size(); ++n) {
+            const std::string id = "log" + std::to_string(n + 1) + "-";
+            out << "<h2 id=\"" << id << "name\"><span class=\"swatch\" style=\"background:" << Colour(n)
+                << "\"></span>" << HtmlText(logs[n].name) << ": " << DeviceHeading(logs[n].data) << "</h2>\n";
+            WriteSummary(logs[n].data, id, "h3", out);
+        }
     } else {
-        Row(out, "longest", "Longest offline spell", "none");
-    }
-    Row(out, "unreadable", "Lines not read", Count(data.unreadable));
-    out << "</table>\n";
-
-    if (!data.devices.empty()) {
-        out << "<table id=\"devices\">\n<tr><th>Device name</th><th>Polls</th></tr>\n";
-        for (const auto& [name, polls] : data.devices) {
-            out << "<tr><td>" << HtmlText(name) << "</td><td class=\"n\">" << polls << "</td></tr>\n";
-        }
-        if (data.otherDevicePolls > 0) {
-            out << "<tr><td>(other names)</td><td class=\"n\">" << data.otherDevicePolls << "</td></tr>\n";
-        }
-        out << "</table>\n";
-    }
-
-    out << "<h2>Readings</h2>\n<table id=\"sensors\">\n"
-        << "<tr><th>Sensor</th><th>Readings</th><th>Minimum</th><th>Maximum</th><th>Mean</th></tr>\n";
-    for (std::size_t i = 0; i < data.sensors.size(); ++i) {
-        const SensorSummary& s = data.sensors[i];
-        const bool any = s.count > 0;
-        out << "<tr id=\"sensor-" << i << "\"><td>t" << i << "</td><td class=\"n\">" << s.count
-            << "</td><td class=\"n\">" << (any ? ReadingText(s.min) : "-") << "</td><td class=\"n\">"
-            << (any ? ReadingText(s.max) : "-") << "</td><td class=\"n\">"
-            << (any ? ReadingText(s.sum / static_cast<double>(s.count)) : "-") << "</td></tr>\n";
-    }
-    out << "</table>\n";
-
-    if (data.unreadable > 0 || data.halfLineAtEnd) {
-        out << "<h2>Lines left out</h2>\n<ul class=\"warn\" id=\"left-out\">\n";
-        for (const UnreadableLine& line : data.firstUnreadable) {
-            out << "<li>line " << line.number << ": " << HtmlText(line.reason) << "</li>\n";
-        }
-        if (data.unreadable > static_cast<std::int64_t>(data.firstUnreadable.size())) {
-            out << "<li>and " << data.unreadable - static_cast<std::int64_t>(data.firstUnreadable.size())
-                << " more</li>\n";
-        }
-        if (data.halfLineAtEnd) {
-            out << "<li>the last line has no line end yet (being written)</li>\n";
-        }
-        out << "</ul>\n";
+        out << "<h2>Summary</h2>\n";
+        WriteSummary(logs[0].data, "", "h2", out);
     }
 
     out << "<h2>Charts</h2>\n";
     if (!input.charts) {
         out << "<p class=\"warn\">This build of vornix7-report has no chart library: tables only.</p>\n";
     } else {
-        out << "<p class=\"note\">One chart per sensor, times as the log gives them. Each time step of "
-            << DurationText(data.stepSeconds)
-            << " shows its lowest and highest reading; the line breaks at failed polls and where a poll had "
-               "no "
-               "such reading. Shaded: the device was offline (from the first failed poll to the next good "
-               "one). Drag across a chart to zoom in (all charts follow), double-click to zoom out.</p>\n";
+        out << "<p class=\"note\">One chart per sensor"
+            << (several ? ", one line per log in its colour above, on one time axis" : "")
+            << ", times as the log gives them. Each time step of "
+            << (several ? "a log (in its summary)" : DurationText(logs[0].data.stepSeconds))
+            << " shows its lowest and highest reading; the line breaks at failed polls, where a poll had no "
+               "such reading, and where no poll came for more than "
+            << kGapIntervals
+            << " typical poll intervals. Shaded: the device was offline (from the first failed poll to the "
+               "next good one). Drag across a chart to zoom in (all charts follow), double-click to zoom "
+               "out.</p>\n";
     }
     out << "<div id=\"charts\"></div>\n";
     if (input.charts) {
         out << "<script id=\"report-data\" type=\"application/json\">";
-        WriteData(data, out);
+        WriteData(logs, out);
         out << "</script>\n<script>" << input.charts->script << "</script>\n<script>" << kScript
             << "</script>\n";
     }

@@ -3,6 +3,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "tools/report/report_data.h"
 
@@ -15,17 +16,26 @@ struct ChartLibrary {
 };
 
 struct PageInput {
-    std::string logName; // as given on the command line
     std::optional<LogSeconds> from;
     std::optional<LogSeconds> to;
     std::optional<ChartLibrary> charts; // none: the page has the tables only
+};
+
+// One log on the page.
+struct PageLog {
+    std::string name; // as given on the command line
+    ReportData data;
 };
 
 // Writes the whole report as one HTML page that needs nothing but a
 // browser: no request leaves it. When every chart has drawn, the page's
 // script sets data-charts-drawn on <body> to the number of charts, which
 // data-charts gives from the start.
-void WriteReportPage(const ReportData& data, const PageInput& input, std::ostream& out);
+// One log: its summary and one chart per sensor. Several: a summary per
+// log (element ids prefixed "logK-", K from 1) and one chart per sensor
+// with a line per log, each log in the same colour and under its name in
+// every chart, on one time axis.
+void WriteReportPage(const std::vector<PageLog>& logs, const PageInput& input, std::ostream& out);
 
 // Text for HTML: markup characters escaped, bytes that are not UTF-8 read as
 // Latin-1 (an 8-bit code page's name still shows its letters), control

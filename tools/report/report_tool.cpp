@@ -1,12 +1,14 @@
 #include "tools/report/report_tool.h"
 
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <ostream>
+#include <sstream>
 
 #include "platform/executable_dir.h"
 #include "platform/file_bytes.h"
 #include "platform/file_chunks.h"
+#include "platform/replace_file.h"
 #include "tools/report/report_data.h"
 #include "tools/report/report_page.h"
 
@@ -14,12 +16,13 @@ namespace vornix7 {
 
 namespace {
 
-constexpr const char* kUsage = "usage: vornix7-report LOG [-o REPORT.html] [--from TIME] [--to TIME]\n";
+constexpr const char* kUsage = "usage: vornix7-report LOG... [-o REPORT.html] [--from TIME] [--to TIME]\n";
 
 constexpr const char* kHelp = "Writes one HTML page about a VORNIX7 log: polls, OK and ERROR counts, the\n"
                               "longest offline spell, each sensor's minimum, maximum and mean, and one\n"
-                              "chart per sensor. The page needs nothing but a browser.\n"
-                              "  -o FILE      the page (default: LOG.html)\n"
+                              "chart per sensor. The page needs nothing but a browser. Several logs:\n"
+                              "a summary per log, and a line per log in each sensor's chart.\n"
+                              "  -o FILE      the page (default for one log: LOG.html; needed for several)\n"
                               "  --from TIME  only polls at or after TIME: YYYY-MM-DD[ hh:mm[:ss]]\n"
                               "  --to TIME    only polls at or before TIME (a date alone: to its end)\n"
                               "The log is read while the logger goes on writing it, without its lock.\n"
@@ -27,7 +30,7 @@ constexpr const char* kHelp = "Writes one HTML page about a VORNIX7 log: polls, 
                               "1 when the log cannot be read or the page not written; 2 bad usage.\n";
 
 struct Options {
-    std::string log;
+    std::vector<std::string> logs;
     std::string output;
     std::optional<LogSeconds> from;
     std::optional<LogSeconds> to;
@@ -66,19 +69,26 @@ Options ParseArgs(const std::vector<std::string>& args, std::string& problem)
         } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
             problem = "unknown option " + arg;
             return options;
-        } else if (options.log.empty()) {
-            options.log = arg;
         } else {
-            problem = "one log only";
-            return options;
+            options.logs.push_back(arg);
         }
     }
-    if (options.log.empty()) {
+    if (options.logs.empty()) {
         problem = "no log given";
-    } else if (options.output.empty()) {
-        options.output = options.log + ".html";
-    } else if (SameFile(options.output, options.log)) {
-        problem = "the page would overwrite the log";
+        return options;
+    }
+    if (options.output.empty()) {
+        if (options.logs.size() > 1) {
+            problem = "several logs need -o PAGE.html";
+            return options;
+        }
+        options.output = options.logs[0] + ".html";
+    }
+    // Also for the default name: LOG.html may be a link to the log.
+    for (const std::string& log : options.logs) {
+        if (SameFile(options.output, log)) {
+            problem = options.output + ": the page would overwrite the log " + log;
+        }
     }
     return options;
 }
@@ -115,6 +125,34 @@ std::optional<ChartLibrary> LoadChartLibrary(const std::string& dir, std::ostrea
 
 } // namespace
 
+LogReading ReadLog(const std::string& path, std::optional<LogSeconds> from, std::optional<LogSeconds> to,
+                   ReportBuilder::RecordSink onRecord)
+{
+    ReportBuilder builder(from, to, 1000, std::move(onRecord));
+    const FileBytes read =
+        ReadFileInChunks(path, [&builder](std::string_view bytes) { builder.AddBytes(bytes); });
+    LogReading reading;
+    reading.read = read.outcome == FileBytes::Outcome::kRead;
+    if (!reading.read) {
+        reading.problem =
+            read.outcome == FileBytes::Outcome::kMissing ? "No such file or directory" : read.problem;
+        return reading;
+    }
+    reading.data = builder.Finish();
+    return reading;
+}
+
+void NameUnreadableLines(const std::string& path, const ReportData& data, std::ostream& err)
+{
+    for (const UnreadableLine& line : data.firstUnreadable) {
+        err << path << ":" << line.number << ": " << line.reason << "\n";
+    }
+    if (data.unreadable > static_cast<std::int64_t>(data.firstUnreadable.size())) {
+        err << path << ": " << data.unreadable - static_cast<std::int64_t>(data.firstUnreadable.size())
+            << " more lines could not be read\n";
+    }
+}
+
 int RunReportTool(const std::vector<std::string>& args, const std::string& libraryDir, std::ostream& out,
                   std::ostream& err)
 {
@@ -133,43 +171,45 @@ int RunReportTool(const std::vector<std::string>& args, const std::string& libra
         return 2;
     }
 
-    ReportBuilder builder(options.from, options.to);
-    const FileBytes read =
-        ReadFileInChunks(options.log, [&builder](std::string_view bytes) { builder.AddBytes(bytes); });
-    if (read.outcome != FileBytes::Outcome::kRead) {
-        err << "vornix7-report: " << options.log << ": "
-            << (read.outcome == FileBytes::Outcome::kMissing ? "No such file or directory" : read.problem)
-            << "\n";
-        return 1;
-    }
-    const ReportData data = builder.Finish();
-    for (const UnreadableLine& line : data.firstUnreadable) {
-        err << options.log << ":" << line.number << ": " << line.reason << "\n";
-    }
-    if (data.unreadable > static_cast<std::int64_t>(data.firstUnreadable.size())) {
-        err << options.log << ": " << data.unreadable - static_cast<std::int64_t>(data.firstUnreadable.size())
-            << " more lines could not be read\n";
-    }
-
-    PageInput input{options.log, options.from, options.to, LoadChartLibrary(libraryDir, err)};
-    {
-        std::ofstream page(options.output, std::ios::binary | std::ios::trunc);
-        if (page) {
-            WriteReportPage(data, input, page);
-            page.close();
-        }
-        if (!page) {
-            err << "vornix7-report: " << options.output << ": cannot be written\n";
+    std::vector<PageLog> logs;
+    std::int64_t polls = 0;
+    std::int64_t okPolls = 0;
+    std::int64_t errorPolls = 0;
+    std::int64_t unreadable = 0;
+    std::size_t sensors = 0;
+    for (const std::string& log : options.logs) {
+        LogReading reading = ReadLog(log, options.from, options.to);
+        if (!reading.read) {
+            err << "vornix7-report: " << log << ": " << reading.problem << "\n";
             return 1;
         }
+        NameUnreadableLines(log, reading.data, err);
+        polls += reading.data.polls;
+        okPolls += reading.data.okPolls;
+        errorPolls += reading.data.errorPolls;
+        unreadable += reading.data.unreadable;
+        sensors = std::max(sensors, reading.data.charts.size());
+        logs.push_back({log, std::move(reading.data)});
     }
-    out << options.output << ": " << data.polls << " polls (" << data.okPolls << " OK, " << data.errorPolls
-        << " ERROR), " << (input.charts ? data.charts.size() : 0) << " charts";
-    if (data.unreadable > 0) {
-        out << ", " << data.unreadable << " lines not read";
+
+    const PageInput input{options.from, options.to, LoadChartLibrary(libraryDir, err)};
+    std::ostringstream page;
+    WriteReportPage(logs, input, page);
+    if (const auto problem = ReplaceFileWith(options.output, page.view())) {
+        err << "vornix7-report: " << options.output << ": cannot be written: " << *problem << "\n";
+        return 1;
+    }
+    out << options.output << ": ";
+    if (logs.size() > 1) {
+        out << logs.size() << " logs, ";
+    }
+    out << polls << " polls (" << okPolls << " OK, " << errorPolls << " ERROR), "
+        << (input.charts ? sensors : 0) << " charts";
+    if (unreadable > 0) {
+        out << ", " << unreadable << " lines not read";
     }
     out << "\n";
-    return data.unreadable > 0 ? 3 : 0;
+    return unreadable > 0 ? 3 : 0;
 }
 
 } // namespace vornix7

@@ -1,22 +1,42 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "tools/report/report_data.h"
+
 namespace vornix7 {
 
-// vornix7-report LOG [-o REPORT.html] [--from TIME] [--to TIME]
-// Reads the log (never taking its lock, with the logger appending on) and
-// writes one self-contained HTML page: a summary table and one chart per
-// sensor. The chart library is read from `libraryDir` (the tool's own
-// folder); without it the page has the tables only, after a warning.
+// vornix7-report LOG... [-o REPORT.html] [--from TIME] [--to TIME]
+// Reads the logs (never taking their lock, with the logger appending on)
+// and writes one self-contained HTML page: a summary table and one chart
+// per sensor (several logs: a summary per log and a line per log in each
+// chart; -o is needed then). The page is put in place whole, never written
+// through a link, and never over a log. The chart library is read from
+// `libraryDir` (the tool's own folder); without it the page has the tables
+// only, after a warning.
 // Names each line it cannot read on `err` as "LOG:LINE: reason".
 // Returns the exit status: 0, 1 when the log cannot be read or the page not
 // written, 2 for bad usage, 3 when lines could not be read (the page is
 // written all the same).
 int RunReportTool(const std::vector<std::string>& args, const std::string& libraryDir, std::ostream& out,
                   std::ostream& err);
+
+// One log read through, shared and without its lock: its report data, or
+// why it could not be read. `onRecord` sees each poll in the time range.
+struct LogReading {
+    bool read = false;
+    std::string problem; // when not read, in the system's words
+    ReportData data;
+};
+LogReading ReadLog(const std::string& path, std::optional<LogSeconds> from, std::optional<LogSeconds> to,
+                   ReportBuilder::RecordSink onRecord = nullptr);
+
+// Names each line of the log that could not be read on `err`, as
+// "LOG:LINE: reason" (the first few, then how many more).
+void NameUnreadableLines(const std::string& path, const ReportData& data, std::ostream& err);
 
 // The chart library's files, beside the tool.
 inline constexpr const char* kChartScriptFile = "uPlot.iife.min.js";

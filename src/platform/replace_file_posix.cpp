@@ -1,0 +1,103 @@
+#include "platform/replace_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <random>
+#include <system_error>
+
+namespace vornix7 {
+
+namespace {
+
+std::string Reason(int error)
+{
+    return std::generic_category().message(error);
+}
+
+// What stands at `path` and may not be replaced, or nothing.
+std::optional<std::string> Refusal(const std::string& path)
+{
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return errno == ENOENT ? std::nullopt : std::optional(Reason(errno));
+    }
+    if (S_ISLNK(info.st_mode) && ::stat(path.c_str(), &info) != 0) {
+        return std::nullopt; // a dangling link: replaced
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return Reason(EISDIR);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return std::string("Not a regular file");
+    }
+    return std::nullopt;
+}
+
+bool WriteAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            if (n == 0) {
+                errno = EIO;
+            }
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<std::string> ReplaceFileWith(const std::string& path, std::string_view bytes)
+{
+    if (path.empty() || path.back() == '/') {
+        return Reason(EISDIR);
+    }
+    if (auto refused = Refusal(path)) {
+        return refused;
+    }
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = folder + "." + leaf + "." + std::to_string(random() % 1000000000u) + ".tmp";
+        // O_EXCL: a name already there, a link among them, is never opened.
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            return Reason(errno);
+        }
+    }
+    if (fd < 0) {
+        return Reason(EEXIST);
+    }
+    int error = 0;
+    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
+        error = errno;
+    }
+    if (::close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        return Reason(error);
+    }
+    return std::nullopt;
+}
+
+} // namespace vornix7
