@@ -10,7 +10,9 @@ order, the half lines; then the delays and the queue's size per line. Exit 1
 unless every central file is byte for byte its local log.
 """
 
+import difflib
 import sys
+from collections import Counter
 
 
 def read_lines(path):
@@ -22,21 +24,25 @@ def read_lines(path):
 
 
 def compare(local, central):
-    """Walks the central lines along the local ones: a line equal to the
-    next local line is that line; one equal to a line already seen is a
-    repeat; anything else is foreign (changed, or out of order)."""
-    seen = set()
-    i = repeats = foreign = 0
+    """Counts, between a local log and its central copy: the lines repeated
+    (each further copy of a local line), missing (a local line with no
+    copy), foreign (in neither the log nor as a copy: a changed line), out
+    of place (a line that is there once, but not in the log's order) and
+    half lines (central lines without their CR LF)."""
+    lc, cc = Counter(local), Counter(central)
+    repeats = sum(max(0, n - lc[line]) for line, n in cc.items() if line in lc)
+    missing = sum(max(0, n - cc[line]) for line, n in lc.items())
+    foreign = sum(n for line, n in cc.items() if line not in lc)
+    firsts, seen = [], set()
     for line in central:
-        if i < len(local) and line == local[i]:
+        if line in lc and line not in seen:
             seen.add(line)
-            i += 1
-        elif line in seen:
-            repeats += 1
-        else:
-            foreign += 1
+            firsts.append(line)
+    matcher = difflib.SequenceMatcher(None, local, firsts, autojunk=False)
+    in_order = sum(block.size for block in matcher.get_matching_blocks())
     half = sum(1 for line in central if not line.endswith(b"\r\n"))
-    return {"matched": i, "repeats": repeats, "foreign": foreign, "missing": len(local) - i, "half": half}
+    return {"repeats": repeats, "missing": missing, "foreign": foreign, "out_of_place": len(firsts) - in_order,
+            "half": half}
 
 
 def first_time(samples, column, count):
@@ -60,14 +66,14 @@ def main(argv):
         same = open(local_path, "rb").read() == (open(central_path, "rb").read() if central else b"")
         c = compare(local, central)
         print(f"{local_path}: lines written {len(local)}, central {len(central)}, repeats {c['repeats']}, "
-              f"missing {c['missing']}, changed or out of order {c['foreign']}, half lines {c['half']}, "
+              f"missing {c['missing']}, changed {c['foreign']}, out of place {c['out_of_place']}, half lines {c['half']}, "
               f"byte-identical {'yes' if same else 'NO'}")
         ok = ok and same
 
         # Delay of each line: from the sample where the local log first has
         # it to the one where the central file first has as many lines.
         stop, start = events.get("central-stop"), events.get("central-start")
-        delays, outage_delays = [], []
+        delays, outage_delays, after_delays = [], [], []
         for k in range(1, len(local) + 1):
             written = first_time(samples, 1 + n, k)
             arrived = first_time(samples, 1 + len(pairs) + n, k)
@@ -76,10 +82,11 @@ def main(argv):
             delay = max(0.0, arrived - written)
             delays.append(delay)
             if stop is not None and start is not None and written >= stop:
-                outage_delays.append(delay)
+                (after_delays if written >= start else outage_delays).append(delay)
         if delays:
             print(f"  delay from the local log to the central file: longest {max(delays):.1f} s; "
-                  f"longest for a line written after the central server stopped {max(outage_delays or [0]):.1f} s")
+                  f"for a line written while the central server was away {max(outage_delays or [0]):.1f} s, "
+                  f"after it was back {max(after_delays or [0]):.1f} s (0.2 s steps)")
         if start is not None:
             at_start = [row for row in samples if row[0] <= start]
             if at_start:
