@@ -175,6 +175,9 @@ restart_forwarder() {
   event forwarder-start
 }
 event central-stop
+# VORNIX7_CENTRAL_KILL=1: the central server dies (SIGKILL) instead of
+# stopping, as in a crash.
+if [ -n "${VORNIX7_CENTRAL_KILL:-}" ]; then kill -KILL "$central_pid"; fi
 stop_pid "$central_pid"
 # VORNIX7_RESTART_IN_OUTAGE=1: the forwarder is restarted while the central
 # server is away instead (the one line it is retrying then moves behind the
