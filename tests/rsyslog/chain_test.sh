@@ -145,8 +145,12 @@ single_pid=$!
 
 start_rsyslogd forwarder
 forwarder_pid=$rsyslogd_pid
-central_dev1=$root/var/log/vornix7/$(hostname)/dev1.log
-central_single=$root/var/log/vornix7/$(hostname)/vornix7-logger.log
+# The central files, below the folder of the one host that sends (rsyslog's
+# name for this machine: the host name up to its first dot).
+central_file() { # NAME: its path, once there
+  local file
+  for file in "$root"/var/log/vornix7/*/"$1"; do echo "$file"; return; done
+}
 
 # Every 0.2 s: seconds, the lines in each local log and each central file,
 # and the forwarder's queue on disk in bytes.
@@ -154,7 +158,7 @@ lines() { if [ -f "$1" ]; then tr -cd '\n' <"$1" | wc -c; else echo 0; fi; }
 sample() {
   while :; do
     queue=$(find "$scratch/forwarder" -name 'vornix7-forward*' -type f -printf '%s\n' 2>/dev/null | awk '{s += $1} END {print s + 0}')
-    echo "$(date +%s.%N) $(lines "$dev1_log") $(lines "$single_log") $(lines "$central_dev1") $(lines "$central_single") $queue"
+    echo "$(date +%s.%N) $(lines "$dev1_log") $(lines "$single_log") $(lines "$(central_file dev1.log)") $(lines "$(central_file vornix7-logger.log)") $queue"
     sleep 0.2
   done >"$scratch/samples.txt"
 }
@@ -165,7 +169,12 @@ event() { echo "$(date +%s.%N) $1" >>"$scratch/events.txt"; echo "$(date +%T) $1
 
 event start
 sleep 12
-wait_for 10 test -s "$central_single" || fail "no line reached the central server"
+wait_for 10 test -s "$(central_file vornix7-logger.log)" || fail "no line reached the central server"
+hosts=$(ls "$root/var/log/vornix7")
+[ "$(wc -w <<<"$hosts")" -eq 1 ] || fail "the central server has folders $hosts, not one for this machine"
+echo "central folder of this machine ($(hostname)): $hosts"
+central_dev1=$root/var/log/vornix7/$hosts/dev1.log
+central_single=$root/var/log/vornix7/$hosts/vornix7-logger.log
 restart_forwarder() {
   event forwarder-stop
   stop_pid "$forwarder_pid"
