@@ -15,6 +15,18 @@ packages=(
   chromium
 )
 
+# rsyslog (with RELP) for the log-collecting tests (label rsyslog); they run
+# rsyslogd as their own processes, never the system's. It replaces any other
+# system log daemon (syslog-ng, busybox-syslogd...), so where one is
+# installed it stays, and those tests are skipped.
+other_syslog=$(dpkg-query -W -f='${db:Status-Abbrev} ${Package} ${Provides}\n' 2>/dev/null \
+  | awk '$1 == "ii" && $2 != "rsyslog" && /system-log-daemon/ {print $2}')
+if [ -z "$other_syslog" ]; then
+  packages+=(rsyslog rsyslog-relp)
+else
+  echo "Not installing rsyslog: the system log daemon here is $other_syslog (the rsyslog tests are skipped)"
+fi
+
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 

@@ -51,7 +51,9 @@ in_package "$scratch/headless" opt/vornix7-logger/vornix7-logger-headless opt/vo
   opt/vornix7-logger/vornix7-report opt/vornix7-logger/uPlot.iife.min.js opt/vornix7-logger/uPlot.min.css \
   opt/vornix7-logger/uPlot.LICENSE usr/bin/vornix7-report \
   usr/lib/systemd/system/vornix7-logger.service usr/lib/systemd/user/vornix7-logger.service \
-  usr/share/doc/vornix7-logger/README.md usr/share/doc/vornix7-logger/examples/VORNIX7_Logger.ini
+  usr/share/doc/vornix7-logger/README.md usr/share/doc/vornix7-logger/examples/VORNIX7_Logger.ini \
+  'usr/lib/systemd/system/vornix7-logger@.service' usr/share/doc/vornix7-logger/examples/rsyslog/vornix7-forwarder.conf \
+  usr/share/doc/vornix7-logger/examples/rsyslog/vornix7-central.conf
 in_package "$scratch/desktop" opt/vornix7-logger/VORNIX7_Logger opt/vornix7-logger/vornix7-sim \
   usr/bin/VORNIX7_Logger usr/bin/vornix7-sim usr/share/applications/vornix7-logger.desktop
 # The units start the service program, not the window program.
