@@ -37,12 +37,14 @@ struct IniEntry {
 //   then the value is cut to kMaxIniValueLength bytes.
 // - A key present with an empty value gives empty text, not the default.
 // - The first occurrence of a key counts, also across repeated sections.
-// - Lines end in LF, CR LF or CR; a UTF-8 byte-order mark at the start is
-//   skipped; anything else (comments, lines without '=') matches no key.
-// - A file that starts with the UTF-16 LE or BE byte-order mark (what
-//   Windows Notepad saves as "Unicode") is decoded and turned into the
-//   system's 8-bit code page first ('?' for what it cannot hold), then read
-//   by the same rules.
+// - Lines end in LF, CR LF or CR; anything else (comments, lines without
+//   '=') matches no key.
+// - A file that starts with the UTF-8 byte-order mark (what Windows Notepad
+//   saves as "UTF-8 with BOM") or the UTF-16 LE or BE one ("Unicode") is
+//   decoded and turned into the system's 8-bit code page first ('?' for
+//   what it cannot hold), then read by the same rules. Where the code page
+//   is UTF-8 a UTF-8 file only loses its mark. A file without a mark is
+//   taken to be in the code page already.
 class IniFile {
 public:
     // Reads the file. A missing file reads as empty, so every lookup gives
@@ -51,6 +53,11 @@ public:
     static IniFile Load(const std::string& path);
 
     explicit IniFile(std::string contents);
+
+    // How the file's bytes were taken: by its byte-order mark, or as 8-bit
+    // text in the code page when it has none.
+    enum class Encoding { kCodePage, kUtf8, kUtf16 };
+    Encoding encoding() const { return encoding_; }
 
     std::string Value(std::string_view section, std::string_view key, std::string_view defaultText) const;
 
@@ -63,6 +70,7 @@ public:
     const std::optional<std::string>& problem() const { return problem_; }
 
 private:
+    Encoding encoding_;
     std::string contents_;
     std::optional<std::string> problem_;
 };

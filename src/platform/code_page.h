@@ -15,6 +15,13 @@ namespace vornix7 {
 // use today; there only a lone surrogate becomes '?'.
 std::string CodePageFromUtf16(std::u16string_view text);
 
+// UTF-8 text as 8-bit text in the system's code page, by the same rules
+// ('?' for a character the code page cannot hold, and for each byte that is
+// not part of a well-formed UTF-8 character). Where the code page is UTF-8
+// (POSIX systems; Windows set to code page 65001) the text is returned as
+// it is, malformed bytes included.
+std::string CodePageFromUtf8(std::string_view text);
+
 // What the system's code page is, as far as the bytes 0x80..0x9F go.
 enum class CodePageKind {
     // UTF-8 (POSIX systems; Windows set to code page 65001): 0x80..0x9F

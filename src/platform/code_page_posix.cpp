@@ -55,6 +55,11 @@ std::string CodePageFromUtf16(std::u16string_view text)
     return out;
 }
 
+std::string CodePageFromUtf8(std::string_view text)
+{
+    return std::string(text);
+}
+
 CodePageKind SystemCodePageKind()
 {
     return CodePageKind::kUtf8;
