@@ -135,14 +135,23 @@ std::string EightBitText(std::string bytes)
 
 } // namespace
 
-IniFile IniFile::Load(const std::string& path)
+IniFile IniFile::FromFile(FileBytes file)
 {
-    FileBytes file = ReadFileBytes(path, kMaxIniFileBytes);
     IniFile ini(std::move(file.bytes));
     if (file.outcome == FileBytes::Outcome::kUnreadable) {
         ini.problem_ = std::move(file.problem);
     }
     return ini;
+}
+
+IniFile IniFile::Load(const std::string& path)
+{
+    return FromFile(ReadFileBytes(path, kMaxIniFileBytes));
+}
+
+IniFile IniFile::LoadFromSystemPath(const std::filesystem::path& path)
+{
+    return FromFile(ReadFileBytesAtSystemPath(path, kMaxIniFileBytes));
 }
 
 IniFile::IniFile(std::string contents)

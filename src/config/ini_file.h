@@ -1,11 +1,14 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace vornix7 {
+
+struct FileBytes;
 
 // The longest value a setting can have; longer values are cut.
 inline constexpr std::size_t kMaxIniValueLength = 999;
@@ -51,6 +54,10 @@ public:
     // its default; so does one that exists but cannot be read (no
     // permission, a folder, a read error), and problem() then says why.
     static IniFile Load(const std::string& path);
+    // The same for a path in the system's own form (UTF-16 on Windows): the
+    // settings file beside the program, whose folder's name the code page
+    // may not hold.
+    static IniFile LoadFromSystemPath(const std::filesystem::path& path);
 
     explicit IniFile(std::string contents);
 
@@ -70,6 +77,8 @@ public:
     const std::optional<std::string>& problem() const { return problem_; }
 
 private:
+    static IniFile FromFile(FileBytes file);
+
     Encoding encoding_;
     std::string contents_;
     std::optional<std::string> problem_;

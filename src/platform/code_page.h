@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,14 @@ std::string CodePageFromUtf16(std::u16string_view text);
 // (POSIX systems; Windows set to code page 65001) the text is returned as
 // it is, malformed bytes included.
 std::string CodePageFromUtf8(std::string_view text);
+
+// A path written as 8-bit text in the system's code page in the system's
+// own form of paths (UTF-16 on Windows, the bytes as they are elsewhere),
+// and back ('?' for what the code page cannot hold). std::filesystem::path's
+// own conversions take 8-bit text as UTF-8 on Windows, which the ANSI code
+// page is not, so paths cross between the two forms only here.
+std::filesystem::path PathFromCodePage(std::string_view text);
+std::string CodePageFromPath(const std::filesystem::path& path);
 
 // What the system's code page is, as far as the bytes 0x80..0x9F go.
 enum class CodePageKind {

@@ -60,6 +60,16 @@ std::string CodePageFromUtf8(std::string_view text)
     return std::string(text);
 }
 
+std::filesystem::path PathFromCodePage(std::string_view text)
+{
+    return std::filesystem::path(std::string(text));
+}
+
+std::string CodePageFromPath(const std::filesystem::path& path)
+{
+    return path.native();
+}
+
 CodePageKind SystemCodePageKind()
 {
     return CodePageKind::kUtf8;

@@ -79,6 +79,16 @@ std::string CodePageFromUtf8(std::string_view text)
     return CodePageFromWide(wide);
 }
 
+std::filesystem::path PathFromCodePage(std::string_view text)
+{
+    return std::filesystem::path(WideFromCodePage(text));
+}
+
+std::string CodePageFromPath(const std::filesystem::path& path)
+{
+    return CodePageFromWide(path.native());
+}
+
 CodePageKind SystemCodePageKind()
 {
     return GetACP() == CP_UTF8 ? CodePageKind::kUtf8 : CodePageKind::kOther;
