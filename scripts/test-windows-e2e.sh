@@ -460,6 +460,53 @@ busy_log_keeps_every_poll() {
   lines_match 'Lab North,21\.5,48\.,-3\.25,OK'
 }
 
+# The settings of such a case: $1 URL, $2 LogfileName, $3 bom or empty.
+write_non_ascii_settings() {
+  write_settings PollInterval=1 LastSensor=2 "URL=$1" "LogfileName=$2"
+  if [ "$3" = bom ]; then
+    { printf '\xEF\xBB\xBF' && cat "$case_dir/VORNIX7_Logger.ini"; } >"$case_dir/marked.ini"
+    mv "$case_dir/marked.ini" "$case_dir/VORNIX7_Logger.ini"
+  fi
+}
+
+# A program folder whose name the ANSI code page (1252 under Wine here)
+# cannot hold, and a log named in a settings file saved as "UTF-8 with
+# BOM": both reach Windows whole. $1: the case's folder; $2: that folder as
+# --help shows it ('?' for the letters the code page cannot hold); $3:
+# LogfileName, its folder made first; $4: bom to save the settings with the
+# UTF-8 mark. Without its settings the program would poll the default
+# address, so it is started only once --help has found them, and ended
+# before its first poll on the defaults (5 s) could come.
+non_ascii_names_reach_windows() {
+  new_case "$1"
+  local log="$case_dir/${3//\\//}" shown _
+  write_non_ascii_settings http://127.0.0.1:9/ "$3" "${4:-}"
+  start_logger --help
+  wait_for_logger
+  shown=$(iconv -f CP1252 -t UTF-8 "$case_dir/out.txt" | tr -d '\r')
+  [[ "$logger_exit" -eq 0 && "$shown" == *"\\$2\\VORNIX7_Logger.ini"$'\n'"          (beside the program"* ]] || {
+    reason="--help did not find the settings: $shown"
+    return 1
+  }
+  start_sim "${values[@]}" || return 1
+  write_non_ascii_settings "$sim_url" "$3" "${4:-}"
+  mkdir -p "$(dirname "$log")"
+  start_logger
+  for _ in $(seq 90); do
+    [ -f "$log" ] && [ "$(wc -l <"$log")" -ge 1 ] && break
+    sleep 0.05
+  done
+  [ -f "$log" ] && [ "$(wc -l <"$log")" -ge 1 ] || {
+    reason="no line in '$log' within 4.5 s; text files: $(cd "$case_dir" && find . -name '*.txt' | tr '\n' ' ')"
+    return 1
+  }
+  end_logger close || return 1
+  tr -d '\r' <"$log" | grep -qE ',Lab North,21\.5,48\.,-3\.25,OK$' || {
+    reason="not the device's line: $(head -c 200 "$log")"
+    return 1
+  }
+}
+
 # --- the table
 
 rows=(
@@ -486,6 +533,8 @@ rows=(
   "UnknownArgumentGivesUsageAndStatusTwo|command_line_is_answered_without_a_window|--bogus|2|usage:"
   "ManifestAsksForDpiAwarenessAndVisualStyles|manifest_asks_for_dpi_awareness_and_visual_styles"
   "ALogHeldOpenByASpreadsheetLosesNoPoll|busy_log_keeps_every_poll"
+  "SettingsAreFoundInAFolderTheAnsiCodePageCannotHold|non_ascii_names_reach_windows|Lab Łódź|Lab ?ód?|log.txt"
+  "AUtf8SettingsFileWithItsMarkNamesTheLogAsWritten|non_ascii_names_reach_windows|utf8_bom|utf8_bom|Lab Daten ä\\Prüfung ä.txt|bom"
 )
 
 trap 'cleanup_case; set_dpi 96' EXIT

@@ -65,12 +65,8 @@ struct ScannedLine {
 // cannot disagree about what a line means.
 class LineScanner {
 public:
-    explicit LineScanner(std::string_view contents) : rest_(contents)
-    {
-        if (rest_.starts_with(kUtf8ByteOrderMark)) {
-            rest_.remove_prefix(kUtf8ByteOrderMark.size());
-        }
-    }
+    // `contents` without its byte-order mark, as EightBitText leaves it.
+    explicit LineScanner(std::string_view contents) : rest_(contents) {}
 
     bool Next(ScannedLine& out)
     {
@@ -103,15 +99,30 @@ std::string CutToValueLength(std::string_view value)
     return std::string(value.substr(0, kMaxIniValueLength));
 }
 
-// The file's text as 8-bit text: UTF-16 with its byte-order mark decoded
-// and put into the code page, anything else as it is. A last odd byte of
-// UTF-16 is no character and is dropped.
+IniFile::Encoding EncodingOf(std::string_view bytes)
+{
+    if (bytes.starts_with(kUtf8ByteOrderMark)) {
+        return IniFile::Encoding::kUtf8;
+    }
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+        return IniFile::Encoding::kUtf16;
+    }
+    return IniFile::Encoding::kCodePage;
+}
+
+// The file's text as 8-bit text: UTF-8 or UTF-16 with its byte-order mark
+// decoded and put into the code page, anything else as it is. A last odd
+// byte of UTF-16 is no character and is dropped.
 std::string EightBitText(std::string bytes)
 {
-    const bool littleEndian = bytes.starts_with("\xFF\xFE");
-    if (!littleEndian && !bytes.starts_with("\xFE\xFF")) {
+    const IniFile::Encoding encoding = EncodingOf(bytes);
+    if (encoding == IniFile::Encoding::kCodePage) {
         return bytes;
     }
+    if (encoding == IniFile::Encoding::kUtf8) {
+        return CodePageFromUtf8(std::string_view(bytes).substr(kUtf8ByteOrderMark.size()));
+    }
+    const bool littleEndian = bytes.starts_with("\xFF\xFE");
     std::u16string units;
     units.reserve(bytes.size() / 2);
     for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
@@ -124,9 +135,8 @@ std::string EightBitText(std::string bytes)
 
 } // namespace
 
-IniFile IniFile::Load(const std::string& path)
+IniFile IniFile::FromFile(FileBytes file)
 {
-    FileBytes file = ReadFileBytes(path, kMaxIniFileBytes);
     IniFile ini(std::move(file.bytes));
     if (file.outcome == FileBytes::Outcome::kUnreadable) {
         ini.problem_ = std::move(file.problem);
@@ -134,7 +144,20 @@ IniFile IniFile::Load(const std::string& path)
     return ini;
 }
 
-IniFile::IniFile(std::string contents) : contents_(EightBitText(std::move(contents))) {}
+IniFile IniFile::Load(const std::string& path)
+{
+    return FromFile(ReadFileBytes(path, kMaxIniFileBytes));
+}
+
+IniFile IniFile::LoadFromSystemPath(const std::filesystem::path& path)
+{
+    return FromFile(ReadFileBytesAtSystemPath(path, kMaxIniFileBytes));
+}
+
+IniFile::IniFile(std::string contents)
+    : encoding_(EncodingOf(contents)), contents_(EightBitText(std::move(contents)))
+{
+}
 
 std::string IniFile::Value(std::string_view section, std::string_view key, std::string_view defaultText) const
 {

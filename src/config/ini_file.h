@@ -1,11 +1,14 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace vornix7 {
+
+struct FileBytes;
 
 // The longest value a setting can have; longer values are cut.
 inline constexpr std::size_t kMaxIniValueLength = 999;
@@ -37,20 +40,31 @@ struct IniEntry {
 //   then the value is cut to kMaxIniValueLength bytes.
 // - A key present with an empty value gives empty text, not the default.
 // - The first occurrence of a key counts, also across repeated sections.
-// - Lines end in LF, CR LF or CR; a UTF-8 byte-order mark at the start is
-//   skipped; anything else (comments, lines without '=') matches no key.
-// - A file that starts with the UTF-16 LE or BE byte-order mark (what
-//   Windows Notepad saves as "Unicode") is decoded and turned into the
-//   system's 8-bit code page first ('?' for what it cannot hold), then read
-//   by the same rules.
+// - Lines end in LF, CR LF or CR; anything else (comments, lines without
+//   '=') matches no key.
+// - A file that starts with the UTF-8 byte-order mark (what Windows Notepad
+//   saves as "UTF-8 with BOM") or the UTF-16 LE or BE one ("Unicode") is
+//   decoded and turned into the system's 8-bit code page first ('?' for
+//   what it cannot hold), then read by the same rules. Where the code page
+//   is UTF-8 a UTF-8 file only loses its mark. A file without a mark is
+//   taken to be in the code page already.
 class IniFile {
 public:
     // Reads the file. A missing file reads as empty, so every lookup gives
     // its default; so does one that exists but cannot be read (no
     // permission, a folder, a read error), and problem() then says why.
     static IniFile Load(const std::string& path);
+    // The same for a path in the system's own form (UTF-16 on Windows): the
+    // settings file beside the program, whose folder's name the code page
+    // may not hold.
+    static IniFile LoadFromSystemPath(const std::filesystem::path& path);
 
     explicit IniFile(std::string contents);
+
+    // How the file's bytes were taken: by its byte-order mark, or as 8-bit
+    // text in the code page when it has none.
+    enum class Encoding { kCodePage, kUtf8, kUtf16 };
+    Encoding encoding() const { return encoding_; }
 
     std::string Value(std::string_view section, std::string_view key, std::string_view defaultText) const;
 
@@ -63,6 +77,9 @@ public:
     const std::optional<std::string>& problem() const { return problem_; }
 
 private:
+    static IniFile FromFile(FileBytes file);
+
+    Encoding encoding_;
     std::string contents_;
     std::optional<std::string> problem_;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,21 @@ namespace vornix7 {
 // POSIX systems, whose file names and files are UTF-8 in every locale in
 // use today; there only a lone surrogate becomes '?'.
 std::string CodePageFromUtf16(std::u16string_view text);
+
+// UTF-8 text as 8-bit text in the system's code page, by the same rules
+// ('?' for a character the code page cannot hold, and for each byte that is
+// not part of a well-formed UTF-8 character). Where the code page is UTF-8
+// (POSIX systems; Windows set to code page 65001) the text is returned as
+// it is, malformed bytes included.
+std::string CodePageFromUtf8(std::string_view text);
+
+// A path written as 8-bit text in the system's code page in the system's
+// own form of paths (UTF-16 on Windows, the bytes as they are elsewhere),
+// and back ('?' for what the code page cannot hold). std::filesystem::path's
+// own conversions take 8-bit text as UTF-8 on Windows, which the ANSI code
+// page is not, so paths cross between the two forms only here.
+std::filesystem::path PathFromCodePage(std::string_view text);
+std::string CodePageFromPath(const std::filesystem::path& path);
 
 // What the system's code page is, as far as the bytes 0x80..0x9F go.
 enum class CodePageKind {

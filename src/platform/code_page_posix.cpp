@@ -55,6 +55,21 @@ std::string CodePageFromUtf16(std::u16string_view text)
     return out;
 }
 
+std::string CodePageFromUtf8(std::string_view text)
+{
+    return std::string(text);
+}
+
+std::filesystem::path PathFromCodePage(std::string_view text)
+{
+    return std::filesystem::path(std::string(text));
+}
+
+std::string CodePageFromPath(const std::filesystem::path& path)
+{
+    return path.native();
+}
+
 CodePageKind SystemCodePageKind()
 {
     return CodePageKind::kUtf8;

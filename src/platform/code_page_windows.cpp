@@ -62,6 +62,33 @@ std::string CodePageFromUtf16(std::u16string_view text)
     return CodePageFromWide(std::wstring(text.begin(), text.end()));
 }
 
+std::string CodePageFromUtf8(std::string_view text)
+{
+    if (text.empty() || GetACP() == CP_UTF8) {
+        return std::string(text);
+    }
+    // Without MB_ERR_INVALID_CHARS each malformed byte becomes U+FFFD, which
+    // no ANSI code page holds: '?' in the end.
+    const int count = CountOf(text.size());
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), count, nullptr, 0);
+    if (size <= 0) {
+        return std::string(text.size(), '?');
+    }
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), count, wide.data(), size);
+    return CodePageFromWide(wide);
+}
+
+std::filesystem::path PathFromCodePage(std::string_view text)
+{
+    return std::filesystem::path(WideFromCodePage(text));
+}
+
+std::string CodePageFromPath(const std::filesystem::path& path)
+{
+    return CodePageFromWide(path.native());
+}
+
 CodePageKind SystemCodePageKind()
 {
     return GetACP() == CP_UTF8 ? CodePageKind::kUtf8 : CodePageKind::kOther;

@@ -6,7 +6,7 @@ namespace vornix7 {
 
 extern const char kPathSeparator = '/';
 
-std::string ExecutableDir()
+std::filesystem::path ExecutableFolder()
 {
     // The kernel's link is the executable's path with every link resolved.
     std::string path(256, '\0');
@@ -26,6 +26,11 @@ std::string ExecutableDir()
         return {};
     }
     return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+std::string ExecutableDir()
+{
+    return ExecutableFolder().native();
 }
 
 } // namespace vornix7

@@ -2,13 +2,13 @@
 
 #include <windows.h>
 
-#include "platform/code_page_windows.h"
+#include "platform/code_page.h"
 
 namespace vornix7 {
 
 extern const char kPathSeparator = '\\';
 
-std::string ExecutableDir()
+std::filesystem::path ExecutableFolder()
 {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
@@ -28,7 +28,12 @@ std::string ExecutableDir()
     }
     // A drive root keeps its backslash ("C:\"), as the system writes it.
     const bool root = slash > 0 && path[slash - 1] == L':';
-    return CodePageFromWide(std::wstring_view(path).substr(0, root ? slash + 1 : slash));
+    return path.substr(0, root ? slash + 1 : slash);
+}
+
+std::string ExecutableDir()
+{
+    return CodePageFromPath(ExecutableFolder());
 }
 
 } // namespace vornix7

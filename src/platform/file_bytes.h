@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <string>
 
 namespace vornix7 {
@@ -21,5 +22,9 @@ struct FileBytes {
 // kUnreadable, never waited for. A path that names nothing (no such file or
 // folder, empty text) is kMissing.
 FileBytes ReadFileBytes(const std::string& path, std::size_t maxBytes);
+
+// The same for a path in the system's own form (UTF-16 on Windows), such as
+// the program's folder, whose name the 8-bit code page may not hold.
+FileBytes ReadFileBytesAtSystemPath(const std::filesystem::path& path, std::size_t maxBytes);
 
 } // namespace vornix7

@@ -20,6 +20,11 @@ FileBytes Unreadable(int error)
 
 FileBytes ReadFileBytes(const std::string& path, std::size_t maxBytes)
 {
+    return ReadFileBytesAtSystemPath(path, maxBytes);
+}
+
+FileBytes ReadFileBytesAtSystemPath(const std::filesystem::path& path, std::size_t maxBytes)
+{
     // O_NONBLOCK: opening a FIFO with no writer must not wait for one; a
     // regular file ignores the flag.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/code_page_windows.h"
+#include "platform/code_page.h"
 #include "platform/file_read_windows.h"
 
 namespace vornix7 {
@@ -13,10 +13,15 @@ using file_read::Unreadable;
 
 FileBytes ReadFileBytes(const std::string& path, std::size_t maxBytes)
 {
+    return ReadFileBytesAtSystemPath(PathFromCodePage(path), maxBytes);
+}
+
+FileBytes ReadFileBytesAtSystemPath(const std::filesystem::path& path, std::size_t maxBytes)
+{
     // Shared for reading, writing and deleting, so an editor holding the
     // file open does not stop the program; backup semantics lets a folder
     // open, so it can be told apart from a file that refuses access.
-    const Handle file(CreateFileW(WideFromCodePage(path).c_str(), GENERIC_READ,
+    const Handle file(CreateFileW(path.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) {

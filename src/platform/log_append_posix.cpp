@@ -15,6 +15,7 @@
 
 #include "common/runtime_error.h"
 #include "platform/log_append.h"
+#include "platform/standard_output.h"
 
 namespace vornix7 {
 
@@ -160,6 +161,12 @@ AppendStatus LogAppendFile::Open(const std::string& path)
     // whether the file is new.
     constexpr int kFlags = O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
     path_ = path;
+    // A descriptor that was closed at start-up is /dev/null by now, or one
+    // of the program's own files or sockets: never the log.
+    if (const int own = OwnDescriptorNamed(path); own >= 0 && !WasGivenAtStartUp(own)) {
+        return AppendError{ErrorFrom(EBADF).kind,
+                           "descriptor " + std::to_string(own) + " was not open at start-up"};
+    }
     int fd = ::open(path.c_str(), kFlags);
     if (fd < 0 && errno == ENOENT) {
         fd = ::open(path.c_str(), kFlags | O_CREAT, 0644);

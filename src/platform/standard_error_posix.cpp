@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+#include "platform/standard_output.h"
+
 namespace vornix7 {
 
 bool WriteStandardErrorWithoutWaiting(const std::string& text)
@@ -12,7 +14,11 @@ bool WriteStandardErrorWithoutWaiting(const std::string& text)
     // Ready for writing means a pipe has a free page and a socket room for
     // more: a short line then goes in one write without blocking. The
     // descriptor's own mode is shared with other processes (a terminal),
-    // so it is not made non-blocking.
+    // so it is not made non-blocking. A standard error closed at start-up
+    // gets nothing: its number is /dev/null now.
+    if (!WasGivenAtStartUp(STDERR_FILENO)) {
+        return false;
+    }
     pollfd ready{STDERR_FILENO, POLLOUT, 0};
     int polled = 0;
     do {

@@ -13,4 +13,11 @@ void PutStandardOutputInBinaryMode()
     _setmode(_fileno(stdout), _O_BINARY);
 }
 
+void HoldStandardStreams() {}
+
+bool WasGivenAtStartUp(int /*fd*/)
+{
+    return true;
+}
+
 } // namespace vornix7

@@ -5,6 +5,7 @@
 
 #include "config/ini_file.h"
 #include "config/settings.h"
+#include "platform/code_page.h"
 #include "platform/executable_dir.h"
 #include "shell/version.h"
 
@@ -38,20 +39,25 @@ std::string LogPath(const IniFile& settings)
     if (name.empty()) {
         return "none: LogfileName is empty, so logging will fail";
     }
-    const std::filesystem::path path(name);
+    const std::filesystem::path path = PathFromCodePage(name);
     std::error_code error;
     const std::filesystem::path cwd = std::filesystem::current_path(error);
-    return path.is_absolute() || error ? name : (cwd / path).lexically_normal().string();
+    return path.is_absolute() || error ? name : CodePageFromPath((cwd / path).lexically_normal());
 }
 
 void PrintHelp(std::ostream& out, const ProgramIdentity& program)
 {
-    const std::string iniFile = ExecutableDir() + kPathSeparator + kSettingsFileName;
+    // Looked for by the folder's own name; shown as text, with '?' for what
+    // the code page cannot hold.
+    std::filesystem::path iniPath = ExecutableFolder();
+    iniPath += kPathSeparator;
+    iniPath += kSettingsFileName;
+    const std::string iniFile = CodePageFromPath(iniPath);
     std::error_code error;
-    const bool present = std::filesystem::is_regular_file(iniFile, error);
+    const bool present = std::filesystem::is_regular_file(iniPath, error);
     // Only LogfileName is looked at: a number out of range must not stop
     // --help, and nothing is polled.
-    const IniFile settings = IniFile::Load(iniFile);
+    const IniFile settings = IniFile::LoadFromSystemPath(iniPath);
 
     out << program.name << " " << kVersion
         << ": polls the status page of a VORNIX7 sensor device over HTTP and appends\n"

@@ -3,6 +3,7 @@
 #include "config/ini_file.h"
 #include "log/log_file.h"
 #include "log/log_with_side_file.h"
+#include "platform/code_page.h"
 #include "platform/curl_transfer_control.h"
 #include "platform/executable_dir.h"
 #include "platform/locale_time_separator.h"
@@ -40,9 +41,14 @@ void LoggerApp::StartUp()
     window_.WatchEndSignals();
 
     window_.SetStatus("");
-    AppDir_ = (appDirOverride_ ? *appDirOverride_ : ExecutableDir()) + kPathSeparator;
+    // The file is opened by the folder's own name, which the code page may
+    // not hold (Windows); AppDir and IniFile are that name as text.
+    std::filesystem::path iniPath = appDirOverride_ ? PathFromCodePage(*appDirOverride_) : ExecutableFolder();
+    AppDir_ = CodePageFromPath(iniPath) + kPathSeparator;
     IniFile_ = AppDir_ + kSettingsFileName;
-    const IniFile settingsFile = IniFile::Load(IniFile_);
+    iniPath += kPathSeparator;
+    iniPath += kSettingsFileName;
+    const IniFile settingsFile = IniFile::LoadFromSystemPath(iniPath);
     if (settingsFile.problem()) {
         ReportUnreadableSettings(IniFile_, *settingsFile.problem());
     }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "platform/code_page.h"
 #include "scratch_dir.h"
 
 namespace vornix7 {
@@ -273,6 +274,45 @@ TEST_F(CheckToolTest, WarnsAboutALogFolderThatCannotBeWritten)
                               + "\" cannot be created: its folder is not writable"),
               std::string::npos)
         << err_.str();
+}
+
+TEST_F(CheckToolTest, AUtf8LogNameInAFileWithoutAMarkIsWarnedAboutWhereTheFileIsReadInAnAnsiCodePage)
+{
+    const bool ansi = SystemCodePageKind() != CodePageKind::kUtf8;
+    const std::string utf8Name = "LogfileName=@DIR@/Pr\xC3\xBC"
+                                 "fung \xC3\xA4.txt\n";
+    const struct {
+        const char* name;
+        std::string ini;
+        bool warned;
+    } cases[] = {
+        {"UTF-8 without a mark", kGoodSettings + "[VORNIX7]\nURL=http://127.0.0.1/\n" + utf8Name, ansi},
+        {"UTF-8 with its mark",
+         "\xEF\xBB\xBF" + kGoodSettings + "[VORNIX7]\nURL=http://127.0.0.1/\n" + utf8Name, false},
+        {"8-bit text that is no UTF-8",
+         kGoodSettings
+             + "[VORNIX7]\nURL=http://127.0.0.1/\nLogfileName=@DIR@/Pr\xFC"
+               "fung.txt\n",
+         false},
+        {"UTF-8 without a mark in the URL alone, sent percent-encoded as it stands",
+         kGoodSettings + "[VORNIX7]\nURL=http://127.0.0.1/\xC3\xA9\nLogfileName=@DIR@/log.txt\n", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string ini = c.ini;
+        for (std::size_t at; (at = ini.find("@DIR@")) != std::string::npos;) {
+            ini.replace(at, 5, dir_.string());
+        }
+        const std::string path = Write("case.ini", ini);
+        EXPECT_EQ(Run({"--ini", path}), c.warned ? 3 : 0) << err_.str();
+        EXPECT_EQ(err_.str(), c.warned
+                                  ? "warning: " + path
+                                        + ":5: the file has no byte-order mark, so the logger reads it in "
+                                          "the ANSI code page, but its text is UTF-8: each non-ASCII "
+                                          "character of LogfileName reads as two or three others; save the "
+                                          "file as \"UTF-8 with BOM\" or as ANSI\n"
+                                  : "");
+    }
 }
 
 TEST_F(CheckToolTest, ACorrectFileDrawsNoWarning)

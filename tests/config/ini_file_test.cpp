@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/ascii.h"
+#include "platform/code_page.h"
 
 namespace vornix7 {
 namespace {
@@ -94,6 +95,15 @@ std::string Utf16Be(std::u16string_view units)
     return bytes;
 }
 
+// "Prüfung ä" as 8-bit text in the system's code page: UTF-8 on Linux, and
+// under Wine here the Western code page 1252 (ü and ä are 0xFC and 0xE4 in
+// it and its kin).
+const bool kUtf8CodePage = SystemCodePageKind() == CodePageKind::kUtf8;
+const std::string kPruefung = kUtf8CodePage ? "Pr\xC3\xBC"
+                                              "fung \xC3\xA4"
+                                            : "Pr\xFC"
+                                              "fung \xE4";
+
 INSTANTIATE_TEST_SUITE_P(
     Rules, IniLookup,
     testing::Values(
@@ -132,7 +142,20 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"ALoneSurrogateInUtf16BecomesAQuestionMark",
                    Utf16Le(u"[Settings]\nPollInterval=9\xD800x\n"), "9?x"},
         LookupCase{"ALongUtf16ValueIsCutTo999Bytes",
-                   Utf16Le(u"[Settings]\nPollInterval=" + std::u16string(1500, u'x')), kLong.substr(0, 999)}),
+                   Utf16Le(u"[Settings]\nPollInterval=" + std::u16string(1500, u'x')), kLong.substr(0, 999)},
+        LookupCase{"NonAsciiTextInUtf16BecomesTheCodePagesText",
+                   Utf16Le(u"[Settings]\nPollInterval=Pr\u00FCfung \u00E4\n"), kPruefung},
+        LookupCase{"NonAsciiTextInAUtf8FileWithItsMarkBecomesTheCodePagesTextAsInUtf16",
+                   "\xEF\xBB\xBF[Settings]\nPollInterval=Pr\xC3\xBC"
+                   "fung \xC3\xA4\n",
+                   kPruefung},
+        LookupCase{"AByteThatIsNoUtf8InAMarkedFileIsAQuestionMarkUnlessTheCodePageIsUtf8",
+                   "\xEF\xBB\xBF[Settings]\nPollInterval=9\xFFx\n", kUtf8CodePage ? "9\xFFx" : "9?x"},
+        LookupCase{"AFileWithoutAMarkIsTakenAsTheCodePagesText",
+                   "[Settings]\nPollInterval=Pr\xC3\xBC"
+                   "fung\n",
+                   "Pr\xC3\xBC"
+                   "fung"}),
     [](const testing::TestParamInfo<LookupCase>& info) { return std::string(info.param.name); });
 
 } // namespace

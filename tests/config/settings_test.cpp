@@ -13,6 +13,7 @@
 
 #include "common/runtime_error.h"
 #include "config/ini_file.h"
+#include "platform/code_page.h"
 #include "scratch_dir.h"
 
 namespace vornix7 {
@@ -159,6 +160,28 @@ TEST_F(SettingsFile, GivesTheDefaultsWhenThePathIsNoReadableFileAndSaysWhyWhenIt
         EXPECT_EQ(IniFile::Load(c.path).problem(), c.problem);
     }
     EXPECT_EQ(IniFile::Load(Write("[Settings]\n")).problem(), std::nullopt);
+}
+
+// The settings file beside a program whose folder's name the ANSI code page
+// cannot hold (Ł and ź are not in 1252): found by the folder's own name,
+// shown as text with '?' in their place. On Linux the same bytes both ways.
+TEST_F(SettingsFile, IsReadFromAFolderWhoseNameTheCodePageCannotHold)
+{
+    const std::filesystem::path folder =
+        std::filesystem::path(dir_) / std::filesystem::path(u8"Lab \u0141\u00F3d\u017A");
+    std::filesystem::create_directory(folder);
+    std::ofstream(folder / "VORNIX7_Logger.ini", std::ios::binary) << "[Settings]\r\nPollInterval=9\r\n";
+
+    const IniFile file = IniFile::LoadFromSystemPath(folder / "VORNIX7_Logger.ini");
+    EXPECT_EQ(file.problem(), std::nullopt);
+    EXPECT_EQ(ReadSettings(file).PollInterval, 9);
+    const bool utf8 = SystemCodePageKind() == CodePageKind::kUtf8;
+    EXPECT_EQ(CodePageFromPath(folder.filename()), utf8 ? "Lab \xC5\x81\xC3\xB3"
+                                                          "d\xC5\xBA"
+                                                        : "Lab ?\xF3"
+                                                          "d?");
+    // Only where the code page is UTF-8 does the text name the folder again.
+    EXPECT_EQ(PathFromCodePage(CodePageFromPath(folder)) == folder, utf8);
 }
 
 TEST_F(SettingsFile, SurvivesBinaryJunkAndStillFindsASectionAfterIt)

@@ -97,6 +97,9 @@ std::vector<char*> Pointers(std::vector<std::string>& texts)
     if (in >= 0 && out >= 0 && err >= 0 && ::dup2(in, STDIN_FILENO) >= 0 && ::dup2(out, STDOUT_FILENO) >= 0
         && ::dup2(err, STDERR_FILENO) >= 0
         && (options.workingDir.empty() || ::chdir(options.workingDir.c_str()) == 0)) {
+        for (const int fd : options.closedDescriptors) {
+            ::close(fd);
+        }
         ::execve(argv[0], argv, envp);
     }
     const int error = errno;

@@ -32,6 +32,8 @@ struct SpawnOptions {
     std::vector<std::string> unsetEnv;
     std::string stdoutPath = "/dev/null";
     std::string stderrPath = "/dev/null";
+    // Closed in the child before it becomes the program (`>&-`).
+    std::vector<int> closedDescriptors;
 };
 
 // A program started with fork and exec. The object owns the process: if it

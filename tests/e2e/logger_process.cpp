@@ -83,6 +83,7 @@ void LoggerProcess::Start(const LoggerLaunch& launch)
     options.env.insert(options.env.end(), launch.env.begin(), launch.env.end());
     options.stdoutPath = dir_ / "logger.out";
     options.stderrPath = dir_ / "logger.err";
+    options.closedDescriptors = launch.closedDescriptors;
     startedAt_ = std::chrono::steady_clock::now();
     process_ = std::make_unique<ChildProcess>(options);
 }

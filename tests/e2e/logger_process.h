@@ -34,6 +34,8 @@ struct LoggerLaunch {
     bool noDisplay = false;
     // Added to (or replacing in) its environment.
     std::vector<std::pair<std::string, std::string>> env;
+    // Of standard input, output and error, those it is started without.
+    std::vector<int> closedDescriptors;
 };
 
 // The real logger in a folder of its own: a copy of the built program under

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <filesystem>
 
 #include "log_lines.h"
 #include "logger_process.h"
@@ -18,6 +19,10 @@ constexpr const char* kNoDisplayNotice = "VORNIX7_Logger: no display found; runn
 struct DisplayCase {
     std::string name;
     bool noDisplay;
+    // Of standard input, output and error, those it is started without:
+    // each must be /dev/null while it runs, so that nothing the program
+    // opens takes the number and gets a status line or a log line.
+    std::vector<int> closedAtStartUp = {};
 };
 
 void PrintTo(const DisplayCase& c, std::ostream* out)
@@ -34,9 +39,18 @@ TEST_P(Polling, AWorkingDeviceGivesOneExactOkLineAndOneRequestPerPoll)
                       {"--name", R"(Lab, "North")", "--values", "21.5,48,-3.25,2.675,-0.001,1E400,7,0.125"});
     LoggerProcess logger(SettingsText({.url = device.url()}));
     const std::time_t before = std::time(nullptr);
-    logger.Start({.args = {}, .noDisplay = GetParam().noDisplay, .env = {}});
+    logger.Start({.args = {},
+                  .noDisplay = GetParam().noDisplay,
+                  .env = {},
+                  .closedDescriptors = GetParam().closedAtStartUp});
 
     ASSERT_TRUE(logger.WaitForLines(3, Scaled(Millis(8000)))) << logger.Stderr();
+    for (const int fd : GetParam().closedAtStartUp) {
+        const std::string link =
+            "/proc/" + std::to_string(logger.process().pid()) + "/fd/" + std::to_string(fd);
+        std::error_code error;
+        EXPECT_EQ(std::filesystem::read_symlink(link, error), "/dev/null") << link << ": " << error.message();
+    }
     ASSERT_EQ(logger.Stop(), ExitStatus::Code(0));
     const std::time_t after = std::time(nullptr);
 
@@ -56,7 +70,8 @@ TEST_P(Polling, AWorkingDeviceGivesOneExactOkLineAndOneRequestPerPoll)
 
 INSTANTIATE_TEST_SUITE_P(E2e, Polling,
                          testing::Values(DisplayCase{"OffscreenChosen", false},
-                                         DisplayCase{"NoDisplay", true}),
+                                         DisplayCase{"NoDisplay", true},
+                                         DisplayCase{"StandardStreamsClosedAtStartUp", false, {0, 1, 2}}),
                          [](const testing::TestParamInfo<DisplayCase>& info) { return info.param.name; });
 
 } // namespace

@@ -23,6 +23,8 @@ struct ErrorCase {
     When when;
     std::string message;  // the start of the stderr line
     std::string mentions; // also in it
+    // Of standard input, output and error, those it is started without.
+    std::vector<int> closedAtStartUp = {};
 };
 
 void PrintTo(const ErrorCase& c, std::ostream* out)
@@ -49,7 +51,7 @@ TEST_P(RuntimeErrors, EndTheProgramWithStatusOneAndOneMessage)
     LoggerProcess logger(SettingsText(settings));
     std::filesystem::create_directory(logger.Path("a-directory"));
     ASSERT_EQ(::mkfifo(logger.Path("a-fifo").c_str(), 0600), 0);
-    logger.Start();
+    logger.Start({.args = {}, .noDisplay = false, .env = {}, .closedDescriptors = c.closedAtStartUp});
 
     const auto status = logger.WaitForExit(Scaled(Millis(5000)));
     const auto lived = std::chrono::duration_cast<Millis>(Clock::now() - logger.startedAt());
@@ -89,7 +91,26 @@ INSTANTIATE_TEST_SUITE_P(
                               "VORNIX7_Logger: run-time error: Overflow: ", ""},
                     ErrorCase{"a_time_out_too_large_to_count_in_waits_is_an_overflow_at_the_first_poll",
                               With([](LoggerSettings& s) { s.htmlTimeout = "100000000"; }),
-                              When::AtTheFirstPoll, "VORNIX7_Logger: run-time error: Overflow: ", ""}),
+                              When::AtTheFirstPoll, "VORNIX7_Logger: run-time error: Overflow: ", ""},
+                    // Its number would be libcurl's socket or Qt's pipe by then.
+                    ErrorCase{"a_log_naming_standard_output_closed_at_start_up_cannot_be_opened",
+                              With([](LoggerSettings& s) { s.logfileName = "/dev/stdout"; }),
+                              When::AtTheFirstPoll,
+                              "VORNIX7_Logger: run-time error: File I/O error: ",
+                              "'/dev/stdout': descriptor 1 was not open at start-up",
+                              {1}},
+                    ErrorCase{"a_log_naming_descriptor_1_closed_at_start_up_cannot_be_opened",
+                              With([](LoggerSettings& s) { s.logfileName = "/dev/fd/1"; }),
+                              When::AtTheFirstPoll,
+                              "VORNIX7_Logger: run-time error: File I/O error: ",
+                              "/dev/fd/1",
+                              {1}},
+                    ErrorCase{"a_log_naming_standard_input_closed_at_start_up_cannot_be_opened",
+                              With([](LoggerSettings& s) { s.logfileName = "/proc/self/fd/0"; }),
+                              When::AtTheFirstPoll,
+                              "VORNIX7_Logger: run-time error: File I/O error: ",
+                              "/proc/self/fd/0",
+                              {0}}),
     [](const testing::TestParamInfo<ErrorCase>& info) { return info.param.name; });
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "config/ini_file.h"
 #include "config/settings.h"
 #include "log/log_with_side_file.h"
+#include "platform/code_page.h"
 #include "platform/file_bytes.h"
 #include "platform/path_access.h"
 #include "tools/check/settings_warnings.h"
@@ -210,6 +211,72 @@ std::string SideFileWarning(const std::string& side)
              "line";
 }
 
+// What the bytes from 0x80 up in some text are: whether there are any, and
+// whether they all form well-formed UTF-8 characters (no overlong form, no
+// surrogate, nothing beyond U+10FFFF).
+struct NonAsciiBytes {
+    bool any = false;
+    bool utf8 = true;
+
+    void Scan(std::string_view text)
+    {
+        for (std::size_t i = 0; i < text.size();) {
+            const auto lead = static_cast<unsigned char>(text[i]);
+            if (lead < 0x80) {
+                ++i;
+                continue;
+            }
+            any = true;
+            const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+            const unsigned low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+            const unsigned high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+            bool whole = lead >= 0xC2 && lead <= 0xF4 && i + length <= text.size()
+                         && static_cast<unsigned char>(text[i + 1]) >= low
+                         && static_cast<unsigned char>(text[i + 1]) <= high;
+            for (std::size_t j = 2; whole && j < length; ++j) {
+                whole = (static_cast<unsigned char>(text[i + j]) & 0xC0) == 0x80;
+            }
+            if (!whole) {
+                utf8 = false;
+                return;
+            }
+            i += length;
+        }
+    }
+};
+
+// A file without a byte-order mark is read as 8-bit text in the code page.
+// Where that is a Windows ANSI code page and the file is UTF-8 (what most
+// editors save today), a non-ASCII log name is misread: each such character
+// becomes two or three others, and a folder of that name is not found. The
+// URL is not misread: its bytes go out percent-encoded as they stand, which
+// is what a UTF-8 writer means. Where the code page is UTF-8 (Linux, or
+// Windows set to UTF-8) a UTF-8 file reads exactly as written, so there is
+// nothing to say; the reverse, a file saved in a Windows code page and read
+// there, is not warned about either, since its bytes still name a file and
+// nothing tells which code page was meant.
+void CheckUnmarkedUtf8(const IniFile& file, const SettingsRecord& s, std::size_t logLine,
+                       SettingsWarnings& warnings)
+{
+    if (file.encoding() != IniFile::Encoding::kCodePage || SystemCodePageKind() == CodePageKind::kUtf8) {
+        return;
+    }
+    NonAsciiBytes inFile;
+    for (const IniEntry& entry : file.Entries()) {
+        inFile.Scan(entry.section);
+        inFile.Scan(entry.key);
+        inFile.Scan(entry.value);
+    }
+    NonAsciiBytes inLogName;
+    inLogName.Scan(s.LogfileName);
+    if (inFile.utf8 && inLogName.any) {
+        warnings.AddAt(logLine,
+                       "the file has no byte-order mark, so the logger reads it in the ANSI code page, "
+                       "but its text is UTF-8: each non-ASCII character of LogfileName reads as two or "
+                       "three others; save the file as \"UTF-8 with BOM\" or as ANSI");
+    }
+}
+
 void CheckValues(const SettingsRecord& s, const CountingLines& counting, SettingsWarnings& warnings)
 {
     const auto at = [&](const SettingKey& setting, std::string text) {
@@ -261,6 +328,7 @@ void CheckSettingsFile(const IniFile& file, bool found, const SettingsRecord& se
         }
     }
     CheckValues(settings, counting, warnings);
+    CheckUnmarkedUtf8(file, settings, CountingLine(counting, kLogfileNameKey), warnings);
 }
 
 } // namespace vornix7

@@ -5,12 +5,14 @@
 #include <vector>
 
 #include "platform/service_signals.h"
+#include "platform/standard_output.h"
 #include "shell/command_line.h"
 #include "shell/headless/headless_window.h"
 #include "shell/logger_app.h"
 
 int main(int argc, char* argv[])
 {
+    vornix7::HoldStandardStreams();
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (!args.empty()) {
         const vornix7::ProgramIdentity identity{

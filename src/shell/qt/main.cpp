@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/standard_output.h"
 #include "shell/command_line.h"
 #include "shell/logger_app.h"
 #include "shell/qt/headless.h"
@@ -11,6 +12,7 @@
 
 int main(int argc, char* argv[])
 {
+    vornix7::HoldStandardStreams();
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (!args.empty()) {
         // Arguments are answered before Qt starts, so without a display.
