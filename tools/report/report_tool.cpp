@@ -151,6 +151,12 @@ void NameUnreadableLines(const std::string& path, const ReportData& data, std::o
         err << path << ": " << data.unreadable - static_cast<std::int64_t>(data.firstUnreadable.size())
             << " more lines could not be read\n";
     }
+    for (const RepeatedLine& line : data.firstRepeats) {
+        err << path << ":" << line.number << ": exact repeat of line " << line.earlier << ", skipped\n";
+    }
+    if (data.exactRepeats > 0) {
+        err << path << ": Exact repeats skipped: " << data.exactRepeats << "\n";
+    }
 }
 
 int RunReportTool(const std::vector<std::string>& args, const std::string& libraryDir, std::ostream& out,
@@ -176,6 +182,7 @@ int RunReportTool(const std::vector<std::string>& args, const std::string& libra
     std::int64_t okPolls = 0;
     std::int64_t errorPolls = 0;
     std::int64_t unreadable = 0;
+    std::int64_t repeats = 0;
     std::size_t sensors = 0;
     for (const std::string& log : options.logs) {
         LogReading reading = ReadLog(log, options.from, options.to);
@@ -188,6 +195,7 @@ int RunReportTool(const std::vector<std::string>& args, const std::string& libra
         okPolls += reading.data.okPolls;
         errorPolls += reading.data.errorPolls;
         unreadable += reading.data.unreadable;
+        repeats += reading.data.exactRepeats;
         sensors = std::max(sensors, reading.data.charts.size());
         logs.push_back({log, std::move(reading.data)});
     }
@@ -207,6 +215,9 @@ int RunReportTool(const std::vector<std::string>& args, const std::string& libra
         << (input.charts ? sensors : 0) << " charts";
     if (unreadable > 0) {
         out << ", " << unreadable << " lines not read";
+    }
+    if (repeats > 0) {
+        out << ", " << repeats << " exact repeats skipped";
     }
     out << "\n";
     return unreadable > 0 ? 3 : 0;
