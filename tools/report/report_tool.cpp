@@ -26,6 +26,8 @@ constexpr const char* kHelp = "Writes one HTML page about a VORNIX7 log: polls, 
                               "  --from TIME  only polls at or after TIME: YYYY-MM-DD[ hh:mm[:ss]]\n"
                               "  --to TIME    only polls at or before TIME (a date alone: to its end)\n"
                               "The log is read while the logger goes on writing it, without its lock.\n"
+                              "A line the same, byte for byte, as one of the 8192 polls before it is a\n"
+                              "repeat that a relay sent twice: it is skipped and counted.\n"
                               "Exit status: 0; 3 when lines could not be read (the page is written);\n"
                               "1 when the log cannot be read or the page not written; 2 bad usage.\n";
 
