@@ -60,10 +60,16 @@ std::string Describe(const std::optional<OfflineSpell>& spell)
            + std::to_string(spell->failedPolls) + (spell->ongoing ? "+" : "");
 }
 
-ReportData Build(const SummaryCase& c, std::size_t pieceSize)
+// `records` counts the polls handed to a record sink (as the workbook gets them).
+ReportData Build(const SummaryCase& c, std::size_t pieceSize, std::int64_t* records = nullptr)
 {
     ReportBuilder builder(c.from ? ParseTimeArgument(*c.from, false) : std::nullopt,
-                          c.to ? ParseTimeArgument(*c.to, true) : std::nullopt);
+                          c.to ? ParseTimeArgument(*c.to, true) : std::nullopt, 1000,
+                          [records](std::int64_t, const LogRecord&) {
+                              if (records) {
+                                  ++*records;
+                              }
+                          });
     for (std::size_t at = 0; at < c.log.size(); at += pieceSize) {
         builder.AddBytes(std::string_view(c.log).substr(at, pieceSize));
     }
@@ -372,8 +378,10 @@ TEST(ReportBuilder, SummarisesEveryLineInTheRange)
         // Whole, and in pieces of one byte: a line split across reads is the same line.
         for (const std::size_t piece : {std::size_t{1} << 20, std::size_t{1}}) {
             SCOPED_TRACE(std::string(c.name) + (piece == 1 ? " (read a byte at a time)" : ""));
-            const ReportData data = Build(c, piece);
+            std::int64_t records = 0;
+            const ReportData data = Build(c, piece, &records);
             EXPECT_EQ(data.polls, c.polls);
+            EXPECT_EQ(records, c.polls) << "the record sink sees other polls than the summary";
             EXPECT_EQ(data.okPolls, c.ok);
             EXPECT_EQ(data.errorPolls, c.error);
             EXPECT_EQ(data.unreadable, c.unreadable);
