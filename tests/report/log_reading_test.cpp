@@ -235,5 +235,51 @@ TEST(ParseTimeArgument, TakesADateOrADateAndTime)
     }
 }
 
+struct RepeatCase {
+    const char* name;
+    std::size_t maxLines, maxBytes;
+    std::vector<std::string> lines;            // numbered from 1
+    std::vector<std::optional<int>> repeating; // per line: the line it repeats
+};
+
+TEST(RepeatWindow, FindsExactRepeatsOfTheLastLinesWithinItsBounds)
+{
+    const auto no = std::nullopt;
+    const RepeatCase cases[] = {
+        {"a line kept is found again, byte for byte", 3, 100, {"a", "b", "c", "a", "c"}, {no, no, no, 1, 3}},
+        {"a line that differs in one byte, or only in length, is none",
+         10,
+         100,
+         {"abc", "abd", "ab", "abc\r", "abc "},
+         {no, no, no, no, no}},
+        {"beyond the last maxLines lines a line is forgotten and kept anew",
+         3,
+         100,
+         {"a", "b", "c", "d", "a", "a"},
+         {no, no, no, no, no, 5}},
+        {"a repeat is not kept again, so it does not push the others out",
+         2,
+         100,
+         {"a", "b", "a", "a", "b"},
+         {no, no, 1, 1, 2}},
+        {"the oldest lines are forgotten to stay within maxBytes",
+         10,
+         5,
+         {"aa", "bb", "cc", "aa", "cc"},
+         {no, no, no, no, 3}},
+        {"a line longer than maxBytes is never kept", 10, 5, {"abcdef", "abcdef"}, {no, no}},
+    };
+    for (const RepeatCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        RepeatWindow window(c.maxLines, c.maxBytes);
+        std::vector<std::optional<int>> repeating;
+        for (std::size_t i = 0; i < c.lines.size(); ++i) {
+            const auto earlier = window.Repeats(c.lines[i], static_cast<std::int64_t>(i + 1));
+            repeating.push_back(earlier ? std::optional<int>(static_cast<int>(*earlier)) : std::nullopt);
+        }
+        EXPECT_EQ(repeating, c.repeating);
+    }
+}
+
 } // namespace
 } // namespace vornix7

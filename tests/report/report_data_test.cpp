@@ -23,9 +23,22 @@ struct SummaryCase {
     std::vector<std::string> sensors;
     std::optional<std::string> from = std::nullopt;
     std::optional<std::string> to = std::nullopt;
-    std::int64_t farOff = 0;                       // polls set aside as far off in time
-    std::optional<LogSeconds> longestSeconds = {}; // the longest spell's length
+    std::int64_t farOff = 0;                                          // polls set aside as far off in time
+    std::optional<LogSeconds> longestSeconds = {};                    // the longest spell's length
+    std::int64_t repeats = 0;                                         // exact repeats skipped
+    std::vector<std::pair<std::int64_t, std::int64_t>> repeated = {}; // line, the line it repeats
 };
+
+// `count` polls of 1. one second apart from 2026-12-07 10:00:01, all
+// different.
+std::string DistinctPolls(int count)
+{
+    std::string log;
+    for (int i = 1; i <= count; ++i) {
+        log += FormatLogSeconds(SecondsFromCivil(2026, 12, 7, 10, 0, 0) + i) + ",A,1.,OK\r\n";
+    }
+    return log;
+}
 
 std::string Describe(const SensorSummary& s)
 {
@@ -47,10 +60,16 @@ std::string Describe(const std::optional<OfflineSpell>& spell)
            + std::to_string(spell->failedPolls) + (spell->ongoing ? "+" : "");
 }
 
-ReportData Build(const SummaryCase& c, std::size_t pieceSize)
+// `records` counts the polls handed to a record sink (as the workbook gets them).
+ReportData Build(const SummaryCase& c, std::size_t pieceSize, std::int64_t* records = nullptr)
 {
     ReportBuilder builder(c.from ? ParseTimeArgument(*c.from, false) : std::nullopt,
-                          c.to ? ParseTimeArgument(*c.to, true) : std::nullopt);
+                          c.to ? ParseTimeArgument(*c.to, true) : std::nullopt, 1000,
+                          [records](std::int64_t, const LogRecord&) {
+                              if (records) {
+                                  ++*records;
+                              }
+                          });
     for (std::size_t at = 0; at < c.log.size(); at += pieceSize) {
         builder.AddBytes(std::string_view(c.log).substr(at, pieceSize));
     }
@@ -231,13 +250,138 @@ TEST(ReportBuilder, SummarisesEveryLineInTheRange)
          std::nullopt,
          std::nullopt,
          5},
+        {"a line that comes again 1000 lines later (a RELP resend after a backlog) is one poll, counted "
+         "as a repeat",
+         day + "10:00:00,A,50.,OK\r\n" + DistinctPolls(1000) + day + "10:00:00,A,50.,OK\r\n" + day
+             + "10:16:41,A,1.,OK\r\n",
+         1002,
+         1002,
+         0,
+         0,
+         day + "10:00:00",
+         day + "10:16:41",
+         0,
+         "",
+         {},
+         false,
+         {"1002 1 50 1.0489"},
+         std::nullopt,
+         std::nullopt,
+         0,
+         {},
+         1,
+         {{1002, 1}}},
+        {"a line directly after itself (a connection broken before the confirmation) is one poll",
+         day + "10:00:00,A,1.,OK\r\n" + day + "10:00:00,A,1.,OK\r\n" + day + "10:00:05,A,2.,OK\r\n",
+         2,
+         2,
+         0,
+         0,
+         day + "10:00:00",
+         day + "10:00:05",
+         0,
+         "",
+         {},
+         false,
+         {"2 1 2 1.5"},
+         std::nullopt,
+         std::nullopt,
+         0,
+         {},
+         1,
+         {{2, 1}}},
+        {"a failed poll that arrives again after the lines that waited opens no second spell",
+         day + "10:00:00,A,1.,OK\n" + day + "10:00:05,A,-2048000.,ERROR\n" + day
+             + "10:00:10,A,-2048000.,ERROR\n" + day + "10:00:15,A,2.,OK\n" + day
+             + "10:00:05,A,-2048000.,ERROR\n" + day + "10:00:05,A,-2048000.,ERROR\n",
+         4,
+         2,
+         2,
+         0,
+         day + "10:00:00",
+         day + "10:00:15",
+         1,
+         "10:00:05..10:00:15 x2",
+         {},
+         false,
+         {"2 1 2 1.5"},
+         std::nullopt,
+         std::nullopt,
+         0,
+         {},
+         2,
+         {{5, 2}, {6, 2}}},
+        {"a line that differs in one byte, even at the same time, is a poll of its own",
+         day + "10:00:00,A,1.,OK\n" + day + "10:00:00,A,2.,OK\n" + day + "10:00:00,A,1.,OK\r\n",
+         3,
+         3,
+         0,
+         0,
+         day + "10:00:00",
+         day + "10:00:00",
+         0,
+         "",
+         {},
+         false,
+         {"3 1 2 1.33333"}},
+        {"a repeat with all the window's lines between is still found",
+         day + "10:00:00,A,50.,OK\r\n" + DistinctPolls(static_cast<int>(RepeatWindow::kLines) - 1) + day
+             + "10:00:00,A,50.,OK\r\n",
+         8192,
+         8192,
+         0,
+         0,
+         day + "10:00:00",
+         day + "12:16:31",
+         0,
+         "",
+         {},
+         false,
+         {"8192 1 50 1.00598"},
+         std::nullopt,
+         std::nullopt,
+         0,
+         {},
+         1,
+         {{8193, 1}}},
+        {"a repeat farther back than the window is a poll again",
+         day + "10:00:00,A,50.,OK\r\n" + DistinctPolls(static_cast<int>(RepeatWindow::kLines)) + day
+             + "10:00:00,A,50.,OK\r\n",
+         8194,
+         8194,
+         0,
+         0,
+         day + "10:00:00",
+         day + "12:16:32",
+         0,
+         "",
+         {},
+         false,
+         {"8194 1 50 1.01196"}},
+        {"repeats outside --from/--to and repeated lines that cannot be read are no repeats",
+         day + "09:00:00,A,1.,OK\n" + day + "09:00:00,A,1.,OK\n" + "junk\n" + "junk\n" + day
+             + "10:00:00,A,2.,OK\n",
+         1,
+         1,
+         0,
+         2,
+         day + "10:00:00",
+         day + "10:00:00",
+         0,
+         "",
+         {3, 4},
+         false,
+         {"1 2 2 2"},
+         "2026-12-07 10:00"},
     };
     for (const SummaryCase& c : cases) {
         // Whole, and in pieces of one byte: a line split across reads is the same line.
         for (const std::size_t piece : {std::size_t{1} << 20, std::size_t{1}}) {
             SCOPED_TRACE(std::string(c.name) + (piece == 1 ? " (read a byte at a time)" : ""));
-            const ReportData data = Build(c, piece);
+            std::int64_t records = 0;
+            const ReportData data = Build(c, piece, &records);
             EXPECT_EQ(data.polls, c.polls);
+            EXPECT_EQ(records, c.polls) << "the record sink sees other polls than the summary";
             EXPECT_EQ(data.okPolls, c.ok);
             EXPECT_EQ(data.errorPolls, c.error);
             EXPECT_EQ(data.unreadable, c.unreadable);
@@ -257,6 +401,12 @@ TEST(ReportBuilder, SummarisesEveryLineInTheRange)
             }
             EXPECT_EQ(sensors, c.sensors);
             EXPECT_EQ(data.farOffPolls, c.farOff);
+            EXPECT_EQ(data.exactRepeats, c.repeats);
+            std::vector<std::pair<std::int64_t, std::int64_t>> repeated;
+            for (const RepeatedLine& line : data.firstRepeats) {
+                repeated.emplace_back(line.number, line.earlier);
+            }
+            EXPECT_EQ(repeated, c.repeated);
             if (c.longestSeconds) {
                 ASSERT_TRUE(data.longestSpell);
                 EXPECT_EQ(data.longestSpell->Duration(), *c.longestSeconds);

@@ -1,5 +1,6 @@
 #include "tools/report/log_reading.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -344,6 +345,30 @@ ParsedLine ParseLogLine(std::string_view line)
         record.readings.push_back(record.ok ? ReadingValue(fields[i]) : std::nullopt);
     }
     return ParsedLine{std::move(record), {}};
+}
+
+RepeatWindow::RepeatWindow(std::size_t maxLines, std::size_t maxBytes)
+    : maxLines_(std::max<std::size_t>(maxLines, 1)), maxBytes_(maxBytes)
+{
+}
+
+std::optional<std::int64_t> RepeatWindow::Repeats(std::string_view line, std::int64_t number)
+{
+    if (const auto kept = numbers_.find(line); kept != numbers_.end()) {
+        return kept->second;
+    }
+    if (line.size() > maxBytes_) {
+        return std::nullopt;
+    }
+    while (!kept_.empty() && (kept_.size() >= maxLines_ || bytes_ + line.size() > maxBytes_)) {
+        numbers_.erase(kept_.front().bytes);
+        bytes_ -= kept_.front().bytes.size();
+        kept_.pop_front();
+    }
+    kept_.push_back({std::string(line), number});
+    bytes_ += line.size();
+    numbers_.emplace(kept_.back().bytes, number);
+    return std::nullopt;
 }
 
 std::optional<LogSeconds> ParseTimeArgument(std::string_view text, bool endOfDay)

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace vornix7 {
@@ -57,5 +60,35 @@ std::optional<LogSeconds> ParseTimeArgument(std::string_view text, bool endOfDay
 
 // "YYYY-MM-DD hh:mm:ss" of a second count.
 std::string FormatLogSeconds(LogSeconds seconds);
+
+// Tells a line that repeats, byte for byte, one of the lines kept before it:
+// a line that a relay delivered twice (rsyslog over RELP resends the line
+// it was sending when the connection broke, up to about a thousand lines
+// later). It keeps the last `maxLines` lines, as long as they take no more
+// than `maxBytes` together (the oldest are forgotten first), so its memory
+// stays the same however long the log. The lines are compared whole, byte
+// for byte, a hash only finds them: no two different lines are ever taken
+// for one, whatever bytes a device sends.
+class RepeatWindow {
+public:
+    static constexpr std::size_t kLines = 8192;
+    static constexpr std::size_t kBytes = std::size_t{4} << 20;
+    explicit RepeatWindow(std::size_t maxLines = kLines, std::size_t maxBytes = kBytes);
+
+    // The number of the kept line that `line` repeats; otherwise nullopt,
+    // and `line` is kept as line `number`.
+    std::optional<std::int64_t> Repeats(std::string_view line, std::int64_t number);
+
+private:
+    struct Kept {
+        std::string bytes;
+        std::int64_t number = 0;
+    };
+    std::size_t maxLines_;
+    std::size_t maxBytes_;
+    std::size_t bytes_ = 0;
+    std::deque<Kept> kept_; // oldest first; its elements never move, so the views below stay good
+    std::unordered_map<std::string_view, std::int64_t> numbers_; // each kept line's bytes to its number
+};
 
 } // namespace vornix7

@@ -87,7 +87,23 @@ void ReportBuilder::AddLine(std::string_view line)
         }
         return;
     }
+    if (!InRange(parsed.record->time)) {
+        return;
+    }
+    // The whole line, its CR too: a line that differs in any byte is a poll.
+    if (const auto earlier = repeats_.Repeats(line, data_.lines)) {
+        ++data_.exactRepeats;
+        if (data_.firstRepeats.size() < kListedUnreadable) {
+            data_.firstRepeats.push_back({data_.lines, *earlier});
+        }
+        return;
+    }
     AddRecord(*parsed.record);
+}
+
+bool ReportBuilder::InRange(LogSeconds time) const
+{
+    return !(from_ && time < *from_) && !(to_ && time > *to_);
 }
 
 void ReportBuilder::CountInterval(LogSeconds time)
@@ -131,7 +147,7 @@ LogSeconds ReportBuilder::MedianInterval() const
 
 void ReportBuilder::AddRecord(const LogRecord& record)
 {
-    if ((from_ && record.time < *from_) || (to_ && record.time > *to_)) {
+    if (!InRange(record.time)) {
         return;
     }
     if (onRecord_) {

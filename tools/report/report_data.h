@@ -50,6 +50,12 @@ struct UnreadableLine {
     std::string reason;
 };
 
+// A line skipped as a byte-for-byte repeat of an earlier one.
+struct RepeatedLine {
+    std::int64_t number = 0;
+    std::int64_t earlier = 0; // the line it repeats
+};
+
 // Everything the page shows. The summary counts every line in the time
 // range; the charts hold a bounded number of points.
 struct ReportData {
@@ -70,6 +76,11 @@ struct ReportData {
     std::int64_t unreadable = 0;
     std::vector<UnreadableLine> firstUnreadable; // the first few, by line number
     bool halfLineAtEnd = false;                  // a line being written, left out
+    // Polls in the time range whose line repeats, byte for byte, one of the
+    // RepeatWindow::kLines polls before it (a line a relay delivered
+    // twice): skipped, counted here only.
+    std::int64_t exactRepeats = 0;
+    std::vector<RepeatedLine> firstRepeats; // the first few, by line number
     // The median time from one poll to the next (in the log's order, steps
     // forward only); 0 with fewer than two polls.
     LogSeconds typicalInterval = 0;
@@ -94,8 +105,11 @@ inline constexpr LogSeconds kFarOffSeconds = 30 * 86400;
 // failed poll in it, or a poll without that reading, breaks the line there,
 // as does a stretch of more than kGapIntervals typical intervals without a
 // poll. Polls far off in time do not widen the steps.
+// A line that repeats one of the last RepeatWindow::kLines polls in the
+// range byte for byte is no poll: it is counted in `exactRepeats` only.
 // `onRecord`, when given, sees every poll in the time range with its line
-// number, in the log's order (for a writer that needs each line).
+// number, in the log's order (for a writer that needs each line), and no
+// such repeat.
 class ReportBuilder {
 public:
     using RecordSink = std::function<void(std::int64_t line, const LogRecord& record)>;
@@ -127,6 +141,7 @@ private:
     };
 
     void AddLine(std::string_view line);
+    bool InRange(LogSeconds time) const;
     void AddRecord(const LogRecord& record);
     void AddToStep(const LogRecord& record);
     void Coarsen();
@@ -143,6 +158,7 @@ private:
 
     std::string pending_;
     bool skippingLongLine_ = false;
+    RepeatWindow repeats_; // the last polls in the time range
 
     ReportData data_;
     std::map<std::string, std::int64_t> deviceCounts_;

@@ -329,6 +329,7 @@ void WriteSummary(const ReportData& data, const std::string& id, const char* h, 
                 + "the charts");
     }
     row("unreadable", "Lines not read", Count(data.unreadable));
+    row("repeats", "Exact repeats skipped", Count(data.exactRepeats));
     if (stepRow) {
         row("step", "Chart time step", DurationText(data.stepSeconds));
     }
@@ -357,7 +358,7 @@ void WriteSummary(const ReportData& data, const std::string& id, const char* h, 
     }
     out << "</table>\n";
 
-    if (data.unreadable > 0 || data.halfLineAtEnd) {
+    if (data.unreadable > 0 || data.exactRepeats > 0 || data.halfLineAtEnd) {
         out << "<" << h << ">Lines left out</" << h << ">\n<ul class=\"warn\" id=\"" << id << "left-out\">\n";
         for (const UnreadableLine& line : data.firstUnreadable) {
             out << "<li>line " << line.number << ": " << HtmlText(line.reason) << "</li>\n";
@@ -365,6 +366,14 @@ void WriteSummary(const ReportData& data, const std::string& id, const char* h, 
         if (data.unreadable > static_cast<std::int64_t>(data.firstUnreadable.size())) {
             out << "<li>and " << data.unreadable - static_cast<std::int64_t>(data.firstUnreadable.size())
                 << " more</li>\n";
+        }
+        for (const RepeatedLine& line : data.firstRepeats) {
+            out << "<li>line " << line.number << ": exact repeat of line " << line.earlier
+                << ", skipped</li>\n";
+        }
+        if (data.exactRepeats > static_cast<std::int64_t>(data.firstRepeats.size())) {
+            out << "<li>and " << data.exactRepeats - static_cast<std::int64_t>(data.firstRepeats.size())
+                << " more exact repeats</li>\n";
         }
         if (data.halfLineAtEnd) {
             out << "<li>the last line has no line end yet (being written)</li>\n";

@@ -26,6 +26,8 @@ constexpr const char* kHelp = "Writes one HTML page about a VORNIX7 log: polls, 
                               "  --from TIME  only polls at or after TIME: YYYY-MM-DD[ hh:mm[:ss]]\n"
                               "  --to TIME    only polls at or before TIME (a date alone: to its end)\n"
                               "The log is read while the logger goes on writing it, without its lock.\n"
+                              "A line the same, byte for byte, as one of the 8192 polls before it is a\n"
+                              "repeat that a relay sent twice: it is skipped and counted.\n"
                               "Exit status: 0; 3 when lines could not be read (the page is written);\n"
                               "1 when the log cannot be read or the page not written; 2 bad usage.\n";
 
@@ -151,6 +153,12 @@ void NameUnreadableLines(const std::string& path, const ReportData& data, std::o
         err << path << ": " << data.unreadable - static_cast<std::int64_t>(data.firstUnreadable.size())
             << " more lines could not be read\n";
     }
+    for (const RepeatedLine& line : data.firstRepeats) {
+        err << path << ":" << line.number << ": exact repeat of line " << line.earlier << ", skipped\n";
+    }
+    if (data.exactRepeats > 0) {
+        err << path << ": Exact repeats skipped: " << data.exactRepeats << "\n";
+    }
 }
 
 int RunReportTool(const std::vector<std::string>& args, const std::string& libraryDir, std::ostream& out,
@@ -176,6 +184,7 @@ int RunReportTool(const std::vector<std::string>& args, const std::string& libra
     std::int64_t okPolls = 0;
     std::int64_t errorPolls = 0;
     std::int64_t unreadable = 0;
+    std::int64_t repeats = 0;
     std::size_t sensors = 0;
     for (const std::string& log : options.logs) {
         LogReading reading = ReadLog(log, options.from, options.to);
@@ -188,6 +197,7 @@ int RunReportTool(const std::vector<std::string>& args, const std::string& libra
         okPolls += reading.data.okPolls;
         errorPolls += reading.data.errorPolls;
         unreadable += reading.data.unreadable;
+        repeats += reading.data.exactRepeats;
         sensors = std::max(sensors, reading.data.charts.size());
         logs.push_back({log, std::move(reading.data)});
     }
@@ -207,6 +217,9 @@ int RunReportTool(const std::vector<std::string>& args, const std::string& libra
         << (input.charts ? sensors : 0) << " charts";
     if (unreadable > 0) {
         out << ", " << unreadable << " lines not read";
+    }
+    if (repeats > 0) {
+        out << ", " << repeats << " exact repeats skipped";
     }
     out << "\n";
     return unreadable > 0 ? 3 : 0;

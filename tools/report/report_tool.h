@@ -35,7 +35,9 @@ LogReading ReadLog(const std::string& path, std::optional<LogSeconds> from, std:
                    ReportBuilder::RecordSink onRecord = nullptr);
 
 // Names each line of the log that could not be read on `err`, as
-// "LOG:LINE: reason" (the first few, then how many more).
+// "LOG:LINE: reason" (the first few, then how many more), then the exact
+// repeats skipped: the first few by line, and "LOG: Exact repeats
+// skipped: N".
 void NameUnreadableLines(const std::string& path, const ReportData& data, std::ostream& err);
 
 // The chart library's files, beside the tool.
