@@ -70,6 +70,9 @@ void ReportBuilder::AddRecord(const LogRecord& record)
     if ((from_ && record.time < *from_) || (to_ && record.time > *to_)) {
         return;
     }
+    if (sink_) {
+        sink_(record);
+    }
     ++data_.polls;
     data_.first = std::min(record.time, data_.first.value_or(record.time));
     data_.last = std::max(record.time, data_.last.value_or(record.time));

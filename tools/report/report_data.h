@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -72,6 +73,10 @@ public:
     void AddBytes(std::string_view bytes);
     ReportData Finish();
 
+    // Hands every poll in the time range to `sink` too, in the log's order
+    // (the workbook's rows).
+    void SetRecordSink(std::function<void(const LogRecord&)> sink) { sink_ = std::move(sink); }
+
     static constexpr std::size_t kMaxLineBytes = 1 << 16;
     static constexpr std::size_t kListedUnreadable = 20;
     static constexpr std::size_t kListedDevices = 20;
@@ -100,6 +105,7 @@ private:
     std::optional<LogSeconds> from_;
     std::optional<LogSeconds> to_;
     std::size_t maxSteps_;
+    std::function<void(const LogRecord&)> sink_;
 
     std::string pending_;
     bool skippingLongLine_ = false;
