@@ -164,9 +164,10 @@ XlsxWorkbook::XlsxWorkbook(const std::string& path, std::int64_t rowsPerSheet)
     duration_ = workbook_add_format(workbook_);
     format_set_num_format(duration_, "[h]:mm:ss");
     summary_ = workbook_add_worksheet(workbook_, "Summary");
-    worksheet_set_column(summary_, 0, 0, 30, nullptr);
-    worksheet_set_column(summary_, 1, 1, 22, nullptr);
+    worksheet_set_column(summary_, 0, 0, 28, nullptr);
+    worksheet_set_column(summary_, 1, 1, 20, nullptr);
     worksheet_set_column(summary_, 2, 4, 12, nullptr);
+    worksheet_fit_to_pages(summary_, 1, 0);
 }
 
 XlsxWorkbook::~XlsxWorkbook()
@@ -211,6 +212,11 @@ void XlsxWorkbook::NewPollSheet()
     }
     worksheet_write_string(polls_, 0, status, "Status", header_);
     worksheet_freeze_panes(polls_, 1, 0);
+    // Printed (or made a PDF): the grid, and the header on every page.
+    worksheet_gridlines(polls_, LXW_SHOW_ALL_GRIDLINES);
+    worksheet_repeat_rows(polls_, 0, 0);
+    worksheet_set_landscape(polls_);
+    worksheet_fit_to_pages(polls_, 1, 0);
 }
 
 void XlsxWorkbook::FinishPollSheet()
