@@ -429,7 +429,9 @@ int WriteXlsxReport(const std::vector<std::string>& logs, const std::string& out
         err << "vornix7-report: " << output << ": cannot be written: " << problem << "\n";
         return 1;
     }
-    out << output << ": " << polls << " polls in " << workbook.Sheets().size() << " sheets of polls";
+    const std::size_t sheets = workbook.Sheets().size();
+    out << output << ": " << polls << " polls in " << sheets << (sheets == 1 ? " sheet" : " sheets")
+        << " of polls";
     if (unreadable > 0) {
         out << ", " << unreadable << " lines not read";
     }
