@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The Windows build and its tests under Wine, as CI runs them:
 #  1. libcurl for MinGW from Debian's curl source package (built once into
-#     the build folder, then reused; scripts/build-curl-mingw.sh);
+#     the build folder, then reused; scripts/build-curl-mingw.sh), and
+#     libxlsxwriter likewise (scripts/build-xlsxwriter-mingw.sh);
 #  2. the Windows build without Qt (VORNIX7_Logger.exe on the Win32 shell,
 #     vornix7-check.exe, the Qt-free unit tests and the transfer tests);
 #  3. every test program under Wine, and vornix7-check.exe's own output;
-#  4. VORNIX7_Logger.exe as shipped: imports only DLLs that come with
-#     Windows, under 3 MB;
+#  4. VORNIX7_Logger.exe and vornix7-report.exe as shipped: import only DLLs
+#     that come with Windows, under 3 MB; the report's workbook the same as
+#     the Linux tool's;
 #  5. the portable zip and the per-user installer (scripts/package-windows.sh):
 #     the zip's files, a silent install into the build folder, the installed
 #     program run once against the simulator on 127.0.0.1, the uninstall

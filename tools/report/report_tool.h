@@ -7,6 +7,8 @@
 namespace vornix7 {
 
 // vornix7-report LOG [-o REPORT.html] [--from TIME] [--to TIME]
+// vornix7-report LOG... --xlsx WORKBOOK.xlsx [--from TIME] [--to TIME]
+// (the workbook instead of the page: tools/report/xlsx_workbook.h)
 // Reads the log (never taking its lock, with the logger appending on) and
 // writes one self-contained HTML page: a summary table and one chart per
 // sensor. The chart library is read from `libraryDir` (the tool's own
