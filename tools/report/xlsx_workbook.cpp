@@ -153,6 +153,11 @@ XlsxWorkbook::XlsxWorkbook(const std::string& path, std::int64_t rowsPerSheet)
 {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
+    // The sheets' rows wait in temporary files, as large as the sheets' XML:
+    // beside the workbook, on its disk, not in a /tmp that may be memory.
+    std::string folder = std::filesystem::path(path).parent_path().string();
+    folder = folder.empty() ? "." : folder;
+    options.tmpdir = folder.data();
     workbook_ = workbook_new_opt(path.c_str(), &options);
     if (!workbook_) {
         return;
