@@ -15,8 +15,8 @@ LogSeconds FloorDiv(LogSeconds a, LogSeconds b)
 } // namespace
 
 ReportBuilder::ReportBuilder(std::optional<LogSeconds> from, std::optional<LogSeconds> to,
-                             std::size_t maxSteps)
-    : from_(from), to_(to), maxSteps_(std::max<std::size_t>(maxSteps, 2))
+                             std::size_t maxSteps, RecordSink onRecord)
+    : from_(from), to_(to), maxSteps_(std::max<std::size_t>(maxSteps, 2)), onRecord_(std::move(onRecord))
 {
 }
 
@@ -70,8 +70,8 @@ void ReportBuilder::AddRecord(const LogRecord& record)
     if ((from_ && record.time < *from_) || (to_ && record.time > *to_)) {
         return;
     }
-    if (sink_) {
-        sink_(record);
+    if (onRecord_) {
+        onRecord_(data_.lines, record);
     }
     ++data_.polls;
     data_.first = std::min(record.time, data_.first.value_or(record.time));

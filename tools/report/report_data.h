@@ -66,16 +66,16 @@ struct ReportData {
 // Each chart is cut into at most about `maxSteps` time steps (widths of a
 // power of two seconds); a step keeps its lowest and highest reading, and a
 // failed poll in it, or a poll without that reading, breaks the line there.
+// `onRecord`, when given, sees every poll in the time range with its line
+// number, in the log's order (for a writer that needs each line).
 class ReportBuilder {
 public:
-    ReportBuilder(std::optional<LogSeconds> from, std::optional<LogSeconds> to, std::size_t maxSteps = 1000);
+    using RecordSink = std::function<void(std::int64_t line, const LogRecord& record)>;
+    ReportBuilder(std::optional<LogSeconds> from, std::optional<LogSeconds> to, std::size_t maxSteps = 1000,
+                  RecordSink onRecord = nullptr);
 
     void AddBytes(std::string_view bytes);
     ReportData Finish();
-
-    // Hands every poll in the time range to `sink` too, in the log's order
-    // (the workbook's rows).
-    void SetRecordSink(std::function<void(const LogRecord&)> sink) { sink_ = std::move(sink); }
 
     static constexpr std::size_t kMaxLineBytes = 1 << 16;
     static constexpr std::size_t kListedUnreadable = 20;
@@ -105,7 +105,7 @@ private:
     std::optional<LogSeconds> from_;
     std::optional<LogSeconds> to_;
     std::size_t maxSteps_;
-    std::function<void(const LogRecord&)> sink_;
+    RecordSink onRecord_;
 
     std::string pending_;
     bool skippingLongLine_ = false;

@@ -83,14 +83,17 @@ struct LogPass {
     ReportData data;
 };
 
-LogPass ReadLog(const std::string& path, std::optional<LogSeconds> from, std::optional<LogSeconds> to,
-                std::int64_t maxBytes, XlsxWorkbook* workbook)
+LogPass ReadLogPass(const std::string& path, std::optional<LogSeconds> from, std::optional<LogSeconds> to,
+                    std::int64_t maxBytes, XlsxWorkbook* workbook)
 {
     LogPass pass;
-    ReportBuilder builder(from, to, workbook ? 1000 : 2);
+    ReportBuilder::RecordSink onRecord = nullptr;
     if (workbook) {
-        builder.SetRecordSink([workbook](const LogRecord& record) { workbook->AddPoll(record); });
+        onRecord = [workbook](std::int64_t, const LogRecord& record) {
+            workbook->AddPoll(record);
+        };
     }
+    ReportBuilder builder(from, to, workbook ? 1000 : 2, std::move(onRecord));
     const FileBytes read = ReadFileInChunks(path, [&](std::string_view bytes) {
         if (maxBytes >= 0) {
             const auto left = static_cast<std::size_t>(std::max<std::int64_t>(maxBytes - pass.bytes, 0));
@@ -390,7 +393,7 @@ int WriteXlsxReport(const std::vector<std::string>& logs, const std::string& out
     std::vector<LogPass> first;
     first.reserve(logs.size());
     for (const std::string& log : logs) {
-        first.push_back(ReadLog(log, from, to, -1, nullptr));
+        first.push_back(ReadLogPass(log, from, to, -1, nullptr));
         if (!first.back().read) {
             err << "vornix7-report: " << log << ": " << first.back().problem << "\n";
             return 1;
@@ -412,7 +415,7 @@ int WriteXlsxReport(const std::vector<std::string>& logs, const std::string& out
         }
         workbook.BeginLog(logs.size() == 1 ? "Polls" : "Polls " + std::to_string(i + 1), shape.sensors.size(),
                           deviceChars);
-        const LogPass pass = ReadLog(logs[i], from, to, first[i].bytes, &workbook);
+        const LogPass pass = ReadLogPass(logs[i], from, to, first[i].bytes, &workbook);
         if (!pass.read) {
             err << "vornix7-report: " << logs[i] << ": " << pass.problem << "\n";
             return 1;
