@@ -7,8 +7,9 @@
 #
 # The source comes through apt with a deb-src entry made from this machine's
 # own apt sources, kept in a private apt folder inside the build folder (the
-# system's lists are not touched). The result is installed into
-# <build>/curl-mingw/prefix and reused while the version is unchanged.
+# system's lists are not touched; fetch_debian_source in scripts/lib.sh).
+# The result is installed into <build>/curl-mingw/prefix and reused while
+# the version is unchanged.
 #
 # Usage: scripts/build-curl-mingw.sh [build folder]   (default: build-windows)
 # Prints the prefix on its last line.
@@ -37,44 +38,9 @@ if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] && [ -f "$prefix/lib/libcu
 fi
 
 echo "== libcurl $version for MinGW: fetching Debian's source package" >&2
-apt_dir="$work/apt"
-rm -rf "$apt_dir"
-mkdir -p "$apt_dir/lists/partial" "$apt_dir/sources.list.d" "$apt_dir/cache/archives/partial"
-
-# deb-src entries from the machine's own sources: deb822 files with their
-# Types turned into deb-src, one-line entries with "deb" turned into "deb-src".
-shopt -s nullglob
-n=0
-for f in /etc/apt/sources.list.d/*.sources; do
-  sed -E 's/^Types:.*/Types: deb-src/' "$f" >"$apt_dir/sources.list.d/$n.sources"
-  n=$((n + 1))
-done
-: >"$apt_dir/sources.list"
-for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-  [ -f "$f" ] || continue
-  sed -nE 's/^[[:space:]]*deb([[:space:]])/deb-src\1/p' "$f" >>"$apt_dir/sources.list"
-done
-shopt -u nullglob
-
-apt_opts=(
-  -o "Dir::Etc::SourceList=$apt_dir/sources.list"
-  -o "Dir::Etc::SourceParts=$apt_dir/sources.list.d"
-  -o "Dir::State::Lists=$apt_dir/lists"
-  -o "Dir::Cache=$apt_dir/cache"
-  -o "Debug::NoLocking=1"
-  -o "APT::Sandbox::User=root"
-)
-apt-get "${apt_opts[@]}" -qq update >&2
+. "$root/scripts/lib.sh"
+fetch_debian_source curl "$version" "$work"
 src="$work/src"
-rm -rf "$src"
-mkdir -p "$src"
-(cd "$src" && apt-get "${apt_opts[@]}" -qq source --download-only "curl=$version" >&2)
-dsc=$(find "$src" -maxdepth 1 -name 'curl_*.dsc' | head -1)
-if [ -z "$dsc" ]; then
-  echo "apt-get source gave no curl_*.dsc for $version" >&2
-  exit 1
-fi
-(cd "$src" && dpkg-source --no-check -x "$(basename "$dsc")" tree >&2)
 
 echo "== libcurl $version for MinGW: cross-building (static, HTTP only)" >&2
 start=$(date +%s)

@@ -13,6 +13,7 @@ packages=(
   python3 dpkg-dev file
   g++-mingw-w64-x86-64 googletest wine64 wine nsis zip unzip
   chromium
+  libxlsxwriter-dev libz-mingw-w64-dev libreoffice-calc-nogui python3-openpyxl poppler-utils
 )
 
 # rsyslog (with RELP) for the log-collecting tests (label rsyslog); they run

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The Windows build and its tests under Wine, as CI runs them:
 #  1. libcurl for MinGW from Debian's curl source package (built once into
-#     the build folder, then reused; scripts/build-curl-mingw.sh);
+#     the build folder, then reused; scripts/build-curl-mingw.sh), and
+#     libxlsxwriter likewise (scripts/build-xlsxwriter-mingw.sh);
 #  2. the Windows build without Qt (VORNIX7_Logger.exe on the Win32 shell,
 #     vornix7-check.exe, the Qt-free unit tests and the transfer tests);
 #  3. every test program under Wine, and vornix7-check.exe's own output;
-#  4. VORNIX7_Logger.exe as shipped: imports only DLLs that come with
-#     Windows, under 3 MB;
+#  4. VORNIX7_Logger.exe and vornix7-report.exe as shipped: import only DLLs
+#     that come with Windows, under 3 MB; the report's workbook the same as
+#     the Linux tool's;
 #  5. the portable zip and the per-user installer (scripts/package-windows.sh):
 #     the zip's files, a silent install into the build folder, the installed
 #     program run once against the simulator on 127.0.0.1, the uninstall
@@ -28,9 +30,12 @@ sim=${SIM:-$root/build/tools/sim/vornix7-sim}
 started=$(date +%s)
 
 curl_prefix=$(bash "$root/scripts/build-curl-mingw.sh" "$build" | tail -1)
+# libxlsxwriter likewise, for vornix7-report.exe's workbook.
+xlsx_prefix=$(bash "$root/scripts/build-xlsxwriter-mingw.sh" "$build" | tail -1)
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DCURL_DIR="$curl_prefix/lib/cmake/CURL" "$@"
+  -DCURL_DIR="$curl_prefix/lib/cmake/CURL" \
+  -DXLSXWRITER_INCLUDE_DIR="$xlsx_prefix/include" -DXLSXWRITER_LIBRARY="$xlsx_prefix/lib/libxlsxwriter.a" "$@"
 cmake --build "$build" -j2
 build=$(cd "$build" && pwd)
 
@@ -136,6 +141,41 @@ else
   echo "  VORNIX7_Logger.exe: $exe_bytes bytes; imports: ${imports//$'\n'/ }"
 fi
 tally "VORNIX7_Logger.exe: system DLLs only, under 3 MB" "$why"
+
+# vornix7-report.exe: one file of system DLLs only, under 3 MB, and its
+# workbook the same as the Linux tool's, sheet for sheet (the members but
+# the file's creation time).
+why=
+report_exe=$build/package/VORNIX7_Logger/vornix7-report.exe
+linux_report=$(dirname "$(dirname "$(dirname "$sim")")")/tools/report/vornix7-report
+if [ ! -x "$linux_report" ]; then
+  cmake --build "$(dirname "$(dirname "$(dirname "$linux_report")")")" --target vornix7-report >/dev/null
+fi
+book="$build/xlsx-test"
+rm -rf "$book"
+mkdir -p "$book"
+printf '%b\r\n' "2026-12-07 10:00:00,'=Lab+1,21.5,-3.25,OK" "2026-12-07 10:00:05,Lab,-2048000.,-2048000.,ERROR" \
+  "garbage" "2026-12-07 10:00:10,\"Caf\xe9, North\",0.1,1.,OK" "2026-12-07 10:00:15,Lab,0.1,123456.789,OK" \
+  >"$book/log.txt"
+(cd "$book" && timeout 60 "$wine" "$report_exe" log.txt --xlsx win.xlsx >win.out 2>win.err) || true
+(cd "$book" && "$linux_report" log.txt --xlsx linux.xlsx >linux.out 2>linux.err) || true
+if [ ! -s "$book/win.xlsx" ] || [ ! -s "$book/linux.xlsx" ]; then
+  why="no workbook (see $book)"
+else
+  for member in $(unzip -Z1 "$book/linux.xlsx" | grep -v '^docProps/core.xml$'); do
+    cmp -s <(unzip -p "$book/linux.xlsx" "$member") <(unzip -p "$book/win.xlsx" "$member") ||
+      why="${why:+$why; }$member differs"
+  done
+  grep -q 'log.txt:3: ' "$book/win.err" || why="${why:+$why; }the unreadable line is not named"
+fi
+exe_bytes=$(stat -c %s "$report_exe")
+imports=$(x86_64-w64-mingw32-objdump -p "$report_exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '[:upper:]' '[:lower:]' | tr -d '\r')
+for dll in $imports; do
+  [[ "$system_dlls" == *" $dll "* ]] || why="${why:+$why; }imports $dll"
+done
+[ "$exe_bytes" -lt 3000000 ] || why="${why:+$why; }$exe_bytes bytes, not under 3 MB"
+echo "  vornix7-report.exe: $exe_bytes bytes; imports: ${imports//$'\n'/ }"
+tally "vornix7-report.exe: the Linux tool's workbook, system DLLs only, under 3 MB" "$why"
 
 # The zip: the programs, the settings file and the README, text in CR LF.
 why=

@@ -11,12 +11,15 @@
 #include "platform/replace_file.h"
 #include "tools/report/report_data.h"
 #include "tools/report/report_page.h"
+#include "tools/report/xlsx_workbook.h"
 
 namespace vornix7 {
 
 namespace {
 
-constexpr const char* kUsage = "usage: vornix7-report LOG... [-o REPORT.html] [--from TIME] [--to TIME]\n";
+constexpr const char* kUsage =
+    "usage: vornix7-report LOG... [-o REPORT.html] [--from TIME] [--to TIME]\n"
+    "       vornix7-report LOG... --xlsx WORKBOOK.xlsx [--from TIME] [--to TIME]\n";
 
 constexpr const char* kHelp = "Writes one HTML page about a VORNIX7 log: polls, OK and ERROR counts, the\n"
                               "longest offline spell, each sensor's minimum, maximum and mean, and one\n"
@@ -25,6 +28,8 @@ constexpr const char* kHelp = "Writes one HTML page about a VORNIX7 log: polls, 
                               "  -o FILE      the page (default for one log: LOG.html; needed for several)\n"
                               "  --from TIME  only polls at or after TIME: YYYY-MM-DD[ hh:mm[:ss]]\n"
                               "  --to TIME    only polls at or before TIME (a date alone: to its end)\n"
+                              "  --xlsx FILE  instead of the page, a workbook: a sheet of polls per log\n"
+                              "               (date-time, text and number cells) and a summary sheet\n"
                               "The log is read while the logger goes on writing it, without its lock.\n"
                               "A line the same, byte for byte, as one of the 8192 polls before it is a\n"
                               "repeat that a relay sent twice: it is skipped and counted.\n"
@@ -36,6 +41,7 @@ struct Options {
     std::string output;
     std::optional<LogSeconds> from;
     std::optional<LogSeconds> to;
+    std::string xlsx; // the workbook, instead of the page
 };
 
 // The same path, or another name (a link, "./log") for the same file.
@@ -52,14 +58,14 @@ Options ParseArgs(const std::vector<std::string>& args, std::string& problem)
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
-        if (arg == "-o" || arg == "--from" || arg == "--to") {
+        if (arg == "-o" || arg == "--from" || arg == "--to" || arg == "--xlsx") {
             if (!hasValue) {
                 problem = arg + " needs a value";
                 return options;
             }
             const std::string& value = args[++i];
-            if (arg == "-o") {
-                options.output = value;
+            if (arg == "-o" || arg == "--xlsx") {
+                (arg == "-o" ? options.output : options.xlsx) = value;
                 continue;
             }
             const auto time = ParseTimeArgument(value, arg == "--to");
@@ -74,6 +80,14 @@ Options ParseArgs(const std::vector<std::string>& args, std::string& problem)
         } else {
             options.logs.push_back(arg);
         }
+    }
+    if (!options.xlsx.empty()) {
+        if (options.logs.empty()) {
+            problem = "no log given";
+        } else if (!options.output.empty()) {
+            problem = "-o and --xlsx: a page or a workbook";
+        }
+        return options;
     }
     if (options.logs.empty()) {
         problem = "no log given";
@@ -177,6 +191,10 @@ int RunReportTool(const std::vector<std::string>& args, const std::string& libra
     if (options.from && options.to && *options.from > *options.to) {
         err << "vornix7-report: --from is after --to\n" << kUsage;
         return 2;
+    }
+
+    if (!options.xlsx.empty()) {
+        return WriteXlsxReport(options.logs, options.xlsx, options.from, options.to, out, err);
     }
 
     std::vector<PageLog> logs;

@@ -10,6 +10,8 @@
 namespace vornix7 {
 
 // vornix7-report LOG... [-o REPORT.html] [--from TIME] [--to TIME]
+// vornix7-report LOG... --xlsx WORKBOOK.xlsx [--from TIME] [--to TIME]
+// (the workbook instead of the page: tools/report/xlsx_workbook.h)
 // Reads the logs (never taking their lock, with the logger appending on)
 // and writes one self-contained HTML page: a summary table and one chart
 // per sensor (several logs: a summary per log and a line per log in each

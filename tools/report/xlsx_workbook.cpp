@@ -1,0 +1,445 @@
+#include "tools/report/xlsx_workbook.h"
+
+#include <xlsxwriter.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <ostream>
+
+#include "platform/file_chunks.h"
+#include "tools/report/report_tool.h"
+
+namespace vornix7 {
+
+namespace {
+
+constexpr lxw_col_t kTimeColumn = 0;
+constexpr lxw_col_t kDeviceColumn = 1;
+constexpr lxw_col_t kFirstReadingColumn = 2;
+constexpr std::size_t kMaxCellBytes = 32767; // a cell's limit in characters, so in bytes too
+
+// The length of the UTF-8 sequence at `i`, 0 when it is not a valid one.
+std::size_t Utf8Length(std::string_view s, std::size_t i)
+{
+    const auto b = static_cast<unsigned char>(s[i]);
+    std::size_t length = 0;
+    std::uint32_t low = 0;
+    if (b >= 0xC2 && b <= 0xDF) {
+        length = 2;
+        low = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        length = 3;
+        low = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        length = 4;
+        low = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + length > s.size()) {
+        return 0;
+    }
+    std::uint32_t code = b & (0x3F >> (length - 1));
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto c = static_cast<unsigned char>(s[i + k]);
+        if ((c & 0xC0) != 0x80) {
+            return 0;
+        }
+        code = (code << 6) | (c & 0x3F);
+    }
+    if (code < low || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) || code == 0xFFFE
+        || code == 0xFFFF) {
+        return 0;
+    }
+    return length;
+}
+
+void AppendCode(std::string& out, std::uint32_t code)
+{
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    std::error_code error;
+    return a == b || std::filesystem::equivalent(a, b, error);
+}
+
+// The log's lines, read once to learn the sheets' width and a second time,
+// up to the same byte, to write the rows; the summary is the second pass's,
+// so it counts exactly the rows written.
+struct LogPass {
+    bool read = false;
+    std::string problem;
+    std::int64_t bytes = 0;
+    ReportData data;
+};
+
+LogPass ReadLogPass(const std::string& path, std::optional<LogSeconds> from, std::optional<LogSeconds> to,
+                    std::int64_t maxBytes, XlsxWorkbook* workbook)
+{
+    LogPass pass;
+    ReportBuilder::RecordSink onRecord = nullptr;
+    if (workbook) {
+        onRecord = [workbook](std::int64_t, const LogRecord& record) {
+            workbook->AddPoll(record);
+        };
+    }
+    ReportBuilder builder(from, to, workbook ? 1000 : 2, std::move(onRecord));
+    const FileBytes read = ReadFileInChunks(path, [&](std::string_view bytes) {
+        if (maxBytes >= 0) {
+            const auto left = static_cast<std::size_t>(std::max<std::int64_t>(maxBytes - pass.bytes, 0));
+            bytes = bytes.substr(0, std::min(bytes.size(), left));
+        }
+        pass.bytes += static_cast<std::int64_t>(bytes.size());
+        builder.AddBytes(bytes);
+    });
+    pass.read = read.outcome == FileBytes::Outcome::kRead;
+    if (!pass.read) {
+        pass.problem =
+            read.outcome == FileBytes::Outcome::kMissing ? "No such file or directory" : read.problem;
+    }
+    pass.data = builder.Finish();
+    return pass;
+}
+
+} // namespace
+
+std::string CellText(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        std::size_t length = 1;
+        const std::size_t before = out.size();
+        if (byte >= 0x80) {
+            length = Utf8Length(bytes, i);
+            if (length > 0) {
+                out.append(bytes.substr(i, length));
+            } else {
+                length = 1;
+                AppendCode(out, byte); // Latin-1
+            }
+        } else if (byte < 0x20 && byte != '\t') {
+            AppendCode(out, 0xFFFD);
+        } else {
+            out += static_cast<char>(byte);
+        }
+        if (out.size() > kMaxCellBytes) {
+            out.resize(before);
+            break;
+        }
+        i += length;
+    }
+    return out;
+}
+
+double SpreadsheetTime(LogSeconds seconds)
+{
+    constexpr LogSeconds kDay = 86400;
+    constexpr LogSeconds kDaysTo1970 = 25569; // 1899-12-30 to 1970-01-01
+    const LogSeconds days = seconds >= 0 ? seconds / kDay : -((-seconds + kDay - 1) / kDay);
+    return static_cast<double>(days + kDaysTo1970) + static_cast<double>(seconds - days * kDay) / kDay;
+}
+
+XlsxWorkbook::XlsxWorkbook(const std::string& path, std::int64_t rowsPerSheet)
+    : rowsPerSheet_(std::clamp<std::int64_t>(rowsPerSheet, 1, kXlsxRowsPerSheet))
+{
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    // The sheets' rows wait in temporary files, as large as the sheets' XML:
+    // beside the workbook, on its disk, not in a /tmp that may be memory.
+    std::string folder = std::filesystem::path(path).parent_path().string();
+    folder = folder.empty() ? "." : folder;
+    options.tmpdir = folder.data();
+    workbook_ = workbook_new_opt(path.c_str(), &options);
+    if (!workbook_) {
+        return;
+    }
+    header_ = workbook_add_format(workbook_);
+    format_set_bold(header_);
+    time_ = workbook_add_format(workbook_);
+    format_set_num_format(time_, "yyyy-mm-dd hh:mm:ss");
+    duration_ = workbook_add_format(workbook_);
+    format_set_num_format(duration_, "[h]:mm:ss");
+    summary_ = workbook_add_worksheet(workbook_, "Summary");
+    worksheet_set_column(summary_, 0, 0, 28, nullptr);
+    worksheet_set_column(summary_, 1, 1, 20, nullptr);
+    worksheet_set_column(summary_, 2, 4, 12, nullptr);
+    worksheet_fit_to_pages(summary_, 1, 0);
+}
+
+XlsxWorkbook::~XlsxWorkbook()
+{
+    if (workbook_) {
+        Close();
+    }
+}
+
+void XlsxWorkbook::BeginLog(const std::string& title, std::size_t sensors, std::size_t deviceChars)
+{
+    title_ = title;
+    sensors_ = sensors;
+    deviceChars_ = deviceChars;
+    logSheets_ = 0;
+    NewPollSheet();
+}
+
+void XlsxWorkbook::NewPollSheet()
+{
+    FinishPollSheet();
+    ++logSheets_;
+    const std::string name = logSheets_ == 1 ? title_ : title_ + " (" + std::to_string(logSheets_) + ")";
+    polls_ = workbook_ ? workbook_add_worksheet(workbook_, name.c_str()) : nullptr;
+    sheets_.push_back({name, logIndex_, 0});
+    if (!polls_) {
+        return;
+    }
+    const auto status = static_cast<lxw_col_t>(kFirstReadingColumn + sensors_);
+    worksheet_set_column(polls_, kTimeColumn, kTimeColumn, 20, nullptr);
+    worksheet_set_column(polls_, kDeviceColumn, kDeviceColumn,
+                         static_cast<double>(std::clamp<std::size_t>(deviceChars_, 8, 40) + 2), nullptr);
+    if (sensors_ > 0) {
+        worksheet_set_column(polls_, kFirstReadingColumn, status - 1, 10, nullptr);
+    }
+    worksheet_set_column(polls_, status, status, 8, nullptr);
+    worksheet_write_string(polls_, 0, kTimeColumn, "Time", header_);
+    worksheet_write_string(polls_, 0, kDeviceColumn, "Device", header_);
+    for (std::size_t i = 0; i < sensors_; ++i) {
+        worksheet_write_string(polls_, 0, static_cast<lxw_col_t>(kFirstReadingColumn + i),
+                               ("t" + std::to_string(i)).c_str(), header_);
+    }
+    worksheet_write_string(polls_, 0, status, "Status", header_);
+    worksheet_freeze_panes(polls_, 1, 0);
+    // Printed (or made a PDF): the grid, and the header on every page.
+    worksheet_gridlines(polls_, LXW_SHOW_ALL_GRIDLINES);
+    worksheet_repeat_rows(polls_, 0, 0);
+    worksheet_set_landscape(polls_);
+    worksheet_fit_to_pages(polls_, 1, 0);
+}
+
+void XlsxWorkbook::FinishPollSheet()
+{
+    if (polls_ && !sheets_.empty()) {
+        worksheet_autofilter(polls_, 0, 0, static_cast<lxw_row_t>(sheets_.back().rows),
+                             static_cast<lxw_col_t>(kFirstReadingColumn + sensors_));
+    }
+    polls_ = nullptr;
+}
+
+void XlsxWorkbook::AddPoll(const LogRecord& record)
+{
+    if (sheets_.empty() || sheets_.back().rows >= rowsPerSheet_) {
+        NewPollSheet();
+    }
+    PollSheet& sheet = sheets_.back();
+    ++sheet.rows;
+    if (!polls_) {
+        return;
+    }
+    const auto row = static_cast<lxw_row_t>(sheet.rows);
+    worksheet_write_number(polls_, row, kTimeColumn, SpreadsheetTime(record.time), time_);
+    if (!record.deviceName.empty()) {
+        // A string cell: never a formula, whatever it starts with.
+        worksheet_write_string(polls_, row, kDeviceColumn, CellText(record.deviceName).c_str(), nullptr);
+    }
+    const std::size_t readings = std::min(record.readings.size(), sensors_);
+    for (std::size_t i = 0; i < readings; ++i) {
+        if (record.readings[i]) {
+            worksheet_write_number(polls_, row, static_cast<lxw_col_t>(kFirstReadingColumn + i),
+                                   *record.readings[i], nullptr);
+        }
+    }
+    worksheet_write_string(polls_, row, static_cast<lxw_col_t>(kFirstReadingColumn + sensors_),
+                           record.ok ? "OK" : "ERROR", nullptr);
+}
+
+void XlsxWorkbook::SummaryRow(const std::string& label, const std::string& text)
+{
+    if (summary_) {
+        worksheet_write_string(summary_, summaryRow_, 0, label.c_str(), nullptr);
+        worksheet_write_string(summary_, summaryRow_, 1, CellText(text).c_str(), nullptr);
+    }
+    ++summaryRow_;
+}
+
+void XlsxWorkbook::SummaryRow(const std::string& label, double number, lxw_format* format)
+{
+    if (summary_) {
+        worksheet_write_string(summary_, summaryRow_, 0, label.c_str(), nullptr);
+        worksheet_write_number(summary_, summaryRow_, 1, number, format);
+    }
+    ++summaryRow_;
+}
+
+void XlsxWorkbook::EndLog(const std::string& logName, const ReportData& data, std::optional<LogSeconds> from,
+                          std::optional<LogSeconds> to)
+{
+    FinishPollSheet();
+    if (summary_) {
+        worksheet_write_string(summary_, summaryRow_, 0, "Log", header_);
+        worksheet_write_string(summary_, summaryRow_, 1, CellText(logName).c_str(), header_);
+    }
+    ++summaryRow_;
+    std::string names;
+    for (const PollSheet& sheet : sheets_) {
+        if (sheet.log == logIndex_) {
+            names += (names.empty() ? "" : ", ") + sheet.name;
+        }
+    }
+    SummaryRow("Sheets", names);
+    if (from || to) {
+        SummaryRow("Polls from", from ? FormatLogSeconds(*from) : "the start");
+        SummaryRow("Polls to", to ? FormatLogSeconds(*to) : "the end");
+    }
+    SummaryRow("Polls", static_cast<double>(data.polls));
+    SummaryRow("OK", static_cast<double>(data.okPolls));
+    SummaryRow("ERROR (device offline)", static_cast<double>(data.errorPolls));
+    for (const auto& [label, time] :
+         {std::pair{"First poll", data.first}, std::pair{"Last poll", data.last}}) {
+        if (time) {
+            SummaryRow(label, SpreadsheetTime(*time), time_);
+        } else {
+            SummaryRow(label, "none");
+        }
+    }
+    SummaryRow("Offline spells", static_cast<double>(data.spells));
+    if (data.longestSpell) {
+        const OfflineSpell& spell = *data.longestSpell;
+        SummaryRow("Longest offline spell", static_cast<double>(spell.Duration()) / 86400.0, duration_);
+        SummaryRow("  from", SpreadsheetTime(spell.start), time_);
+        SummaryRow("  to", SpreadsheetTime(spell.end), time_);
+        SummaryRow("  failed polls", static_cast<double>(spell.failedPolls));
+        if (spell.ongoing) {
+            SummaryRow("  still offline at the log's end", "yes");
+        }
+    } else {
+        SummaryRow("Longest offline spell", "none");
+    }
+    SummaryRow("Lines not read", static_cast<double>(data.unreadable));
+    if (data.halfLineAtEnd) {
+        SummaryRow("Last line (being written)", "left out");
+    }
+
+    if (!data.devices.empty()) {
+        ++summaryRow_;
+        if (summary_) {
+            worksheet_write_string(summary_, summaryRow_, 0, "Device name", header_);
+            worksheet_write_string(summary_, summaryRow_, 1, "Polls", header_);
+        }
+        ++summaryRow_;
+        for (const auto& [name, polls] : data.devices) {
+            SummaryRow(CellText(name), static_cast<double>(polls));
+        }
+        if (data.otherDevicePolls > 0) {
+            SummaryRow("(other names)", static_cast<double>(data.otherDevicePolls));
+        }
+    }
+
+    ++summaryRow_;
+    if (summary_) {
+        const char* heads[] = {"Sensor", "Readings", "Minimum", "Maximum", "Mean"};
+        for (lxw_col_t c = 0; c < 5; ++c) {
+            worksheet_write_string(summary_, summaryRow_, c, heads[c], header_);
+        }
+        for (std::size_t i = 0; i < data.sensors.size(); ++i) {
+            const SensorSummary& s = data.sensors[i];
+            const auto row = static_cast<lxw_row_t>(summaryRow_ + 1 + i);
+            worksheet_write_string(summary_, row, 0, ("t" + std::to_string(i)).c_str(), nullptr);
+            worksheet_write_number(summary_, row, 1, static_cast<double>(s.count), nullptr);
+            if (s.count > 0) {
+                worksheet_write_number(summary_, row, 2, s.min, nullptr);
+                worksheet_write_number(summary_, row, 3, s.max, nullptr);
+                worksheet_write_number(summary_, row, 4, s.Mean(), nullptr);
+            }
+        }
+    }
+    summaryRow_ += static_cast<std::uint32_t>(data.sensors.size()) + 2;
+    ++logIndex_;
+}
+
+std::string XlsxWorkbook::Close()
+{
+    if (!workbook_) {
+        return "cannot be started";
+    }
+    FinishPollSheet();
+    const lxw_error error = workbook_close(workbook_);
+    workbook_ = nullptr;
+    summary_ = nullptr;
+    return error == LXW_NO_ERROR ? std::string() : std::string(lxw_strerror(error));
+}
+
+int WriteXlsxReport(const std::vector<std::string>& logs, const std::string& output,
+                    std::optional<LogSeconds> from, std::optional<LogSeconds> to, std::ostream& out,
+                    std::ostream& err, std::int64_t rowsPerSheet)
+{
+    for (const std::string& log : logs) {
+        if (SameFile(output, log)) {
+            err << "vornix7-report: the workbook would overwrite the log " << log << "\n";
+            return 2;
+        }
+    }
+    // First pass: every log readable, and each one's width.
+    std::vector<LogPass> first;
+    first.reserve(logs.size());
+    for (const std::string& log : logs) {
+        first.push_back(ReadLogPass(log, from, to, -1, nullptr));
+        if (!first.back().read) {
+            err << "vornix7-report: " << log << ": " << first.back().problem << "\n";
+            return 1;
+        }
+    }
+
+    XlsxWorkbook workbook(output, rowsPerSheet);
+    if (!workbook.Started()) {
+        err << "vornix7-report: " << output << ": cannot be written\n";
+        return 1;
+    }
+    std::int64_t polls = 0;
+    std::int64_t unreadable = 0;
+    for (std::size_t i = 0; i < logs.size(); ++i) {
+        const ReportData& shape = first[i].data;
+        std::size_t deviceChars = 0;
+        for (const auto& device : shape.devices) {
+            deviceChars = std::max(deviceChars, device.first.size());
+        }
+        workbook.BeginLog(logs.size() == 1 ? "Polls" : "Polls " + std::to_string(i + 1), shape.sensors.size(),
+                          deviceChars);
+        const LogPass pass = ReadLogPass(logs[i], from, to, first[i].bytes, &workbook);
+        if (!pass.read) {
+            err << "vornix7-report: " << logs[i] << ": " << pass.problem << "\n";
+            return 1;
+        }
+        const ReportData& data = pass.data;
+        NameUnreadableLines(logs[i], data, err);
+        workbook.EndLog(logs[i], data, from, to);
+        polls += data.polls;
+        unreadable += data.unreadable;
+    }
+    const std::string problem = workbook.Close();
+    if (!problem.empty()) {
+        err << "vornix7-report: " << output << ": cannot be written: " << problem << "\n";
+        return 1;
+    }
+    const std::size_t sheets = workbook.Sheets().size();
+    out << output << ": " << polls << " polls in " << sheets << (sheets == 1 ? " sheet" : " sheets")
+        << " of polls";
+    if (unreadable > 0) {
+        out << ", " << unreadable << " lines not read";
+    }
+    out << "\n";
+    return unreadable > 0 ? 3 : 0;
+}
+
+} // namespace vornix7

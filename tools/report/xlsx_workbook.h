@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/report/log_reading.h"
+#include "tools/report/report_data.h"
+
+struct lxw_workbook;
+struct lxw_worksheet;
+struct lxw_format;
+
+namespace vornix7 {
+
+// Data rows a sheet holds below its header row (1,048,576 rows in all).
+inline constexpr std::int64_t kXlsxRowsPerSheet = 1048575;
+
+// One sheet of polls as written.
+struct PollSheet {
+    std::string name;
+    std::size_t log = 0;   // index of its log
+    std::int64_t rows = 0; // data rows below the header
+};
+
+// A workbook of logs, written in constant memory (each sheet's rows go to a
+// temporary file as they come): first a sheet "Summary" with a block of
+// figures per log, then each log's polls, one row a poll, in sheets of at
+// most `rowsPerSheet` data rows:
+//   Time (a date-time cell, yyyy-mm-dd hh:mm:ss), Device (always text),
+//   t0 ... tN (numbers; no reading is an empty cell), Status (text).
+// Rows of a log must come in the log's order, the logs one after another.
+class XlsxWorkbook {
+public:
+    XlsxWorkbook(const std::string& path, std::int64_t rowsPerSheet = kXlsxRowsPerSheet);
+    ~XlsxWorkbook();
+    XlsxWorkbook(const XlsxWorkbook&) = delete;
+    XlsxWorkbook& operator=(const XlsxWorkbook&) = delete;
+
+    // False when the workbook could not be started.
+    bool Started() const { return workbook_ != nullptr; }
+
+    // Starts the polls of the next log: `sensors` reading columns, the
+    // Device column as wide as `deviceChars` characters. `title` names the
+    // log's sheets ("Polls", or "Polls 2" for the second of several logs).
+    void BeginLog(const std::string& title, std::size_t sensors, std::size_t deviceChars);
+    void AddPoll(const LogRecord& record);
+    // Closes the log's sheets and writes its block on the summary sheet.
+    void EndLog(const std::string& logName, const ReportData& data, std::optional<LogSeconds> from,
+                std::optional<LogSeconds> to);
+
+    // Writes the file. An empty text when it was written, else the reason.
+    std::string Close();
+
+    const std::vector<PollSheet>& Sheets() const { return sheets_; }
+
+private:
+    void NewPollSheet();
+    void FinishPollSheet();
+    void SummaryRow(const std::string& label, const std::string& text);
+    void SummaryRow(const std::string& label, double number, lxw_format* format = nullptr);
+
+    lxw_workbook* workbook_ = nullptr;
+    lxw_worksheet* summary_ = nullptr;
+    lxw_format* header_ = nullptr;
+    lxw_format* time_ = nullptr;
+    lxw_format* duration_ = nullptr;
+    std::int64_t rowsPerSheet_;
+    std::uint32_t summaryRow_ = 0;
+
+    std::string title_;
+    std::size_t sensors_ = 0;
+    std::size_t deviceChars_ = 0;
+    std::size_t logIndex_ = 0;
+    std::size_t logSheets_ = 0;
+    lxw_worksheet* polls_ = nullptr;
+    std::vector<PollSheet> sheets_;
+};
+
+// Text for a cell: valid UTF-8 kept, any other byte read as Latin-1 (the
+// log is in the system's 8-bit code page), control characters that XML
+// cannot hold turned into U+FFFD.
+std::string CellText(std::string_view bytes);
+
+// Excel's serial date-time (days since 1899-12-30) of a log time.
+double SpreadsheetTime(LogSeconds seconds);
+
+// vornix7-report LOG... --xlsx FILE: reads each log (as the page does:
+// shared, never locked) and writes the workbook. Names unreadable lines on
+// `err` as "LOG:LINE: reason". Exit status as the tool's.
+int WriteXlsxReport(const std::vector<std::string>& logs, const std::string& output,
+                    std::optional<LogSeconds> from, std::optional<LogSeconds> to, std::ostream& out,
+                    std::ostream& err, std::int64_t rowsPerSheet = kXlsxRowsPerSheet);
+
+} // namespace vornix7
