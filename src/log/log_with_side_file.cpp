@@ -30,6 +30,9 @@ constexpr std::size_t kPiece = std::size_t{1} << 20U;
 // Of the log's end, what an earlier version's cut-short move is looked for in.
 constexpr std::size_t kLegacyTail = std::size_t{64} << 10U;
 
+// Of the side file's start, what tells it from an earlier one.
+constexpr std::size_t kHead = 64;
+
 // The side file's record of a move begun: the log's size then.
 constexpr std::string_view kMoveRecord = "# moving into the log from byte ";
 
@@ -401,7 +404,7 @@ public:
     {
         if (setAsideOpen_) {
             if (!setAsideEndsLine_) {
-                SetAside("\r\n");
+                SetAside("\r\n"); // ends a half line, counted already
             }
             if (auto error = setAside_.Flush()) {
                 owner_.Fail(*error, "cannot write to");
@@ -431,10 +434,8 @@ private:
         if (auto error = setAside_.Append(bytes, false)) {
             throw RuntimeError(error->kind, "cannot set aside lines in '" + path + "': " + error->reason);
         }
-        if (bytes.ends_with('\n')) {
-            ++setAsideLines_;
-        } else if (setAsideEndsLine_) {
-            ++setAsideLines_; // the start of a line without its end yet
+        if (setAsideEndsLine_) {
+            ++setAsideLines_; // a line starts (a long one comes in pieces)
         }
         setAsideEndsLine_ = bytes.ends_with('\n');
     }
@@ -587,10 +588,14 @@ LogWithSideFile::Through LogWithSideFile::ThroughSideFile(std::string_view line,
     if (!same) {
         return Through::kSideFileGone; // moved into the log by another logger meanwhile
     }
+    // A file made after another logger removed this one may get its number
+    // again; its first line (a time stamp) tells them apart.
     std::string identity;
-    if (auto error = side.Identity(identity)) {
+    std::string head;
+    if (auto error = side.Identity(identity); error || (error = side.ReadAt(0, kHead, head))) {
         Fail(*error, "cannot examine");
     }
+    identity += "/" + head;
     if (identity != identity_) {
         identity_ = identity;
         counted_ = {};

@@ -474,6 +474,9 @@ TEST_F(LogFileTest, LinesLeftInASideFileGoInBeforeTheNextLineEachOnce)
                      10)
              + "secret_key=ABCDEF\nx,1.,OK\r\n"},
         {"a line without any line end", old, "no line end", old + fresh, "no line end\r\n"},
+        {"a line longer than any log line, read in pieces", old,
+         a + std::string(3 << 19, 'x') + "," + b.substr(20) + b, old + a + b + fresh,
+         std::string(3 << 19, 'x') + "," + b.substr(20)},
         {"a log line with LF alone", old, "2026-12-07 14:03:05,a,21.5,OK\n" + b, old + b + fresh,
          "2026-12-07 14:03:05,a,21.5,OK\n"},
         // A half line at the log's end (another writer crashed) is ended first.
