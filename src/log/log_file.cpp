@@ -101,9 +101,9 @@ void LogFile::Append(std::string_view line)
     }
 }
 
-LogFile::AppendOutcome LogFile::TryAppend(std::string_view bytes, int busyWaitSteps)
+std::shared_ptr<LogAppendFile> LogFile::OpenAndLock(int busyWaitSteps)
 {
-    // Shared with the flush's thread, which may outlive this call when a
+    // Shared with the flush's thread, which may outlive the append when a
     // wait step throws: the file is closed by whichever lets go last.
     auto file = std::make_shared<LogAppendFile>();
     for (int step = 0;; ++step) {
@@ -115,12 +115,21 @@ LogFile::AppendOutcome LogFile::TryAppend(std::string_view bytes, int busyWaitSt
             Fail(*error, "cannot open");
         }
         if (step >= busyWaitSteps) {
-            return AppendOutcome::kBusy;
+            return nullptr;
         }
         file = std::make_shared<LogAppendFile>();
         waitStep_();
     }
     if (!Lock(*file, busyWaitSteps)) {
+        return nullptr;
+    }
+    return file;
+}
+
+LogFile::AppendOutcome LogFile::TryAppend(std::string_view bytes, int busyWaitSteps)
+{
+    const auto file = OpenAndLock(busyWaitSteps);
+    if (!file) {
         return AppendOutcome::kBusy;
     }
     if (file->onDisk()) {
@@ -140,6 +149,58 @@ LogFile::AppendOutcome LogFile::TryAppend(std::string_view bytes, int busyWaitSt
         Fail(*error, "cannot close");
     }
     return AppendOutcome::kWritten;
+}
+
+LogFile::AppendOutcome LogFile::TryMove(LogMove& move, int busyWaitSteps)
+{
+    const auto file = OpenAndLock(busyWaitSteps);
+    if (!file) {
+        return AppendOutcome::kBusy;
+    }
+    std::string piece;
+    if (!file->onDisk()) {
+        move.Begin(nullptr, 0);
+        while (move.Next(piece)) {
+            WriteToStream(*file, piece);
+        }
+    } else {
+        std::uint64_t size = 0;
+        if (auto error = file->Size(size)) {
+            Fail(*error, "cannot examine");
+        }
+        move.Begin(file.get(), size);
+        std::uint64_t added = 0;
+        while (move.Next(piece)) {
+            std::size_t written = 0;
+            auto error = file->Write(piece, written);
+            added += written;
+            if (error) {
+                // Only this move's bytes go, and only while nothing else
+                // was added after them.
+                if (added > 0) {
+                    (void)file->TakeBack(size, added);
+                }
+                if (error->busy && added == 0) {
+                    return AppendOutcome::kBusy;
+                }
+                Fail(*error, "cannot write to");
+            }
+        }
+        if (auto error = file->Unlock()) {
+            Fail(*error, "cannot unlock");
+        }
+        FlushInTheBackground(file);
+    }
+    if (auto error = file->Close()) {
+        Fail(*error, "cannot close");
+    }
+    return AppendOutcome::kWritten;
+}
+
+bool EndsInHalfLine(LogAppendFile& log, std::uint64_t size)
+{
+    std::string last;
+    return size > 0 && !log.ReadAt(size - 1, 1, last) && last.size() == 1 && last[0] != '\n';
 }
 
 void LogFile::Fail(const AppendError& error, const char* what) const
@@ -171,6 +232,14 @@ LogFile::AppendOutcome LogFile::WriteToDisk(LogAppendFile& file, std::string_vie
     std::uint64_t size = 0;
     if (auto error = file.Size(size)) {
         Fail(*error, "cannot examine");
+    }
+    // A half line at the end is another writer's that crashed: it gets its
+    // line end first, and stays.
+    std::string ended;
+    if (EndsInHalfLine(file, size)) {
+        ended = "\r\n";
+        ended += line;
+        line = ended;
     }
     std::size_t written = 0;
     if (auto error = file.Write(line, written)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -11,6 +12,23 @@ namespace vornix7 {
 
 class LogAppendFile;
 struct AppendError;
+
+// Bytes put into the log in pieces, under one hold of its lock (the move of
+// lines that waited beside it).
+class LogMove {
+public:
+    virtual ~LogMove() = default;
+    // Called once the log is open and locked, before anything is written:
+    // `log` is the open file on disk (nullptr for a device or a pipe, which
+    // cannot be read back), `size` its size then. May throw RuntimeError.
+    virtual void Begin(LogAppendFile* log, std::uint64_t size) = 0;
+    // The next piece to write; false once there is none.
+    virtual bool Next(std::string& piece) = 0;
+};
+
+// Whether the log's first `size` bytes end in a line without its line end
+// (another writer that crashed half-way): false when that cannot be read.
+bool EndsInHalfLine(LogAppendFile& log, std::uint64_t size);
 
 // The log file. Each line is appended with one write and, on a disk, flushed
 // to stable storage before Append returns, and the file is open only during
@@ -26,7 +44,10 @@ struct AppendError;
 // Nothing blocks the program's thread: a pipe with no reader fails at once,
 // and waits for the lock, a full pipe or a slow flush (which runs on a
 // thread of its own) go in short steps that run `waitStep` (which pumps
-// window events, so Exit works). Any failure throws RuntimeError naming its
+// window events, so Exit works). A log that ends in a half line (another
+// writer that crashed) gets its line end before the next line, so no line
+// is ever glued onto a stranger's; the stranger's bytes are never cut. Any
+// failure throws RuntimeError naming its
 // kind ("Path not found", "Permission denied", "Disk full", "File too
 // large", ...), at once, with the system's own words for the cause; nothing
 // is ever dropped silently. A log that another program holds (its lock still
@@ -64,11 +85,17 @@ public:
     // for a busy log. Throws for everything else that goes wrong.
     AppendOutcome TryAppend(std::string_view bytes, int busyWaitSteps = kWaitSteps);
 
+    // Appends what `move` gives, piece by piece, under one hold of the lock
+    // and with one flush at the end; a failed write takes back what this
+    // move wrote (only that) and throws. Busy as TryAppend.
+    AppendOutcome TryMove(LogMove& move, int busyWaitSteps);
+
     const std::string& path() const { return path_; }
 
 private:
     class Flusher;
 
+    std::shared_ptr<LogAppendFile> OpenAndLock(int busyWaitSteps);
     bool Lock(LogAppendFile& file, int busyWaitSteps);
     AppendOutcome WriteToDisk(LogAppendFile& file, std::string_view line);
     void FlushInTheBackground(const std::shared_ptr<LogAppendFile>& file);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
+#include <string>
 #include <thread>
 #include <utility>
 
@@ -22,7 +24,265 @@ void SleepOneStep()
 // again, a few times at most.
 constexpr int kLooks = 4;
 
+// The side file is read, and the log written, in pieces of this size; a
+// longer line is not a log line.
+constexpr std::size_t kPiece = std::size_t{1} << 20U;
+// Of the log's end, what an earlier version's cut-short move is looked for in.
+constexpr std::size_t kLegacyTail = std::size_t{64} << 10U;
+
+// Of the side file's start, what tells it from an earlier one.
+constexpr std::size_t kHead = 64;
+
+// The side file's record of a move begun: the log's size then.
+constexpr std::string_view kMoveRecord = "# moving into the log from byte ";
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool Digits(std::string_view& text, std::size_t count)
+{
+    if (text.size() < count) {
+        return false;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!IsDigit(text[i])) {
+            return false;
+        }
+    }
+    text.remove_prefix(count);
+    return true;
+}
+
+bool Take(std::string_view& text, std::string_view part)
+{
+    if (!text.starts_with(part)) {
+        return false;
+    }
+    text.remove_prefix(part.size());
+    return true;
+}
+
+bool IsControl(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte < 0x20 && c != '\t') || byte == 0x7F;
+}
+
+// A reading as FormatReading writes it: "-12.34", "21.", "inf", "-inf", "nan".
+bool IsReading(std::string_view field)
+{
+    if (field == "inf" || field == "-inf" || field == "nan") {
+        return true;
+    }
+    if (field.starts_with('-')) {
+        field.remove_prefix(1);
+    }
+    const std::size_t point = field.find('.');
+    if (point == 0 || point == std::string_view::npos || field.size() - point - 1 > 2) {
+        return false;
+    }
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (i != point && !IsDigit(field[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<std::uint64_t> MoveRecordIn(std::string_view line)
+{
+    if (!Take(line, kMoveRecord) || !line.ends_with("\r\n")) {
+        return std::nullopt;
+    }
+    line.remove_suffix(2);
+    if (line.empty() || line.size() > 19) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    for (const char c : line) {
+        if (!IsDigit(c)) {
+            return std::nullopt;
+        }
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return value;
+}
+
+// The side file's lines from `from` to `end`, read in pieces.
+class SideLines {
+public:
+    struct Piece {
+        std::string_view bytes;
+        bool line = false;     // a whole line with its line end, short enough to be a log line
+        std::uint64_t end = 0; // the offset after it
+    };
+
+    SideLines(SideFile& side, std::uint64_t from, std::uint64_t end)
+        : side_(side), read_(from), end_(end), start_(from)
+    {
+    }
+
+    // The next line; a line too long, or the last one when it has no line
+    // end, comes in pieces that are not lines. False at the end, or on an
+    // error (then in error()).
+    bool Next(Piece& piece)
+    {
+        for (;;) {
+            if (const std::size_t lineEnd = buffer_.find('\n', at_); lineEnd != std::string::npos) {
+                piece.bytes = std::string_view(buffer_).substr(at_, lineEnd + 1 - at_);
+                piece.line = !overlong_;
+                overlong_ = false;
+                at_ = lineEnd + 1;
+                piece.end = start_ + at_;
+                return true;
+            }
+            const bool rest = at_ < buffer_.size();
+            if (rest && (read_ >= end_ || buffer_.size() - at_ >= kPiece)) {
+                overlong_ = read_ < end_;
+                piece.bytes = std::string_view(buffer_).substr(at_);
+                piece.line = false;
+                at_ = buffer_.size();
+                piece.end = start_ + at_;
+                return true;
+            }
+            if (read_ >= end_) {
+                return false;
+            }
+            buffer_.erase(0, at_);
+            start_ += at_;
+            at_ = 0;
+            std::string more;
+            if ((error_ = side_.ReadAt(
+                     read_, static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, end_ - read_)), more))) {
+                return false;
+            }
+            if (more.empty()) {
+                end_ = read_; // cut meanwhile
+            }
+            read_ += more.size();
+            buffer_ += more;
+        }
+    }
+
+    const AppendStatus& error() const { return error_; }
+
+private:
+    SideFile& side_;
+    std::uint64_t read_;
+    std::uint64_t end_;
+    std::uint64_t start_; // the offset of buffer_[0]
+    std::string buffer_;
+    std::size_t at_ = 0;
+    bool overlong_ = false;
+    AppendStatus error_;
+};
+
+// What a move writes into the log: a line end for a half line the log ends
+// in, then every line of the log's form in the side file, in pieces;
+// everything else goes to `setAside` (when given).
+class MovedBytes {
+public:
+    using SetAside = std::function<void(std::string_view bytes)>;
+
+    MovedBytes(SideFile& side, std::uint64_t end, bool endHalfLine, SetAside setAside = nullptr)
+        : lines_(side, 0, end), endHalfLine_(endHalfLine), setAside_(std::move(setAside))
+    {
+    }
+
+    bool Next(std::string& piece)
+    {
+        piece.clear();
+        if (endHalfLine_) {
+            piece = "\r\n";
+            endHalfLine_ = false;
+        }
+        SideLines::Piece line;
+        while (piece.size() < kPiece && lines_.Next(line)) {
+            if (line.line && HasLogLineForm(line.bytes)) {
+                piece += line.bytes;
+            } else if (!(line.line && MoveRecordIn(line.bytes)) && setAside_) {
+                setAside_(line.bytes);
+            }
+        }
+        return !piece.empty();
+    }
+
+    const AppendStatus& error() const { return lines_.error(); }
+
+private:
+    SideLines lines_;
+    bool endHalfLine_;
+    SetAside setAside_;
+};
+
 } // namespace
+
+bool HasLogLineForm(std::string_view line)
+{
+    // YYYY-MM-DD hh:mm:ss, the ":" being the locale's time separator.
+    if (!Digits(line, 4) || !Take(line, "-") || !Digits(line, 2) || !Take(line, "-") || !Digits(line, 2)
+        || !Take(line, " ") || !Digits(line, 2) || line.empty()) {
+        return false;
+    }
+    const char separator = line[0];
+    if (IsDigit(separator) || separator == ',' || IsControl(separator)) {
+        return false;
+    }
+    line.remove_prefix(1);
+    if (!Digits(line, 2) || !Take(line, std::string_view(&separator, 1)) || !Digits(line, 2)
+        || !Take(line, ",")) {
+        return false;
+    }
+    if (!line.ends_with("\r\n")) {
+        return false;
+    }
+    line.remove_suffix(2);
+    // The device name: quoted as CSV, or plain without comma or quote.
+    if (Take(line, "\"")) {
+        for (;;) {
+            const std::size_t quote = line.find('"');
+            if (quote == std::string_view::npos) {
+                return false;
+            }
+            for (std::size_t i = 0; i < quote; ++i) {
+                if (IsControl(line[i])) {
+                    return false;
+                }
+            }
+            line.remove_prefix(quote + 1);
+            if (!Take(line, "\"")) {
+                break;
+            }
+        }
+    } else {
+        const std::size_t comma = line.find(',');
+        if (comma == std::string_view::npos) {
+            return false;
+        }
+        for (std::size_t i = 0; i < comma; ++i) {
+            if (line[i] == '"' || IsControl(line[i])) {
+                return false;
+            }
+        }
+        line.remove_prefix(comma);
+    }
+    // The readings, then the status.
+    for (;;) {
+        if (!Take(line, ",")) {
+            return false;
+        }
+        const std::size_t comma = line.find(',');
+        if (comma == std::string_view::npos) {
+            return line == "OK" || line == "ERROR";
+        }
+        if (!IsReading(line.substr(0, comma))) {
+            return false;
+        }
+        line.remove_prefix(comma);
+    }
+}
 
 std::size_t LinesAlreadyAtEnd(std::string_view tail, std::string_view waiting)
 {
@@ -38,8 +298,8 @@ std::size_t LinesAlreadyAtEnd(std::string_view tail, std::string_view waiting)
 
 std::string LogWithSideFile::NoticeText(std::size_t waiting, const std::string& sidePath)
 {
-    std::string text = "The log file is in use by another program; " + std::to_string(waiting)
-                       + (waiting == 1 ? " line is" : " lines are") + " waiting in " + sidePath;
+    std::string text = kBusyNotice + std::to_string(waiting) + (waiting == 1 ? " line is" : " lines are")
+                       + " waiting in " + sidePath;
     // The path comes from the settings and may be shown on a terminal.
     for (char& c : text) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
@@ -48,6 +308,193 @@ std::string LogWithSideFile::NoticeText(std::size_t waiting, const std::string& 
     }
     return text;
 }
+
+std::string LogWithSideFile::SetAsideText(std::size_t lines, const std::string& sidePath)
+{
+    std::string text = std::to_string(lines) + (lines == 1 ? " line" : " lines") + " in " + sidePath
+                       + (lines == 1 ? " was not a log line; it was" : " were not log lines; they were")
+                       + " set aside in " + sidePath + kSetAsideSuffix;
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = ' ';
+        }
+    }
+    return text;
+}
+
+AppendStatus LogWithSideFile::Count(SideFile& side, Counted& counted)
+{
+    std::uint64_t size = 0;
+    if (auto error = side.Size(size)) {
+        return error;
+    }
+    if (counted.scanned > size) {
+        counted = {}; // cut back by another program: counted afresh
+    }
+    SideLines lines(side, counted.scanned, size);
+    SideLines::Piece piece;
+    while (lines.Next(piece)) {
+        if (!piece.bytes.ends_with('\n')) {
+            continue; // counted once it is whole
+        }
+        if (piece.line && HasLogLineForm(piece.bytes)) {
+            ++counted.lines;
+        } else if (const auto from = piece.line ? MoveRecordIn(piece.bytes) : std::nullopt) {
+            counted.moveFrom = from;
+        } else {
+            ++counted.others;
+        }
+        counted.scanned = piece.end;
+    }
+    return lines.error();
+}
+
+// The move of the waiting lines into the log, once it can be written.
+class LogWithSideFile::Move final : public LogMove {
+public:
+    Move(LogWithSideFile& owner, SideFile& side) : owner_(owner), side_(side) {}
+
+    void Begin(LogAppendFile* log, std::uint64_t size) override
+    {
+        std::uint64_t end = 0;
+        if (auto error = side_.Size(end)) {
+            owner_.Fail(*error, "cannot examine");
+        }
+        if (log == nullptr) {
+            Start(end, false, 0); // a device or a pipe: nothing to record or read back
+            return;
+        }
+        const auto recorded = owner_.counted_.moveFrom;
+        std::uint64_t skip = 0;
+        if (recorded && *recorded <= size && AlreadyIn(*log, *recorded, size, end, skip)) {
+            // A move cut short: finished from where it stopped.
+            Start(end, EndsInHalfLine(*log, *recorded), skip);
+            return;
+        }
+        std::uint64_t from = size;
+        if (!recorded) {
+            from -= LegacyLinesAtEnd(*log, size, end);
+        }
+        // Recorded, flushed, before the log gets a byte of the move.
+        if (auto error = side_.Append(std::string(kMoveRecord) + std::to_string(from) + "\r\n")) {
+            owner_.Fail(*error, "cannot write to");
+        }
+        owner_.counted_.moveFrom = from;
+        Start(end, EndsInHalfLine(*log, from), size - from);
+    }
+
+    bool Next(std::string& piece) override
+    {
+        for (;;) {
+            const bool more = bytes_->Next(piece);
+            if (bytes_->error()) {
+                owner_.Fail(*bytes_->error(), "cannot read");
+            }
+            if (!more || skip_ < piece.size()) {
+                piece.erase(0, static_cast<std::size_t>(skip_));
+                skip_ = 0;
+                return more;
+            }
+            skip_ -= piece.size();
+        }
+    }
+
+    // Brings what was set aside to stable storage; gives how many lines.
+    std::size_t Finish()
+    {
+        if (setAsideOpen_) {
+            if (!setAsideEndsLine_) {
+                SetAside("\r\n"); // ends a half line, counted already
+            }
+            if (auto error = setAside_.Flush()) {
+                owner_.Fail(*error, "cannot write to");
+            }
+            (void)setAside_.Close();
+        }
+        return setAsideLines_;
+    }
+
+private:
+    void Start(std::uint64_t end, bool endHalfLine, std::uint64_t skip)
+    {
+        skip_ = skip;
+        bytes_.emplace(side_, end, endHalfLine, [this](std::string_view junk) { SetAside(junk); });
+    }
+
+    void SetAside(std::string_view bytes)
+    {
+        const std::string path = owner_.setAsidePath();
+        if (!setAsideOpen_) {
+            bool missing = false;
+            if (auto error = setAside_.Open(path, true, missing)) {
+                throw RuntimeError(error->kind, "cannot set aside lines in '" + path + "': " + error->reason);
+            }
+            setAsideOpen_ = true;
+        }
+        if (auto error = setAside_.Append(bytes, false)) {
+            throw RuntimeError(error->kind, "cannot set aside lines in '" + path + "': " + error->reason);
+        }
+        if (setAsideEndsLine_) {
+            ++setAsideLines_; // a line starts (a long one comes in pieces)
+        }
+        setAsideEndsLine_ = bytes.ends_with('\n');
+    }
+
+    // Whether the log from `from` to `size` holds exactly the start of what
+    // the move writes (all of it, and perhaps more after it); `skip` is then
+    // how much of it is in.
+    bool AlreadyIn(LogAppendFile& log, std::uint64_t from, std::uint64_t size, std::uint64_t end,
+                   std::uint64_t& skip)
+    {
+        MovedBytes bytes(side_, end, EndsInHalfLine(log, from));
+        std::uint64_t at = from;
+        std::string piece;
+        std::string got;
+        while (at < size && bytes.Next(piece)) {
+            const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), size - at));
+            if (log.ReadAt(at, count, got) || got != std::string_view(piece).substr(0, count)) {
+                return false;
+            }
+            at += count;
+        }
+        if (bytes.error()) {
+            owner_.Fail(*bytes.error(), "cannot read");
+        }
+        skip = at - from;
+        return true;
+    }
+
+    // How many bytes at the log's end are the first whole waiting lines,
+    // left there by a move of an earlier version, which kept no record.
+    std::uint64_t LegacyLinesAtEnd(LogAppendFile& log, std::uint64_t size, std::uint64_t end)
+    {
+        if (EndsInHalfLine(log, size)) {
+            return 0;
+        }
+        MovedBytes bytes(side_, end, false);
+        std::string waiting;
+        for (std::string piece; waiting.size() < kLegacyTail && bytes.Next(piece);) {
+            waiting += piece;
+        }
+        waiting.resize(std::min(waiting.size(), kLegacyTail));
+        std::string tail;
+        const std::uint64_t tailFrom = size > waiting.size() ? size - waiting.size() : 0;
+        if (log.ReadAt(tailFrom, static_cast<std::size_t>(size - tailFrom), tail)) {
+            return 0;
+        }
+        const std::size_t already = LinesAlreadyAtEnd(tail, waiting);
+        return already > 0 && !EndsInHalfLine(log, size - already) ? already : 0;
+    }
+
+    LogWithSideFile& owner_;
+    SideFile& side_;
+    std::optional<MovedBytes> bytes_;
+    std::uint64_t skip_ = 0;
+    SideFile setAside_;
+    bool setAsideOpen_ = false;
+    bool setAsideEndsLine_ = true;
+    std::size_t setAsideLines_ = 0;
+};
 
 LogWithSideFile::LogWithSideFile(std::string path, LogFile::WaitStep waitStep, Notice notice)
     : log_(path, waitStep), sidePath_(std::move(path) + kSideFileSuffix),
@@ -81,7 +528,9 @@ void LogWithSideFile::Append(std::string_view line)
             }
         } else {
             if (log_.TryAppend(line) == LogFile::AppendOutcome::kWritten) {
-                Tell("");
+                if (told_.starts_with(kBusyNotice)) {
+                    Tell(""); // what was set aside stays told
+                }
                 return;
             }
             if (ThroughSideFile(line, true) == Through::kDone) {
@@ -139,43 +588,52 @@ LogWithSideFile::Through LogWithSideFile::ThroughSideFile(std::string_view line,
     if (!same) {
         return Through::kSideFileGone; // moved into the log by another logger meanwhile
     }
-
-    std::string waiting;
-    if (auto error = side.ReadAll(waiting)) {
+    // A file made after another logger removed this one may get its number
+    // again; its first line (a time stamp) tells them apart.
+    std::string identity;
+    std::string head;
+    if (auto error = side.Identity(identity); error || (error = side.ReadAt(0, kHead, head))) {
+        Fail(*error, "cannot examine");
+    }
+    identity += "/" + head;
+    if (identity != identity_) {
+        identity_ = identity;
+        counted_ = {};
+    }
+    // Only what came since the last poll is read.
+    if (auto error = Count(side, counted_)) {
         Fail(*error, "cannot read");
     }
-    if (const std::size_t whole = waiting.find_last_of('\n') + 1; whole != waiting.size()) {
-        // A half line left by a power cut during its write.
-        if (auto error = side.CutTo(whole)) {
-            Fail(*error, "cannot cut back");
-        }
-        waiting.resize(whole);
+
+    // A half line at the end (a power cut during its write) is ended first,
+    // so this line stays whole; the half line is set aside by the move.
+    std::uint64_t size = 0;
+    std::string last;
+    if (auto error = side.Size(size); error || (size > 0 && (error = side.ReadAt(size - 1, 1, last)))) {
+        Fail(*error, "cannot read");
     }
-    if (auto error = side.Append(line)) {
+    std::string bytes = last.empty() || last == "\n" ? std::string() : std::string("\r\n");
+    bytes += line;
+    if (auto error = side.Append(bytes)) {
         Fail(*error, "cannot write to");
     }
-    waiting += line;
-
-    // The log's tail, read before the move: if it cannot be read now the
-    // log is still busy, and without it lines could go in twice.
-    std::string tail;
-    if (auto error = ReadFileTail(log_.path(), waiting.size(), tail)) {
-        if (error->busy) {
-            Tell(NoticeText(std::count(waiting.begin(), waiting.end(), '\n'), sidePath_));
-            return Through::kDone;
-        }
-        tail.clear(); // the log's own append reports what is wrong
+    if (auto error = Count(side, counted_)) {
+        Fail(*error, "cannot read");
     }
-    const std::string_view toMove = std::string_view(waiting).substr(LinesAlreadyAtEnd(tail, waiting));
-    if (!toMove.empty() && log_.TryAppend(toMove, kRetrySteps) == LogFile::AppendOutcome::kBusy) {
-        Tell(NoticeText(std::count(waiting.begin(), waiting.end(), '\n'), sidePath_));
+
+    Move move(*this, side);
+    if (log_.TryMove(move, kRetrySteps) == LogFile::AppendOutcome::kBusy) {
+        Tell(NoticeText(counted_.lines, sidePath_));
         return Through::kDone;
     }
+    const std::size_t setAside = move.Finish();
     if (auto error = side.Remove()) {
         Fail(*error, "cannot remove");
     }
     (void)side.Close();
-    Tell("");
+    identity_.clear();
+    counted_ = {};
+    Tell(setAside > 0 ? SetAsideText(setAside, sidePath_) : std::string());
     return Through::kDone;
 }
 

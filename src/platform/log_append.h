@@ -69,6 +69,13 @@ public:
     // full. Neither a reader gone nor the size limit raises a signal.
     AppendStatus Write(std::string_view bytes, std::size_t& written);
 
+    // Up to `count` bytes of a file on disk from `offset` (fewer only at the
+    // end), read through a second handle on the same file: the log is
+    // opened for writing only, so that a FIFO without a reader still fails
+    // at once. An error when the file cannot be read (no read permission,
+    // or the name now leads to another file).
+    AppendStatus ReadAt(std::uint64_t offset, std::size_t count, std::string& bytes);
+
     // Cuts the file back to `size`, but only if it is now exactly `size` +
     // `added` bytes long, so that nothing but those bytes can go.
     AppendStatus TakeBack(std::uint64_t size, std::uint64_t added);
@@ -82,6 +89,7 @@ public:
 
 private:
     std::intptr_t handle_ = -1; // the system's descriptor or handle
+    std::intptr_t reader_ = -1; // for ReadAt, opened with its first call
     bool onDisk_ = false;
     bool created_ = false;
     bool locked_ = false;

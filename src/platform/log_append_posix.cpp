@@ -152,6 +152,9 @@ LogAppendFile::~LogAppendFile()
     if (handle_ >= 0) {
         ::close(Fd(handle_)); // also drops the lock
     }
+    if (reader_ >= 0) {
+        ::close(Fd(reader_));
+    }
 }
 
 AppendStatus LogAppendFile::Open(const std::string& path)
@@ -275,6 +278,45 @@ AppendStatus LogAppendFile::Write(std::string_view bytes, std::size_t& written)
     return std::nullopt;
 }
 
+AppendStatus LogAppendFile::ReadAt(std::uint64_t offset, std::size_t count, std::string& bytes)
+{
+    bytes.clear();
+    if (reader_ < 0) {
+        const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) {
+            return ErrorFrom(errno);
+        }
+        struct stat read {};
+        struct stat written {};
+        if (::fstat(fd, &read) != 0 || ::fstat(Fd(handle_), &written) != 0 || read.st_dev != written.st_dev
+            || read.st_ino != written.st_ino) {
+            ::close(fd);
+            return AppendError{error_kind::kFileError, "the log was moved while it was open"};
+        }
+        reader_ = fd;
+    }
+    bytes.resize(count);
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t result =
+            ::pread(Fd(reader_), bytes.data() + got, count - got, static_cast<off_t>(offset + got));
+        if (result < 0 && errno == EINTR) {
+            continue;
+        }
+        if (result < 0) {
+            const int error = errno;
+            bytes.clear();
+            return ErrorFrom(error);
+        }
+        if (result == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(result);
+    }
+    bytes.resize(got);
+    return std::nullopt;
+}
+
 AppendStatus LogAppendFile::TakeBack(std::uint64_t size, std::uint64_t added)
 {
     std::uint64_t now = 0;
@@ -303,6 +345,10 @@ AppendStatus LogAppendFile::Flush()
 
 AppendStatus LogAppendFile::Close()
 {
+    if (reader_ >= 0) {
+        ::close(Fd(reader_));
+        reader_ = -1;
+    }
     const int fd = Fd(handle_);
     handle_ = -1;
     if (fd >= 0 && ::close(fd) != 0) {

@@ -187,6 +187,44 @@ AppendStatus LogAppendFile::Write(std::string_view bytes, std::size_t& written)
     return std::nullopt;
 }
 
+AppendStatus LogAppendFile::ReadAt(std::uint64_t offset, std::size_t count, std::string& bytes)
+{
+    bytes.clear();
+    if (reader_ == -1) {
+        // The same file as the handle that writes, whatever its name leads
+        // to by now; sharing everything, as the write handle does.
+        const HANDLE reader = ReOpenFile(Handle(handle_), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+        if (reader == INVALID_HANDLE_VALUE) {
+            return LastError();
+        }
+        reader_ = reinterpret_cast<std::intptr_t>(reader);
+    }
+    bytes.resize(count);
+    std::size_t got = 0;
+    while (got < count) {
+        OVERLAPPED at{};
+        const std::uint64_t from = offset + got;
+        at.Offset = static_cast<DWORD>(from & 0xFFFFFFFFU);
+        at.OffsetHigh = static_cast<DWORD>(from >> 32U);
+        DWORD done = 0;
+        if (!ReadFile(Handle(reader_), bytes.data() + got, static_cast<DWORD>(count - got), &done, &at)) {
+            const DWORD code = GetLastError();
+            if (code == ERROR_HANDLE_EOF) {
+                break;
+            }
+            bytes.clear();
+            return ErrorFrom(code);
+        }
+        if (done == 0) {
+            break;
+        }
+        got += done;
+    }
+    bytes.resize(got);
+    return std::nullopt;
+}
+
 AppendStatus LogAppendFile::TakeBack(std::uint64_t size, std::uint64_t added)
 {
     std::uint64_t now = 0;
@@ -215,6 +253,10 @@ AppendStatus LogAppendFile::Flush()
 
 AppendStatus LogAppendFile::Close()
 {
+    if (reader_ != -1) {
+        CloseHandle(Handle(reader_));
+        reader_ = -1;
+    }
     if (handle_ == -1) {
         return std::nullopt;
     }

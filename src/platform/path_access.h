@@ -18,7 +18,8 @@ enum class AppendAccess {
 // path is taken from the working directory.
 AppendAccess AppendAccessAt(const std::string& path);
 
-// Whether anything (a file, a folder, ...) is at `path`.
+// Whether anything (a file, a folder, a symbolic link even when it leads
+// nowhere, ...) is at `path`.
 bool PathExists(const std::string& path);
 
 } // namespace vornix7

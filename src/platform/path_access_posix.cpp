@@ -50,7 +50,7 @@ AppendAccess AppendAccessAt(const std::string& path)
 bool PathExists(const std::string& path)
 {
     struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
+    return ::lstat(path.c_str(), &info) == 0; // a link that leads nowhere is there too
 }
 
 } // namespace vornix7

@@ -5,6 +5,9 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <string>
+
+#include "common/runtime_error.h"
 
 #include "platform/side_file.h"
 
@@ -22,25 +25,27 @@ int Fd(std::intptr_t handle)
     return static_cast<int>(handle);
 }
 
-// From `offset` to the end of the file open as `fd`.
-AppendStatus ReadFrom(int fd, std::uint64_t offset, std::string& bytes)
+AppendError Refused(const std::string& why)
 {
-    bytes.clear();
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return LastError();
-        }
-        if (got == 0) {
-            return std::nullopt;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(got));
-        offset += static_cast<std::uint64_t>(got);
+    return {error_kind::kFileError, why + ": refused, the logger uses only a plain file of its own there"};
+}
+
+// Whether the file open as `info` is one the logger can trust with its lines.
+AppendStatus Trusted(const struct stat& info)
+{
+    if (S_ISDIR(info.st_mode)) {
+        return Refused("a folder stands in its place");
     }
+    if (!S_ISREG(info.st_mode)) {
+        return Refused("it is not a regular file (a FIFO, a device or a socket)");
+    }
+    if (info.st_nlink != 1) {
+        return Refused("the file has " + std::to_string(info.st_nlink) + " hard links");
+    }
+    if (info.st_uid != ::geteuid()) {
+        return Refused("the file belongs to another user");
+    }
+    return std::nullopt;
 }
 
 // Makes a new file's name survive a power cut too.
@@ -64,9 +69,11 @@ SideFile::~SideFile()
 
 AppendStatus SideFile::Open(const std::string& path, bool create, bool& missing)
 {
-    // O_NONBLOCK: a FIFO put in its place fails or is refused below
-    // instead of waiting for a writer.
-    constexpr int kFlags = O_RDWR | O_APPEND | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    // O_NOFOLLOW: a symbolic link at the name fails (ELOOP) instead of
+    // leading elsewhere; O_EXCL: a new file is made only where nothing is,
+    // so a dangling link never gets its target created. O_NONBLOCK: a FIFO
+    // put in its place is refused below instead of waiting for a writer.
+    constexpr int kFlags = O_RDWR | O_APPEND | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW;
     path_ = path;
     missing = false;
     int fd = ::open(path.c_str(), kFlags);
@@ -75,10 +82,19 @@ AppendStatus SideFile::Open(const std::string& path, bool create, bool& missing)
             missing = true;
             return std::nullopt;
         }
-        fd = ::open(path.c_str(), kFlags | O_CREAT, 0644);
+        fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
         created_ = fd >= 0;
+        if (fd < 0 && errno == EEXIST) {
+            fd = ::open(path.c_str(), kFlags); // made meanwhile, or a dangling link
+        }
     }
     if (fd < 0) {
+        if (errno == ELOOP) {
+            return Refused("a symbolic link stands in its place");
+        }
+        if (errno == EISDIR) {
+            return Refused("a folder stands in its place");
+        }
         return LastError();
     }
     handle_ = fd;
@@ -86,10 +102,7 @@ AppendStatus SideFile::Open(const std::string& path, bool create, bool& missing)
     if (::fstat(fd, &info) != 0) {
         return LastError();
     }
-    if (!S_ISREG(info.st_mode)) {
-        return AppendErrorFromSystem(EINVAL);
-    }
-    return std::nullopt;
+    return Trusted(info);
 }
 
 AppendStatus SideFile::TryLock(bool& taken)
@@ -117,7 +130,7 @@ AppendStatus SideFile::StillAtPath(bool& same)
         return LastError();
     }
     struct stat named {};
-    if (::stat(path_.c_str(), &named) != 0) {
+    if (::lstat(path_.c_str(), &named) != 0) {
         if (errno != ENOENT) {
             return LastError();
         }
@@ -128,9 +141,47 @@ AppendStatus SideFile::StillAtPath(bool& same)
     return std::nullopt;
 }
 
-AppendStatus SideFile::ReadAll(std::string& bytes)
+AppendStatus SideFile::Identity(std::string& identity)
 {
-    return ReadFrom(Fd(handle_), 0, bytes);
+    struct stat info {};
+    if (::fstat(Fd(handle_), &info) != 0) {
+        return LastError();
+    }
+    identity = std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+    return std::nullopt;
+}
+
+AppendStatus SideFile::Size(std::uint64_t& size)
+{
+    struct stat info {};
+    if (::fstat(Fd(handle_), &info) != 0) {
+        return LastError();
+    }
+    size = static_cast<std::uint64_t>(info.st_size);
+    return std::nullopt;
+}
+
+AppendStatus SideFile::ReadAt(std::uint64_t offset, std::size_t count, std::string& bytes)
+{
+    bytes.resize(count);
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t result =
+            ::pread(Fd(handle_), bytes.data() + got, count - got, static_cast<off_t>(offset + got));
+        if (result < 0 && errno == EINTR) {
+            continue;
+        }
+        if (result < 0) {
+            bytes.clear();
+            return LastError();
+        }
+        if (result == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(result);
+    }
+    bytes.resize(got);
+    return std::nullopt;
 }
 
 AppendStatus SideFile::CutTo(std::uint64_t size)
@@ -141,7 +192,7 @@ AppendStatus SideFile::CutTo(std::uint64_t size)
     return std::nullopt;
 }
 
-AppendStatus SideFile::Append(std::string_view bytes)
+AppendStatus SideFile::Append(std::string_view bytes, bool flush)
 {
     struct stat info {};
     if (::fstat(Fd(handle_), &info) != 0) {
@@ -161,6 +212,11 @@ AppendStatus SideFile::Append(std::string_view bytes)
         }
         done += static_cast<std::size_t>(result);
     }
+    return flush ? Flush() : std::nullopt;
+}
+
+AppendStatus SideFile::Flush()
+{
     if (::fdatasync(Fd(handle_)) != 0) {
         return LastError();
     }
@@ -188,28 +244,6 @@ AppendStatus SideFile::Close()
         return LastError();
     }
     return std::nullopt;
-}
-
-AppendStatus ReadFileTail(const std::string& path, std::size_t count, std::string& tail)
-{
-    tail.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        return errno == ENOENT ? std::nullopt : AppendStatus(LastError());
-    }
-    const struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        return LastError();
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return std::nullopt;
-    }
-    const auto size = static_cast<std::uint64_t>(info.st_size);
-    return ReadFrom(fd, size > count ? size - count : 0, tail);
 }
 
 } // namespace vornix7

@@ -1,5 +1,9 @@
 #include <windows.h>
 
+#include <string>
+
+#include "common/runtime_error.h"
+
 #include "platform/code_page_windows.h"
 #include "platform/side_file.h"
 
@@ -48,26 +52,9 @@ AppendStatus SizeOf(HANDLE file, std::uint64_t& size)
     return std::nullopt;
 }
 
-// From `offset` to the end of `file`.
-AppendStatus ReadFrom(HANDLE file, std::uint64_t offset, std::string& bytes)
+AppendError Refused(const std::string& why)
 {
-    bytes.clear();
-    char buffer[65536];
-    for (;;) {
-        OVERLAPPED at = At(offset);
-        DWORD got = 0;
-        if (!ReadFile(file, buffer, sizeof buffer, &got, &at)) {
-            if (GetLastError() == ERROR_HANDLE_EOF) {
-                return std::nullopt;
-            }
-            return LastError();
-        }
-        if (got == 0) {
-            return std::nullopt;
-        }
-        bytes.append(buffer, got);
-        offset += got;
-    }
+    return {error_kind::kFileError, why + ": refused, the logger uses only a plain file of its own there"};
 }
 
 bool SameFile(HANDLE a, HANDLE b)
@@ -95,14 +82,35 @@ AppendStatus SideFile::Open(const std::string& path, bool create, bool& missing)
     // closes, and under Wine that handle cannot even tell it was removed, so
     // a line added through it would vanish with it. A second logger's open
     // fails as busy and waits, as it would wait for the lock.
-    const HANDLE file = CreateFileW(
-        WideFromCodePage(path).c_str(), GENERIC_READ | FILE_APPEND_DATA | FILE_WRITE_DATA | DELETE,
-        FILE_SHARE_READ, nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        const DWORD code = GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND && !create) {
+    // FILE_FLAG_OPEN_REPARSE_POINT: a symbolic link or junction at the name
+    // is opened itself, never what it leads to, and refused below; a new
+    // file is made only where nothing is (CREATE_NEW), so a dangling link
+    // never gets its target created.
+    const std::wstring name = WideFromCodePage(path);
+    constexpr DWORD kAccess = GENERIC_READ | FILE_APPEND_DATA | FILE_WRITE_DATA | DELETE;
+    constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+    HANDLE file =
+        CreateFileW(name.c_str(), kAccess, FILE_SHARE_READ, nullptr, OPEN_EXISTING, kFlags, nullptr);
+    DWORD code = file == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
+    if (code == ERROR_FILE_NOT_FOUND) {
+        if (!create) {
             missing = true;
             return std::nullopt;
+        }
+        file = CreateFileW(name.c_str(), kAccess, FILE_SHARE_READ, nullptr, CREATE_NEW, kFlags, nullptr);
+        code = file == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
+        created_ = code == NO_ERROR;
+        if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) {
+            file =
+                CreateFileW(name.c_str(), kAccess, FILE_SHARE_READ, nullptr, OPEN_EXISTING, kFlags, nullptr);
+            code = file == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
+        }
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD attributes = GetFileAttributesW(name.c_str());
+        if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES
+            && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return Refused("a folder stands in its place");
         }
         AppendError error = AppendErrorFromSystem(code);
         // Open in another logger (a sharing violation), or being removed by
@@ -110,10 +118,22 @@ AppendStatus SideFile::Open(const std::string& path, bool create, bool& missing)
         error.busy = error.busy || code == ERROR_ACCESS_DENIED;
         return error;
     }
-    created_ = create && GetLastError() != ERROR_ALREADY_EXISTS;
     handle_ = reinterpret_cast<std::intptr_t>(file);
     if (GetFileType(file) != FILE_TYPE_DISK) {
-        return AppendErrorFromSystem(ERROR_INVALID_FUNCTION);
+        return Refused("it is not a file on disk (a device or a pipe)");
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info)) {
+        return LastError();
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return Refused("a symbolic link or another reparse point stands in its place");
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return Refused("a folder stands in its place");
+    }
+    if (info.nNumberOfLinks != 1) {
+        return Refused("the file has " + std::to_string(info.nNumberOfLinks) + " hard links");
     }
     return std::nullopt;
 }
@@ -147,9 +167,10 @@ AppendStatus SideFile::StillAtPath(bool& same)
     if (info.DeletePending || info.NumberOfLinks == 0) {
         return std::nullopt;
     }
-    const HANDLE named = CreateFileW(WideFromCodePage(path_).c_str(), FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE named =
+        CreateFileW(WideFromCodePage(path_).c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (named == INVALID_HANDLE_VALUE) {
         return std::nullopt; // gone, or being removed
     }
@@ -158,9 +179,43 @@ AppendStatus SideFile::StillAtPath(bool& same)
     return std::nullopt;
 }
 
-AppendStatus SideFile::ReadAll(std::string& bytes)
+AppendStatus SideFile::Identity(std::string& identity)
 {
-    return ReadFrom(Handle(handle_), 0, bytes);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(Handle(handle_), &info)) {
+        return LastError();
+    }
+    identity = std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) + ":"
+               + std::to_string(info.nFileIndexLow);
+    return std::nullopt;
+}
+
+AppendStatus SideFile::Size(std::uint64_t& size)
+{
+    return SizeOf(Handle(handle_), size);
+}
+
+AppendStatus SideFile::ReadAt(std::uint64_t offset, std::size_t count, std::string& bytes)
+{
+    bytes.resize(count);
+    std::size_t got = 0;
+    while (got < count) {
+        OVERLAPPED at = At(offset + got);
+        DWORD done = 0;
+        if (!ReadFile(Handle(handle_), bytes.data() + got, static_cast<DWORD>(count - got), &done, &at)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) {
+                break;
+            }
+            bytes.clear();
+            return LastError();
+        }
+        if (done == 0) {
+            break;
+        }
+        got += done;
+    }
+    bytes.resize(got);
+    return std::nullopt;
 }
 
 AppendStatus SideFile::CutTo(std::uint64_t size)
@@ -173,7 +228,7 @@ AppendStatus SideFile::CutTo(std::uint64_t size)
     return std::nullopt;
 }
 
-AppendStatus SideFile::Append(std::string_view bytes)
+AppendStatus SideFile::Append(std::string_view bytes, bool flush)
 {
     std::uint64_t before = 0;
     if (auto error = SizeOf(Handle(handle_), before)) {
@@ -195,6 +250,11 @@ AppendStatus SideFile::Append(std::string_view bytes)
         }
         done += wrote;
     }
+    return flush ? Flush() : std::nullopt;
+}
+
+AppendStatus SideFile::Flush()
+{
     if (!FlushFileBuffers(Handle(handle_))) {
         return LastError();
     }
@@ -228,27 +288,6 @@ AppendStatus SideFile::Close()
         return LastError();
     }
     return std::nullopt;
-}
-
-AppendStatus ReadFileTail(const std::string& path, std::size_t count, std::string& tail)
-{
-    tail.clear();
-    // Shares everything, so a program that holds the log open for writing
-    // (and even one that shares only reading) does not refuse it.
-    const HANDLE file = CreateFileW(WideFromCodePage(path).c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        const DWORD code = GetLastError();
-        return code == ERROR_FILE_NOT_FOUND ? std::nullopt : AppendStatus(AppendErrorFromSystem(code));
-    }
-    AppendStatus status;
-    std::uint64_t size = 0;
-    if (GetFileType(file) == FILE_TYPE_DISK && !(status = SizeOf(file, size))) {
-        status = ReadFrom(file, size > count ? size - count : 0, tail);
-    }
-    CloseHandle(file);
-    return status;
 }
 
 } // namespace vornix7

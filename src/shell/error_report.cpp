@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/runtime_error.h"
+#include "log/log_with_side_file.h"
 
 namespace vornix7 {
 
@@ -29,7 +30,11 @@ void ReportUnreadableSettings(const std::string& path, const std::string& reason
 
 std::string LogNoticeOnStderr::LineFor(const std::string& previous, const std::string& text)
 {
-    if (previous.empty() && !text.empty()) {
+    // Only the counts of a busy spell change without a line.
+    const auto busy = [](const std::string& notice) {
+        return notice.starts_with(LogWithSideFile::kBusyNotice);
+    };
+    if (!text.empty() && text != previous && (previous.empty() || !busy(text) || !busy(previous))) {
         return "VORNIX7_Logger: " + text + "\n";
     }
     if (!previous.empty() && text.empty()) {

@@ -18,7 +18,8 @@ void ReportUnreadableSettings(const std::string& path, const std::string& reason
 
 // The log notice (ShellWindow::ShowLogNotice) for a program without a
 // window: one line on standard error when a busy spell starts, one when its
-// lines are in the log, nothing for the counts in between.
+// lines are in the log, nothing for the counts in between; one for lines
+// set aside.
 class LogNoticeOnStderr {
 public:
     void Show(const std::string& text);

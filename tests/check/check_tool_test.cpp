@@ -212,6 +212,15 @@ TEST_F(CheckToolTest, WarnsOncePerLikelyMistakeNamingItsLine)
         {"an empty log path", WithDevice("http://127.0.0.1/", ""), 5, "LogfileName is empty"},
         {"lines left waiting beside the log", WithDevice("http://127.0.0.1/", "@DIR@/busy.txt"), 5,
          "2 lines wait in \"@DIR@/busy.txt.waiting\", left while another program held the log"},
+        {"lines beside the log that are not log lines", WithDevice("http://127.0.0.1/", "@DIR@/junk.txt"), 5,
+         "1 line waits in \"@DIR@/junk.txt.waiting\", left while another program held the log: the logger "
+         "moves them into the log with its next line; 2 lines in it are not log lines and will be set aside "
+         "in "
+         "\"@DIR@/junk.txt.waiting.set-aside\""},
+        {"lines set aside beside the log", WithDevice("http://127.0.0.1/", "@DIR@/kept.txt"), 5,
+         "lines that were not log lines were set aside in \"@DIR@/kept.txt.waiting.set-aside\""},
+        {"a folder in place of the side file", WithDevice("http://127.0.0.1/", "@DIR@/odd.txt"), 5,
+         "\"@DIR@/odd.txt.waiting\" is not a side file the logger can use (a folder stands in its place"},
         {"a value with no key", kGoodFile + "[Settings]\n=5\n", 7,
          "a value with no key before its '=' is not read"},
         {"a control byte, shown escaped", WithDevice("http://127.0.0.1/\x1B[2J"), 4,
@@ -223,7 +232,11 @@ TEST_F(CheckToolTest, WarnsOncePerLikelyMistakeNamingItsLine)
         }
         return text;
     };
-    Write("busy.txt.waiting", "a,OK\r\nb,OK\r\n");
+    Write("busy.txt.waiting", "2026-12-07 14:03:05,a,1.,OK\r\n2026-12-07 14:03:06,b,2.,ERROR\r\n");
+    Write("junk.txt.waiting", "a,OK\r\n\x7f"
+                              "ELF\r\n2026-12-07 14:03:05,a,1.,OK\r\n");
+    Write("kept.txt.waiting.set-aside", "a,OK\r\n");
+    fs::create_directory(dir_ / "odd.txt.waiting");
     for (const WarningCase& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string ini = Write("case.ini", expand(c.ini));

@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
@@ -292,6 +293,9 @@ TEST_F(HostileLog, ALogHeldByAnotherProgramLosesNoPollAndGetsEveryLineOnceInOrde
             static_cast<long long>(gaps[gaps.size() / 2].count()));
         // A tick, a poll and the 2 s wait for the log at the spell's start.
         EXPECT_LT(longestGap, Scaled(Millis(4500)));
+        // While lines wait the polls keep their pace: each tries the log
+        // once, without waiting (the interval counts from a poll's end).
+        EXPECT_LT(gaps[gaps.size() / 2], Millis(1000) + Scaled(Millis(60))) << "polls fall behind";
         if (!spell.killAndRestart) {
             const std::string err = logger_->Stderr();
             EXPECT_EQ(
@@ -302,6 +306,120 @@ TEST_F(HostileLog, ALogHeldByAnotherProgramLosesNoPollAndGetsEveryLineOnceInOrde
             EXPECT_EQ(Occurrences(err, "the log file can be written again"), 1) << err;
         }
     }
+}
+
+// A logger killed (SIGKILL, as a power cut would end it) while it moves
+// many waiting lines into the log, at the start of the move's write or in
+// its middle, and started again: every waiting line is in the log exactly
+// once, whole, in order, before the new polls' lines.
+TEST_F(HostileLog, AMoveOfWaitingLinesKilledHalfWayLeavesEachLineOnceWholeAndInOrder)
+{
+    constexpr int kWaiting = 300000;
+    const struct {
+        const char* name;
+        double killAt; // the share of the move in the log when the kill comes
+    } kills[] = {
+        {"killed as soon as the log grew", 0.0},
+        {"killed half-way through the move", 0.5},
+    };
+    const std::string side = std::string(kLogName) + ".waiting";
+    for (const auto& kill : kills) {
+        SCOPED_TRACE(kill.name);
+        StartLogger(kLogName);
+        const std::string old = "2026-01-31 23:59:59,Lab North 7,1.,OK\r\n";
+        std::string waiting;
+        std::vector<std::string> expected = {old};
+        char line[128];
+        for (int i = 0; i < kWaiting; ++i) {
+            const int length =
+                std::snprintf(line, sizeof line, "2026-02-%02d %02d:%02d:%02d,Lab North 7,%d.,OK\r\n",
+                              1 + i / 86400, i / 3600 % 24, i / 60 % 60, i % 60, i);
+            waiting.append(line, static_cast<std::size_t>(length));
+            expected.emplace_back(line, static_cast<std::size_t>(length));
+        }
+        {
+            std::ofstream(logger_->Path(kLogName), std::ios::binary) << old;
+            std::ofstream(logger_->Path(side), std::ios::binary) << waiting;
+        }
+        const auto sizeOf = [&] {
+            struct stat info {};
+            return ::stat(logger_->Path(kLogName).c_str(), &info) == 0
+                       ? static_cast<std::size_t>(info.st_size)
+                       : std::size_t{0};
+        };
+        const auto killAt =
+            old.size() + static_cast<std::size_t>(kill.killAt * static_cast<double>(waiting.size()));
+        logger_->Start();
+        const auto end = std::chrono::steady_clock::now() + Scaled(Millis(10000));
+        while (sizeOf() <= killAt && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        logger_->process().Signal(SIGKILL);
+        ASSERT_TRUE(logger_->WaitForExit(Scaled(Millis(3000))));
+        const std::size_t atKill = sizeOf();
+        std::printf("[ killed move ] %s: the log held %zu of the move's %zu bytes\n", kill.name,
+                    atKill - old.size(), waiting.size() + kOk.size());
+
+        logger_->Start();
+        // The first poll's line goes in with the move; the second's only
+        // once the side file is gone.
+        ASSERT_TRUE(logger_->WaitForLines(expected.size() + 3, Scaled(Millis(10000)))) << logger_->Stderr();
+        ASSERT_EQ(logger_->Stop(), ExitStatus::Code(0)) << logger_->Stderr();
+        EXPECT_TRUE(logger_->RuntimeErrors().empty()) << logger_->Stderr();
+        EXPECT_FALSE(FileExists(logger_->Path(side)));
+
+        const std::string text = logger_->Read();
+        const auto lines = SplitLines(text);
+        ASSERT_GE(lines.size(), expected.size());
+        std::size_t differing = 0;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            if (lines[i] != expected[i] && ++differing <= 3) {
+                ADD_FAILURE() << "line " << i << ": " << lines[i] << " instead of " << expected[i];
+            }
+        }
+        EXPECT_EQ(differing, 0U);
+        std::size_t strangers = 0;
+        for (std::size_t i = expected.size(); i < lines.size(); ++i) {
+            if (MaskTime(lines[i]) != kOk && ++strangers <= 3) {
+                ADD_FAILURE() << "line " << i << " is not a new poll's: " << lines[i];
+            }
+        }
+        EXPECT_EQ(strangers, 0U) << "lines after the waiting ones that are not the new polls'";
+        EXPECT_TRUE(text.ends_with("\r\n"));
+        EXPECT_EQ(static_cast<std::size_t>(Occurrences(text, "\r\n")), lines.size())
+            << "a line glued to another";
+    }
+}
+
+// Lines that are not log lines in the side file (binary bytes, text of
+// another kind, a link's target pasted in) never reach the log: they are
+// set aside beside it, and standard error names the file they are in.
+TEST_F(HostileLog, JunkInTheSideFileIsSetAsideAndNamedNeverMovedIn)
+{
+    StartLogger(kLogName);
+    const std::string line = "2026-02-01 00:00:00,Lab North 7,1.,OK\r\n";
+    const std::string junk = std::string("\x7f"
+                                         "ELF\x02\x01\x00\r\n",
+                                         9)
+                             + "secret_key=ABCDEF\n";
+    {
+        std::ofstream(logger_->Path(std::string(kLogName) + ".waiting"), std::ios::binary) << junk << line;
+    }
+    logger_->Start();
+    // The second poll's line goes in once the move is over.
+    ASSERT_TRUE(logger_->WaitForLines(3, Scaled(Millis(5000)))) << logger_->Stderr();
+    ASSERT_EQ(logger_->Stop(), ExitStatus::Code(0)) << logger_->Stderr();
+    const auto lines = SplitLines(logger_->Read());
+    ASSERT_GE(lines.size(), 2U);
+    EXPECT_EQ(lines[0], line);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_EQ(MaskTime(lines[i]), kOk) << "line " << i;
+    }
+    EXPECT_EQ(logger_->Read(std::string(kLogName) + ".waiting.set-aside"), junk);
+    EXPECT_NE(logger_->Stderr().find("2 lines in log.txt.waiting were not log lines; they were set aside in "
+                                     "log.txt.waiting.set-aside"),
+              std::string::npos)
+        << logger_->Stderr();
 }
 
 // Makes a file unwritable even for root (the immutable attribute), and

@@ -10,9 +10,11 @@
 #include <dlfcn.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -53,6 +55,12 @@ void WriteAll(const std::string& path, const std::string& bytes)
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+// A line of the log's form, as the logger writes it.
+std::string Line(const std::string& name)
+{
+    return "2026-12-07 14:03:05," + name + ",21.5,-3.25,OK\r\n";
+}
+
 class LogFileTest : public testing::Test {
 protected:
     // Every entry below the directory with the bytes of each file.
@@ -72,16 +80,30 @@ protected:
 TEST_F(LogFileTest, AppendsEachLineAndNeverRewrites)
 {
     const std::string path = dir_ + "/log.csv";
-    for (const std::string before : {"", "old,line\r\n"}) {
-        SCOPED_TRACE(before.empty() ? "no log yet" : "a log with a line");
+    const struct {
+        const char* name;
+        std::optional<std::string> before; // nullopt: no log yet
+        std::string expected;
+    } cases[] = {
+        {"no log yet", std::nullopt, "first,1.,OK\r\nsecond,2.,ERROR\r\n"},
+        {"a log with a line", "old,line\r\n", "old,line\r\nfirst,1.,OK\r\nsecond,2.,ERROR\r\n"},
+        {"an empty log", "", "first,1.,OK\r\nsecond,2.,ERROR\r\n"},
+        // Another writer crashed half-way: its half line is ended, never cut
+        // and never glued to.
+        {"a log ending in another writer's half line", "old,line\r\n2026-01-01 00:00:01,Lab No",
+         "old,line\r\n2026-01-01 00:00:01,Lab No\r\nfirst,1.,OK\r\nsecond,2.,ERROR\r\n"},
+        {"a log ending in a half line end", "old,line\r", "old,line\r\r\nfirst,1.,OK\r\nsecond,2.,ERROR\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         fs::remove(path);
-        if (!before.empty()) {
-            WriteAll(path, before);
+        if (c.before) {
+            WriteAll(path, *c.before);
         }
         LogFile log(path);
         log.Append("first,1.,OK\r\n");
         log.Append("second,2.,ERROR\r\n");
-        EXPECT_EQ(ReadAll(path), before + "first,1.,OK\r\nsecond,2.,ERROR\r\n");
+        EXPECT_EQ(ReadAll(path), c.expected);
     }
 }
 
@@ -343,7 +365,7 @@ TEST_P(BusyLog, LinesWaitInTheSideFileAndGoInOnceInTheirOrder)
 {
     const std::string path = dir_ + "/log.csv";
     const std::string side = path + ".waiting";
-    WriteAll(path, "old\r\n");
+    WriteAll(path, Line("old"));
     int steps = 0;
     std::vector<std::string> notices;
     LogWithSideFile first(
@@ -351,20 +373,20 @@ TEST_P(BusyLog, LinesWaitInTheSideFileAndGoInOnceInTheirOrder)
     LogWithSideFile second(path, [&] { ++steps; });
     {
         const auto holder = GetParam().hold(path);
-        first.Append("a1\r\n");
-        EXPECT_LE(steps, LogFile::kWaitSteps + LogWithSideFile::kRetrySteps + 2);
-        second.Append("b1\r\n");
+        first.Append(Line("a1"));
+        EXPECT_LE(steps, LogFile::kWaitSteps + 2);
+        second.Append(Line("b1"));
         steps = 0;
-        first.Append("a2\r\n");
-        EXPECT_LE(steps, LogWithSideFile::kRetrySteps + 1) << "a poll held up by a log known to be busy";
-        EXPECT_EQ(ReadAll(side), "a1\r\nb1\r\na2\r\n");
+        first.Append(Line("a2"));
+        EXPECT_EQ(steps, 0) << "a poll held up by a log known to be busy";
+        EXPECT_EQ(ReadAll(side), Line("a1") + Line("b1") + Line("a2"));
     }
-    EXPECT_EQ(ReadAll(path), "old\r\n");
-    second.Append("b2\r\n");
-    EXPECT_EQ(ReadAll(path), "old\r\na1\r\nb1\r\na2\r\nb2\r\n");
+    EXPECT_EQ(ReadAll(path), Line("old"));
+    second.Append(Line("b2"));
+    EXPECT_EQ(ReadAll(path), Line("old") + Line("a1") + Line("b1") + Line("a2") + Line("b2"));
     EXPECT_FALSE(fs::exists(side));
-    first.Append("a3\r\n");
-    EXPECT_EQ(ReadAll(path), "old\r\na1\r\nb1\r\na2\r\nb2\r\na3\r\n");
+    first.Append(Line("a3"));
+    EXPECT_EQ(ReadAll(path), Line("old") + Line("a1") + Line("b1") + Line("a2") + Line("b2") + Line("a3"));
     EXPECT_EQ(notices, (std::vector<std::string>{LogWithSideFile::NoticeText(1, side),
                                                  LogWithSideFile::NoticeText(3, side), ""}));
 }
@@ -384,36 +406,172 @@ INSTANTIATE_TEST_SUITE_P(Log, BusyLog, testing::ValuesIn(BusyCases()),
                          });
 
 // What a logger that ended (SIGKILL, a crash, a power cut) may leave
-// behind, and the log after the next line.
+// behind, what the side file may hold, and the log after the next line.
+std::string Record(std::size_t from)
+{
+    return "# moving into the log from byte " + std::to_string(from) + "\r\n";
+}
+
 TEST_F(LogFileTest, LinesLeftInASideFileGoInBeforeTheNextLineEachOnce)
 {
+    const std::string a = Line("a");
+    const std::string b = Line("b");
+    const std::string c = Line("c");
+    const std::string old = Line("old");
+    const std::string moved = a + b + c; // what a move of a, b, c writes
+    const std::string fresh = Line("new");
     const struct {
-        const char* name;
+        std::string name;
         std::optional<std::string> log; // nullopt: no log
         std::string side;
         std::string expected;
+        std::string setAside = {}; // what is set aside beside the log
     } cases[] = {
-        {"lines left while the log was busy", "old\r\n", "a\r\nb\r\n", "old\r\na\r\nb\r\nnew\r\n"},
-        {"a move that ended after the log's flush", "old\r\na\r\nb\r\n", "a\r\nb\r\n",
-         "old\r\na\r\nb\r\nnew\r\n"},
-        {"a move cut short after its first line", "old\r\na\r\n", "a\r\nb\r\n", "old\r\na\r\nb\r\nnew\r\n"},
-        {"a log ending in a line that only one waiting line matches", "old\r\nb\r\n", "a\r\nb\r\n",
-         "old\r\nb\r\na\r\nb\r\nnew\r\n"},
-        {"a half line at the side file's end", "old\r\n", "a\r\nb,ha", "old\r\na\r\nnew\r\n"},
-        {"an empty side file", "old\r\n", "", "old\r\nnew\r\n"},
-        {"no log any more", std::nullopt, "a\r\n", "a\r\nnew\r\n"},
+        {"lines left while the log was busy", old, a + b, old + a + b + fresh},
+        {"a move that ended after the log's flush", old + a + b, a + b, old + a + b + fresh},
+        {"a move cut short after its first line", old + a, a + b, old + a + b + fresh},
+        {"a log ending in a line that only one waiting line matches", old + b, a + b,
+         old + b + a + b + fresh},
+        {"a half line at the side file's end", old, a + "2026-12-07 14:03:06,b,2", old + a + fresh,
+         "2026-12-07 14:03:06,b,2\r\n"},
+        {"an empty side file", old, "", old + fresh},
+        {"no log any more", std::nullopt, a, a + fresh},
+        // A move cut at any byte (SIGKILL or a power cut during its write)
+        // is finished from where it stopped, each line once and whole.
+        {"a recorded move cut before its first byte", old, a + b + c + Record(old.size()),
+         old + moved + fresh},
+        {"a recorded move cut after one byte", old + moved.substr(0, 1), a + b + c + Record(old.size()),
+         old + moved + fresh},
+        {"a recorded move cut in its first line", old + moved.substr(0, 17), a + b + c + Record(old.size()),
+         old + moved + fresh},
+        {"a recorded move cut between CR and LF", old + moved.substr(0, a.size() - 1),
+         a + b + c + Record(old.size()), old + moved + fresh},
+        {"a recorded move cut after its first line", old + a, a + b + c + Record(old.size()),
+         old + moved + fresh},
+        {"a recorded move cut in its last line", old + moved.substr(0, moved.size() - 3),
+         a + b + c + Record(old.size()), old + moved + fresh},
+        {"a recorded move that ended after the log's flush", old + moved, a + b + c + Record(old.size()),
+         old + moved + fresh},
+        {"a recorded move cut short, then a line waited more", old + a.substr(0, 9),
+         a + b + Record(old.size()) + c, old + moved + fresh},
+        {"a recorded move onto a log ending in a half line, cut after its line end",
+         "old,ha\r\n" + a.substr(0, 4), a + b + Record(6), "old,ha\r\n" + a + b + fresh},
+        // The log changed after the move was cut: nothing is cut or skipped.
+        {"a recorded move whose log was replaced", "other\r\n", a + b + Record(old.size()),
+         "other\r\n" + a + b + fresh},
+        {"a recorded move whose log got other lines", old + Line("x"), a + b + Record(old.size()),
+         old + Line("x") + a + b + fresh},
+        // Only lines of the log's form move; the rest is set aside.
+        {"binary bytes and other text", old,
+         a
+             + std::string("\x7f"
+                           "ELF\x02\x01\x00\x00\r\n",
+                           10)
+             + "secret_key=ABCDEF\n" + b + "x,1.,OK\r\n",
+         old + a + b + fresh,
+         std::string("\x7f"
+                     "ELF\x02\x01\x00\x00\r\n",
+                     10)
+             + "secret_key=ABCDEF\nx,1.,OK\r\n"},
+        {"a line without any line end", old, "no line end", old + fresh, "no line end\r\n"},
+        {"a line longer than any log line, read in pieces", old,
+         a + std::string(3 << 19, 'x') + "," + b.substr(20) + b, old + a + b + fresh,
+         std::string(3 << 19, 'x') + "," + b.substr(20)},
+        {"a log line with LF alone", old, "2026-12-07 14:03:05,a,21.5,OK\n" + b, old + b + fresh,
+         "2026-12-07 14:03:05,a,21.5,OK\n"},
+        // A half line at the log's end (another writer crashed) is ended first.
+        {"a log ending in another writer's half line", old + "2026-01-01 00:00:01,Lab No", a,
+         old + "2026-01-01 00:00:01,Lab No\r\n" + a + fresh},
     };
     const std::string path = dir_ + "/log.csv";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fs::remove(path);
+        fs::remove(path + ".waiting.set-aside");
         if (c.log) {
             WriteAll(path, *c.log);
         }
         WriteAll(path + ".waiting", c.side);
-        LogWithSideFile(path).Append("new\r\n");
+        std::vector<std::string> notices;
+        LogWithSideFile(path, nullptr, [&](const std::string& text) {
+            notices.push_back(text);
+        }).Append(fresh);
         EXPECT_EQ(ReadAll(path), c.expected);
         EXPECT_FALSE(fs::exists(path + ".waiting"));
+        EXPECT_EQ(fs::exists(path + ".waiting.set-aside"), !c.setAside.empty());
+        if (!c.setAside.empty()) {
+            EXPECT_EQ(ReadAll(path + ".waiting.set-aside"), c.setAside);
+            EXPECT_EQ(notices,
+                      std::vector<std::string>{LogWithSideFile::SetAsideText(
+                          static_cast<std::size_t>(std::count(c.setAside.begin(), c.setAside.end(), '\n')),
+                          path + ".waiting")});
+        }
+    }
+}
+
+// Anybody who may write in the log's folder may put something else in the
+// side file's place. It is never followed, read, cut, written or created
+// through; the logger stops with a message naming it, and the log and
+// everything else stay as they were.
+TEST_F(LogFileTest, OnlyAPlainFileOfItsOwnIsUsedAsTheSideFile)
+{
+    const struct {
+        const char* name;
+        std::function<void(const std::string& side, const std::string& dir)> put;
+        const char* reason;
+    } cases[] = {
+        {"a link to a file with lines",
+         [](auto& side, auto& dir) {
+             WriteAll(dir + "/secret", "secret_key=ABCDEF\r\nb\r\nlast");
+             fs::create_symlink(dir + "/secret", side);
+         },
+         "symbolic link"},
+        {"a link to a file without a line end",
+         [](auto& side, auto& dir) {
+             WriteAll(dir + "/secret", "no line end");
+             fs::create_symlink(dir + "/secret", side);
+         },
+         "symbolic link"},
+        {"a link that leads nowhere",
+         [](auto& side, auto& dir) { fs::create_symlink(dir + "/target", side); }, "symbolic link"},
+        {"a folder", [](auto& side, auto&) { fs::create_directory(side); }, "folder"},
+        {"a second name of another file",
+         [](auto& side, auto& dir) {
+             WriteAll(dir + "/secret", "secret_key=ABCDEF\r\n");
+             fs::create_hard_link(dir + "/secret", side);
+         },
+         "hard links"},
+#ifndef _WIN32
+        {"a FIFO", [](auto& side, auto&) { ASSERT_EQ(::mkfifo(side.c_str(), 0600), 0); },
+         "not a regular file"},
+#endif
+    };
+    const std::string path = dir_ + "/log.csv";
+    const std::string side = path + ".waiting";
+    for (const bool busy : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (busy ? ", the log busy" : ", the log free"));
+            fs::remove_all(dir_);
+            fs::create_directories(dir_);
+            WriteAll(path, Line("old"));
+            try {
+                c.put(side, dir_);
+            } catch (const fs::filesystem_error& error) {
+                std::printf("skipped, the file system cannot do this here: %s\n", error.what());
+                continue;
+            }
+            const auto before = Snapshot();
+            const auto holder = busy ? HoldTheAppendLock(path) : nullptr;
+            try {
+                LogWithSideFile(path, [] {}).Append(Line("new"));
+                ADD_FAILURE() << "no error";
+            } catch (const RuntimeError& error) {
+                EXPECT_NE(std::string(error.what()).find(side), std::string::npos) << error.what();
+                EXPECT_NE(std::string(error.what()).find(c.reason), std::string::npos) << error.what();
+            }
+            EXPECT_EQ(Snapshot(), before);
+            EXPECT_FALSE(fs::exists(dir_ + "/target")) << "created through a link";
+        }
     }
 }
 
@@ -423,8 +581,8 @@ TEST_F(LogFileTest, LinesLeftInASideFileGoInBeforeTheNextLineEachOnce)
 TEST_F(LogFileTest, ASideFileMovedInByAnotherLoggerMeanwhileIsNotMovedAgain)
 {
     const std::string path = dir_ + "/log.csv";
-    WriteAll(path, "old\r\n");
-    WriteAll(path + ".waiting", "a\r\n");
+    WriteAll(path, Line("old"));
+    WriteAll(path + ".waiting", Line("a"));
     auto other = std::make_unique<SideFile>();
     bool missing = true;
     bool taken = false;
@@ -433,13 +591,13 @@ TEST_F(LogFileTest, ASideFileMovedInByAnotherLoggerMeanwhileIsNotMovedAgain)
     ASSERT_TRUE(taken);
     LogWithSideFile log(path, [&] {
         if (other) {
-            LogFile(path).Append("a\r\nother\r\n");
+            LogFile(path).Append(Line("a") + Line("other"));
             EXPECT_FALSE(other->Remove());
             other.reset();
         }
     });
-    log.Append("new\r\n");
-    EXPECT_EQ(ReadAll(path), "old\r\na\r\nother\r\nnew\r\n");
+    log.Append(Line("new"));
+    EXPECT_EQ(ReadAll(path), Line("old") + Line("a") + Line("other") + Line("new"));
     EXPECT_FALSE(fs::exists(path + ".waiting"));
 }
 

@@ -17,6 +17,7 @@
 #include "platform/code_page.h"
 #include "platform/file_bytes.h"
 #include "platform/path_access.h"
+#include "platform/side_file.h"
 #include "tools/check/settings_warnings.h"
 
 namespace vornix7 {
@@ -193,22 +194,37 @@ std::string LogAccessProblem(const std::string& path)
     return {};
 }
 
+std::string Lines(std::size_t count)
+{
+    return count == 1 ? "1 line" : std::to_string(count) + " lines";
+}
+
 // Lines left waiting beside the log by a logger that ended while another
-// program held the log.
+// program held the log, read as the logger reads them: only a plain file of
+// its own, never through a link, in pieces.
 std::string SideFileWarning(const std::string& side)
 {
-    constexpr std::size_t kCountedBytes = 64U << 20U;
-    const FileBytes waiting = ReadFileBytes(side, kCountedBytes);
-    const auto lines = static_cast<std::size_t>(std::count(waiting.bytes.begin(), waiting.bytes.end(), '\n'));
-    std::string count = "lines wait";
-    if (waiting.outcome == FileBytes::Outcome::kRead && waiting.bytes.size() >= kCountedBytes) {
-        count = "more than " + std::to_string(lines) + " lines wait";
-    } else if (waiting.outcome == FileBytes::Outcome::kRead) {
-        count = lines == 1 ? "1 line waits" : std::to_string(lines) + " lines wait";
+    SideFile file;
+    bool missing = false;
+    if (auto error = file.Open(side, false, missing); error || missing) {
+        const std::string why = error ? error->reason : std::string("it went away");
+        return "\"" + side + "\" is not a side file the logger can use (" + why
+               + "): its next line ends it with a run-time error";
     }
-    return count + " in \"" + side
-           + "\", left while another program held the log: the logger moves them into the log with its next "
-             "line";
+    LogWithSideFile::Counted counted;
+    if (auto error = LogWithSideFile::Count(file, counted)) {
+        return "lines wait in \"" + side + "\" (it cannot be read: " + error->reason + ")";
+    }
+    std::string text =
+        Lines(counted.lines) + (counted.lines == 1 ? " waits" : " wait") + " in \"" + side
+        + "\", left while another program held the log: the logger moves them into the log with "
+          "its next line";
+    if (counted.others > 0) {
+        text += "; " + Lines(counted.others) + " in it "
+                + (counted.others == 1 ? "is not a log line" : "are not log lines")
+                + " and will be set aside in \"" + side + LogWithSideFile::kSetAsideSuffix + "\"";
+    }
+    return text;
 }
 
 // What the bytes from 0x80 up in some text are: whether there are any, and
@@ -309,6 +325,13 @@ void CheckValues(const SettingsRecord& s, const CountingLines& counting, Setting
         at(kLogfileNameKey, problem + ": the first line the logger writes ends it with a run-time error");
     } else if (const std::string side = s.LogfileName + LogWithSideFile::kSideFileSuffix; PathExists(side)) {
         at(kLogfileNameKey, SideFileWarning(side));
+    }
+    if (const std::string setAside =
+            s.LogfileName + LogWithSideFile::kSideFileSuffix + LogWithSideFile::kSetAsideSuffix;
+        !s.LogfileName.empty() && PathExists(setAside)) {
+        at(kLogfileNameKey,
+           "lines that were not log lines were set aside in \"" + setAside
+               + "\" when waiting lines went into the log: look at them, then remove the file");
     }
 }
 

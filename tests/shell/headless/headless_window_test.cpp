@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "log/log_with_side_file.h"
 #include "shell/headless/headless_window.h"
 
 namespace vornix7 {
@@ -88,6 +89,41 @@ INSTANTIATE_TEST_SUITE_P(
                     "Downloading...", "ONLINE"},
                    "ONLINE\nOFFLINE\nONLINE\n"}),
     [](const testing::TestParamInfo<StatusCase>& info) { return info.param.name; });
+
+// The log's notices on standard error: a line when a busy spell starts and
+// one when its lines are in, none for the counts between; lines set aside
+// get a line of their own, also right after a busy spell.
+TEST(LogNoticeLines, SayEachChangeOfKindOnce)
+{
+    const std::string busy1 = LogWithSideFile::NoticeText(1, "log.txt.waiting");
+    const std::string busy3 = LogWithSideFile::NoticeText(3, "log.txt.waiting");
+    const std::string setAside = LogWithSideFile::SetAsideText(2, "log.txt.waiting");
+    const std::string inAgain =
+        "VORNIX7_Logger: the log file can be written again; the waiting lines are in it\n";
+    const struct {
+        const char* name;
+        std::vector<std::string> shown;
+        std::string lines;
+    } cases[] = {
+        {"a busy spell", {busy1, busy3, ""}, "VORNIX7_Logger: " + busy1 + "\n" + inAgain},
+        {"a busy spell whose move set lines aside",
+         {busy1, busy3, setAside},
+         "VORNIX7_Logger: " + busy1 + "\nVORNIX7_Logger: " + setAside + "\n"},
+        {"lines set aside, then a busy spell",
+         {setAside, busy1, ""},
+         "VORNIX7_Logger: " + setAside + "\nVORNIX7_Logger: " + busy1 + "\n" + inAgain},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string out;
+        HeadlessWindow window(
+            1000, [](int) {}, [&](const std::string& line) { out += line; });
+        for (const auto& text : c.shown) {
+            window.ShowLogNotice(text);
+        }
+        EXPECT_EQ(out, c.lines);
+    }
+}
 
 // Timer1 is stopped for the whole tick: a tick that takes 60 ms of a 20 ms
 // interval delays the next one, and ticks never overlap.
