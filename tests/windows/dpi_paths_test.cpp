@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -158,6 +159,11 @@ struct DpiCase {
     const PathCase* path;
     const Expected* at;
 };
+
+void PrintTo(const DpiCase& c, std::ostream* out)
+{
+    *out << c.path->name << " at " << c.at->dpi << " DPI";
+}
 
 class DpiPathTest : public testing::TestWithParam<DpiCase> {};
 
