@@ -516,6 +516,16 @@ for row in "${rows[@]}"; do
   status=0
   "${call[@]}" || status=$?
   cleanup_case
+  # An end over the limit and nothing else wrong: Wine's end of a process
+  # can lag on a loaded machine (68 ms seen once in 32-bit Wine at load
+  # average 7), so the case runs once more and its second end counts; a
+  # program that really waits is over the limit both times.
+  if [ "$status" -ne 0 ] && [[ "$reason" == *" ms to end the program (limit "* ]]; then
+    echo "  $reason; once more"
+    reason="" status=0
+    "${call[@]}" || status=$?
+    cleanup_case
+  fi
   ms=$((($(date +%s%N) - start) / 1000000))
   if [ "$status" -eq 0 ]; then
     echo "[       OK ] $name ($ms ms)"
