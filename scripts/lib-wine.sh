@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the Windows test scripts: the Wine prefix of a Windows build
 # folder, made for that build's architecture and kept in the folder.
 #

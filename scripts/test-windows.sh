@@ -149,7 +149,7 @@ test_programs() {
 # byte (CR LF, not the CR CR LF of a text-mode stream), and with no settings
 # file it names the Windows default log.
 check_tool_output() {
-  local smoke="$build/check-smoke" why= status=0
+  local smoke="$build/check-smoke" why='' status=0
   mkdir -p "$smoke"
   printf '[Settings]\r\nLastSensor=0\r\n' >"$smoke/a.ini"
   printf '<t0>1</t0>' >"$smoke/page.html"
@@ -171,7 +171,7 @@ check_tool_output() {
 # exported there), needs only what comes with Windows (checked against a
 # list, so a new DLL is looked at before it ships), under 3 MB.
 shipped_programs() {
-  local stage="$pkg_dir/$arch/VORNIX7_Logger" exe why= dll imports report
+  local stage="$pkg_dir/$arch/VORNIX7_Logger" exe why='' dll imports report
   local system_dlls=" advapi32.dll bcrypt.dll comctl32.dll comdlg32.dll crypt32.dll gdi32.dll kernel32.dll msvcrt.dll"
   system_dlls+=" ole32.dll oleaut32.dll shell32.dll shlwapi.dll user32.dll uxtheme.dll winmm.dll ws2_32.dll "
   mapfile -t exes < <(find "$stage" -name '*.exe' -type f 2>/dev/null | sort)
@@ -262,7 +262,7 @@ run_uninstall() {
 }
 
 installer_checks() {
-  local inst_root="$build/package-test/install" why= f port= status
+  local inst_root="$build/package-test/install" why='' f port='' status
   local inst_dir="$inst_root/app" win_inst_dir log win_log wine_user ini name key
   win_inst_dir=$(windows_path "$inst_dir")
   # The log in the program's own folder, as a portable install keeps it:
