@@ -11,7 +11,7 @@ packages=(
   clang libclang-rt-14-dev clang-format clang-tidy valgrind
   locales xvfb xauth openbox imagemagick
   python3 dpkg-dev file
-  g++-mingw-w64-x86-64 googletest wine64 wine nsis zip unzip
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686 googletest wine64 wine nsis zip unzip
   chromium
   libxlsxwriter-dev libz-mingw-w64-dev libreoffice-calc-nogui python3-openpyxl poppler-utils
 )
@@ -30,6 +30,14 @@ fi
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+# 32-bit Wine, for the 32-bit Windows programs in a 32-bit prefix: Debian's
+# i386 packages.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "Adding the i386 architecture (for wine32)"
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+fi
+packages+=(wine32:i386)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -19,11 +19,14 @@
 #   SIM              vornix7-sim (default: build/tools/sim/vornix7-sim, built
 #                    there if missing)
 #   E2E_FILTER       only the cases whose name contains this text
+#   E2E_WINDOWS_VERSION  what Windows Wine reports during the runs (win7,
+#                    win81, win10; default: the prefix's own)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build-windows}
 sim=${SIM:-$root/build/tools/sim/vornix7-sim}
 filter=${E2E_FILTER:-}
+windows_version=${E2E_WINDOWS_VERSION:-}
 exe=$build/src/shell/win32/VORNIX7_Logger.exe
 probe_exe=$build/windows-e2e/window_probe.exe
 holder_exe=$build/windows-e2e/log_holder.exe
@@ -39,6 +42,7 @@ for file in "$exe" "$probe_exe" "$holder_exe"; do
     exit 1
   fi
 done
+build=$(cd "$build" && pwd)
 if [ ! -x "$sim" ]; then
   echo "== Building vornix7-sim for the host"
   sim_build=$(dirname "$(dirname "$(dirname "$sim")")")
@@ -47,26 +51,29 @@ if [ ! -x "$sim" ]; then
   cmake --build "$sim_build" --target vornix7-sim >/dev/null
 fi
 
-wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine=wine
-export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "== Making the Wine prefix $WINEPREFIX"
-  timeout 300 "$wine" wineboot --init >/dev/null 2>&1 || true
-fi
-# No display: Wine's null graphics driver. It takes effect for a new
-# wineserver, so the old one must be gone before the first window.
-if ! grep -q '^"Graphics"="null"' "$WINEPREFIX/user.reg" 2>/dev/null; then
-  timeout 60 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-  timeout 60 wineserver -w || true
-fi
+# The build's own Wine prefix, of its architecture (a 32-bit one for i686).
+# shellcheck source=scripts/lib-wine.sh
+. "$root/scripts/lib-wine.sh"
+wine_prefix "$build"
 # Kept up between the runs (0.15 s per start instead of 0.7 s); it leaves
 # by itself 30 s after the last one. Fails harmlessly when one is running.
 wineserver -p30 2>/dev/null || true
+# What Windows the prefix reports for this pass, put back at the end.
+if [ -n "$windows_version" ]; then
+  wine_windows_version "$windows_version"
+  reported=$(timeout 30 "$wine" "$probe_exe" windows 2>/dev/null | tr -d '\r')
+  echo "== Wine reports Windows $windows_version: ${reported:-nothing}"
+  case "$windows_version:$reported" in
+    win7:version=6.1 | win81:version=6.3 | win8:version=6.2 | win10:version=10.0) ;;
+    *)
+      wine_windows_version ""
+      echo "[  FAILED  ] setup: Wine does not report $windows_version (${reported:-no answer})" >&2
+      exit 1
+      ;;
+  esac
+fi
 
-set_dpi() {
-  timeout 60 "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
-}
+set_dpi() { wine_dpi "$1"; }
 
 # --- one case's scene: a folder with the program and its settings, the device, the logger
 
@@ -397,10 +404,16 @@ command_line_is_answered_without_a_window() {
 
 # The manifest is what makes Windows hand the program real pixels and the
 # current buttons; Wine treats every program as DPI-aware, so the runs
-# above cannot tell whether it is there.
+# above cannot tell whether it is there. Windows 7 and 8.1 read dpiAware,
+# later ones dpiAwareness; supportedOS names 7, 8, 8.1 and 10; the
+# architecture is the program's own.
 manifest_asks_for_dpi_awareness_and_visual_styles() {
-  local needle
-  for needle in PerMonitorV2 Microsoft.Windows.Common-Controls asInvoker; do
+  local needle manifest_arch=amd64
+  [ "$(build_arch "$build")" = i686 ] && manifest_arch=x86
+  for needle in PerMonitorV2 '>true/pm<' Microsoft.Windows.Common-Controls asInvoker \
+    '{35138b9a-5d96-4fbd-8e2d-a2440225f93a}' '{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}' \
+    '{1f676c76-80e1-4239-95bb-83d0f6d0da78}' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}' \
+    "name=\"VORNIX7.Logger\" version=\"1.0.0.0\" processorArchitecture=\"$manifest_arch\""; do
     grep -qaF "$needle" "$exe" || {
       reason="the manifest in $exe lacks $needle"
       return 1
@@ -537,7 +550,7 @@ rows=(
   "AUtf8SettingsFileWithItsMarkNamesTheLogAsWritten|non_ascii_names_reach_windows|utf8_bom|utf8_bom|Lab Daten ä\\Prüfung ä.txt|bom"
 )
 
-trap 'cleanup_case; set_dpi 96' EXIT
+trap 'cleanup_case; set_dpi 96; [ -z "$windows_version" ] || wine_windows_version ""' EXIT
 mkdir -p "$work"
 passed=0 failed=() end_times=() give_up_ms= busy_polls=
 start_all=$(date +%s%N)
@@ -552,6 +565,16 @@ for row in "${rows[@]}"; do
   status=0
   "${call[@]}" || status=$?
   cleanup_case
+  # An end over the limit and nothing else wrong: Wine's end of a process
+  # can lag on a loaded machine (68 ms seen once in 32-bit Wine at load
+  # average 7), so the case runs once more and its second end counts; a
+  # program that really waits is over the limit both times.
+  if [ "$status" -ne 0 ] && [[ "$reason" == *" ms to end the program (limit "* ]]; then
+    echo "  $reason; once more"
+    reason="" status=0
+    "${call[@]}" || status=$?
+    cleanup_case
+  fi
   ms=$((($(date +%s%N) - start) / 1000000))
   if [ "$status" -eq 0 ]; then
     echo "[       OK ] $name ($ms ms)"

@@ -15,6 +15,14 @@
 //   window_probe press-ok MS         the error message box: message=TEXT, then presses its OK
 //   window_probe hold-lock FILE MS   holds FILE's append lock as another logger writing a line
 //                                    would: locked=1, then MS milliseconds later lets go
+//   window_probe windows             the Windows version programs are told: version=MAJOR.MINOR
+//
+// A test tool, run only under Wine: it reads the window's DPI with the
+// Windows 10 functions, which the logger itself looks up at run time.
+#undef WINVER
+#undef _WIN32_WINNT
+#define WINVER 0x0A00
+#define _WIN32_WINNT 0x0A00
 #include <windows.h>
 
 #include <cstdio>
@@ -269,10 +277,27 @@ int HoldLock(const std::wstring& path, double limitMs)
     return 0;
 }
 
+// As ntdll tells it, which no compatibility manifest changes; Wine answers
+// with the version its prefix is set to (winecfg -v).
+int WindowsVersion()
+{
+    using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
+    auto rtlGetVersion = reinterpret_cast<RtlGetVersionFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof(version);
+    if (!rtlGetVersion || rtlGetVersion(&version) != 0) {
+        std::printf("error=no version\n");
+        return 1;
+    }
+    std::printf("version=%lu.%lu\n", version.dwMajorVersion, version.dwMinorVersion);
+    return 0;
+}
+
 int Usage()
 {
     std::fprintf(stderr, "usage: window_probe shown MS | status TEXT MS | give-up MS | "
-                         "end close|click|enter|space MS | press-ok MS | hold-lock FILE MS\n");
+                         "end close|click|enter|space MS | press-ok MS | hold-lock FILE MS | windows\n");
     return 2;
 }
 
@@ -298,6 +323,8 @@ int wmain(int argc, wchar_t** argv)
         status = End(argv[2], limitMs);
     } else if (command == L"hold-lock" && argc == 4) {
         status = HoldLock(argv[2], limitMs);
+    } else if (command == L"windows" && argc == 2) {
+        status = WindowsVersion();
     } else if (command == L"press-ok" && argc == 3) {
         status = PressOk(limitMs);
     } else {

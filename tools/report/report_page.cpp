@@ -111,6 +111,9 @@ const char* const kScript = R"(
   var body = document.body;
   var box = document.getElementById('charts');
   var D = JSON.parse(document.getElementById('report-data').textContent);
+  // Left standing where the chart library cannot run (Internet Explorer).
+  var note = document.getElementById('charts-missing');
+  if (note && (D.sensors === 0 || typeof uPlot !== 'undefined')) note.parentNode.removeChild(note);
   if (D.sensors === 0) { body.setAttribute('data-charts-drawn', '0'); return; }
   if (typeof uPlot === 'undefined') { body.setAttribute('data-charts-drawn', 'none'); return; }
   var several = D.logs.length > 1;
@@ -522,7 +525,15 @@ void WriteReportPage(const std::vector<PageLog>& logs, const PageInput& input, s
                "next good one). Drag across a chart to zoom in (all charts follow), double-click to zoom "
                "out.</p>\n";
     }
-    out << "<div id=\"charts\"></div>\n";
+    out << "<div id=\"charts\">";
+    if (input.charts) {
+        // Shown until the charts draw: an old browser (Internet Explorer 11)
+        // or one without scripts says so instead of showing nothing.
+        out << "<p class=\"warn\" id=\"charts-missing\">The charts need a current browser with "
+               "JavaScript (Edge, Firefox or Chrome); this one cannot draw them. The tables above hold "
+               "the whole summary.</p>";
+    }
+    out << "</div>\n";
     if (input.charts) {
         out << "<script id=\"report-data\" type=\"application/json\">";
         WriteData(logs, out);

@@ -32,16 +32,15 @@ void Place(HWND control, const TwipsRect& twips, UINT dpi)
                  Pixels(twips.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// The system's message font (the one its own dialogs use) at `dpi`.
-OwnedFont MessageFont(UINT dpi)
+// The system's message font at `dpi`, or a stock font.
+OwnedFont MessageFont(const Dpi& dpi, UINT dpiValue)
 {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof(metrics);
-    if (!SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0, dpi)) {
+    LOGFONTW font{};
+    if (!dpi.MessageFont(dpiValue, font)) {
         // A stock font: deleting it later does nothing, as the system wants.
         return OwnedFont(static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)));
     }
-    return OwnedFont(CreateFontIndirectW(&metrics.lfMessageFont));
+    return OwnedFont(CreateFontIndirectW(&font));
 }
 
 ATOM RegisterMainClass(HINSTANCE instance, WNDPROC procedure)
@@ -59,8 +58,9 @@ ATOM RegisterMainClass(HINSTANCE instance, WNDPROC procedure)
 
 } // namespace
 
-MainWindow::MainWindow(HINSTANCE instance, unsigned tickIntervalMs, EndAction endProgram)
-    : ShellWindow(std::move(endProgram)), instance_(instance), tickIntervalMs_(tickIntervalMs)
+MainWindow::MainWindow(HINSTANCE instance, unsigned tickIntervalMs, EndAction endProgram, Dpi dpi)
+    : ShellWindow(std::move(endProgram)), instance_(instance), tickIntervalMs_(tickIntervalMs),
+      dpi_(std::move(dpi))
 {
     // The buttons' visual styles: the manifest asks for common controls 6,
     // and this loads it.
@@ -269,7 +269,7 @@ void MainWindow::OnCreate()
         SendMessageW(labelTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
         SendMessageW(labelTip_, TTM_ACTIVATE, FALSE, 0);
     }
-    LayOut(GetDpiForWindow(window), true);
+    LayOut(dpi_.WindowDpi(window), true);
 }
 
 void MainWindow::OnCommand(int id, int code)
@@ -290,28 +290,45 @@ void MainWindow::OnTimer(UINT_PTR id)
 
 void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested)
 {
-    SetWindowPos(window_.get(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    LayOut(dpi, false);
+    // The suggested place; the size is the window's own, since on 8.1 the
+    // suggestion scales the frame too, which the system does not redraw.
+    SetWindowPos(window_.get(), nullptr, suggested.left, suggested.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    LayOut(dpi, true);
 }
 
 void MainWindow::LayOut(UINT dpi, bool resize)
 {
-    HWND window = window_.get();
     if (resize) {
-        RECT frame{0, 0, Pixels(kClientWidthTwips, dpi), Pixels(kClientHeightTwips, dpi)};
-        AdjustWindowRectExForDpi(&frame, kStyle, FALSE, kExStyle, dpi);
-        SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        FitClientArea(dpi);
     }
     // The old font stays alive until the controls use the new one.
-    OwnedFont font = MessageFont(dpi);
+    OwnedFont font = MessageFont(dpi_, dpi);
     for (HWND control : {kExit, lBla}) {
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
     }
     font_ = std::move(font);
     Place(kExit, kExitTwips, dpi);
     Place(lBla, kStatusTwips, dpi);
+}
+
+void MainWindow::FitClientArea(UINT dpi)
+{
+    HWND window = window_.get();
+    const SIZE client{Pixels(kClientWidthTwips, dpi), Pixels(kClientHeightTwips, dpi)};
+    SIZE frame = dpi_.FrameSize(client, kStyle, kExStyle, dpi);
+    SetWindowPos(window, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // A minimized window has no client area to measure.
+    RECT drawn{};
+    if (IsIconic(window) || !GetClientRect(window, &drawn)) {
+        return;
+    }
+    const LONG dx = client.cx - drawn.right;
+    const LONG dy = client.cy - drawn.bottom;
+    if (dx != 0 || dy != 0) {
+        SetWindowPos(window, nullptr, 0, 0, frame.cx + dx, frame.cy + dy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 } // namespace vornix7::win32

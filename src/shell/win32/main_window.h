@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "shell/shell_window.h"
+#include "shell/win32/dpi.h"
 
 namespace vornix7::win32 {
 
@@ -24,16 +25,17 @@ using OwnedWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDeleter>;
 
 // The logger's only window, "main", on the plain Win32 API: the Exit button
 // kExit, the status label lBla and Timer1. Sizes are twips, turned into
-// pixels at the window's DPI and again when the window moves to a screen of
-// another DPI. Exit, the window's close and the end of the session end the
-// program through EndProgram, also from inside PumpEvents (a fetch or a
-// wait for the log's lock).
+// pixels at the window's DPI (from `dpi`, on the newest way this Windows
+// has) and again when the window moves to a screen of another DPI. Exit, the window's close and the end of
+// the session end the program through EndProgram, also from inside PumpEvents (a fetch or a wait for the
+// log's lock).
 class MainWindow final : public ShellWindow {
 public:
     // Creates the window hidden, its label still reading "lBla" (start-up
     // clears it before the window is shown). Throws std::runtime_error when
     // the system gives no window.
-    explicit MainWindow(HINSTANCE instance, unsigned tickIntervalMs = 1000, EndAction endProgram = nullptr);
+    explicit MainWindow(HINSTANCE instance, unsigned tickIntervalMs = 1000, EndAction endProgram = nullptr,
+                        Dpi dpi = Dpi());
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -64,9 +66,13 @@ private:
     // The font and the controls' places for `dpi`; with `resize`, the
     // window's own size too (WM_DPICHANGED brings a rectangle of its own).
     void LayOut(UINT dpi, bool resize);
+    // The window's size for the client area at `dpi`, corrected by what the
+    // system really drew around it.
+    void FitClientArea(UINT dpi);
 
     HINSTANCE instance_;
     unsigned tickIntervalMs_;
+    Dpi dpi_;
     OwnedWindow window_; // "main"
     HWND kExit = nullptr;
     HWND lBla = nullptr;
