@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <random>
 #include <system_error>
+#include <utility>
 
 namespace vornix7 {
 
@@ -54,7 +55,67 @@ bool WriteAll(int fd, std::string_view bytes)
     return true;
 }
 
+// The folder part of `path` with its slash, and the file's own name.
+std::pair<std::string, std::string> SplitPath(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos
+               ? std::pair<std::string, std::string>("", path)
+               : std::pair<std::string, std::string>(path.substr(0, slash + 1), path.substr(slash + 1));
+}
+
 } // namespace
+
+std::optional<std::string> StageNewFile(const std::string& path, StagedFile& staged)
+{
+    if (path.empty() || path.back() == '/') {
+        return Reason(EISDIR);
+    }
+    if (auto refused = Refusal(path)) {
+        return refused;
+    }
+    const auto [folder, leaf] = SplitPath(path);
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate =
+            folder + "." + leaf + "." + std::to_string(random() % 1000000000u) + ".tmp";
+        // mkdir never follows a link: a name already there is refused.
+        if (::mkdir(candidate.c_str(), 0700) == 0) {
+            staged = {candidate, candidate + "/" + leaf};
+            return std::nullopt;
+        }
+        if (errno != EEXIST) {
+            return Reason(errno);
+        }
+    }
+    return Reason(EEXIST);
+}
+
+std::optional<std::string> PutStagedFileInPlace(const StagedFile& staged, const std::string& path)
+{
+    std::optional<std::string> problem = Refusal(path);
+    if (!problem) {
+        const int fd = ::open(staged.path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 || ::fsync(fd) != 0) {
+            problem = Reason(errno);
+        }
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    if (!problem && ::rename(staged.path.c_str(), path.c_str()) != 0) {
+        problem = Reason(errno);
+    }
+    DiscardStagedFile(staged);
+    return problem;
+}
+
+void DiscardStagedFile(const StagedFile& staged)
+{
+    ::unlink(staged.path.c_str());
+    ::rmdir(staged.folder.c_str());
+}
 
 std::optional<std::string> ReplaceFileWith(const std::string& path, std::string_view bytes)
 {
@@ -64,9 +125,7 @@ std::optional<std::string> ReplaceFileWith(const std::string& path, std::string_
     if (auto refused = Refusal(path)) {
         return refused;
     }
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+    const auto [folder, leaf] = SplitPath(path);
 
     std::random_device seed;
     std::mt19937_64 random(seed());

@@ -42,27 +42,95 @@ bool WriteAll(HANDLE file, std::string_view bytes)
     return true;
 }
 
+// What stands at `path` and may not be replaced (a link is judged by what
+// it leads to, as GetFileAttributes follows it), or nothing.
+std::optional<std::string> Refusal(const std::wstring& wide)
+{
+    if (wide.empty() || wide.back() == L'\\' || wide.back() == L'/') {
+        return std::string("Is a directory");
+    }
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return std::string("Is a directory");
+    }
+    return std::nullopt;
+}
+
+std::mt19937_64 Random()
+{
+    std::random_device seed;
+    return std::mt19937_64(seed() ^ (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32)
+                           ^ GetTickCount64());
+}
+
 } // namespace
+
+std::optional<std::string> StageNewFile(const std::string& path, StagedFile& staged)
+{
+    const std::wstring wide = WideFromCodePage(path);
+    if (auto refused = Refusal(wide)) {
+        return refused;
+    }
+    const std::size_t slash = path.find_last_of("\\/:");
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::mt19937_64 random = Random();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate =
+            folder + "." + leaf + "." + std::to_string(random() % 1000000000u) + ".tmp";
+        // A new folder, never one already there (nor a link by that name).
+        if (CreateDirectoryW(WideFromCodePage(candidate).c_str(), nullptr)) {
+            staged = {candidate, candidate + "\\" + leaf};
+            return std::nullopt;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            return Reason(GetLastError());
+        }
+    }
+    return Reason(ERROR_ALREADY_EXISTS);
+}
+
+std::optional<std::string> PutStagedFileInPlace(const StagedFile& staged, const std::string& path)
+{
+    const std::wstring wide = WideFromCodePage(path);
+    const std::wstring from = WideFromCodePage(staged.path);
+    std::optional<std::string> problem = Refusal(wide);
+    if (!problem) {
+        const HANDLE file = CreateFileW(from.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (file == INVALID_HANDLE_VALUE || !FlushFileBuffers(file)) {
+            problem = Reason(GetLastError());
+        }
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+        }
+    }
+    if (!problem
+        && !MoveFileExW(from.c_str(), wide.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        problem = Reason(GetLastError());
+    }
+    DiscardStagedFile(staged);
+    return problem;
+}
+
+void DiscardStagedFile(const StagedFile& staged)
+{
+    DeleteFileW(WideFromCodePage(staged.path).c_str());
+    RemoveDirectoryW(WideFromCodePage(staged.folder).c_str());
+}
 
 std::optional<std::string> ReplaceFileWith(const std::string& path, std::string_view bytes)
 {
     const std::wstring wide = WideFromCodePage(path);
-    if (wide.empty() || wide.back() == L'\\' || wide.back() == L'/') {
-        return std::string("Is a directory");
-    }
-    // A link is replaced, not followed; what it leads to is judged as at
-    // `path` itself (GetFileAttributes follows it).
-    const DWORD attributes = GetFileAttributesW(wide.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return std::string("Is a directory");
+    // A link is replaced, not followed.
+    if (auto refused = Refusal(wide)) {
+        return refused;
     }
     const std::size_t slash = wide.find_last_of(L"\\/:");
     const std::wstring folder = slash == std::wstring::npos ? std::wstring() : wide.substr(0, slash + 1);
     const std::wstring leaf = slash == std::wstring::npos ? wide : wide.substr(slash + 1);
 
-    std::random_device seed;
-    std::mt19937_64 random(seed() ^ (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32)
-                           ^ GetTickCount64());
+    std::mt19937_64 random = Random();
     std::wstring temporary;
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {

@@ -184,6 +184,23 @@ TEST(RunReportTool, WritesThePageAndSaysWhatWentWrong)
              EXPECT_EQ(ReadAll(dir + "/other.txt"), "keep");
              EXPECT_FALSE(fs::is_symlink(dir + "/log.txt.html"));
          }},
+        {"a link at the workbook's name is replaced by the workbook, never written through",
+         kLog,
+         {"{dir}/log.txt", "--xlsx", "{dir}/b.xlsx"},
+         true,
+         0,
+         {},
+         {"[Content_Types].xml"},
+         {},
+         [](const std::string& dir) {
+             Write(dir + "/other.txt", "keep");
+             fs::create_symlink(dir + "/other.txt", dir + "/b.xlsx");
+         },
+         "b.xlsx",
+         [](const std::string& dir) {
+             EXPECT_EQ(ReadAll(dir + "/other.txt"), "keep");
+             EXPECT_FALSE(fs::is_symlink(dir + "/b.xlsx"));
+         }},
 #endif
         {"far-off time stamps and a spell across a clock set back are named in the summary",
          "1970-01-01 00:00:01,Lab,1.,OK\r\n" +
@@ -262,6 +279,16 @@ TEST(RunReportTool, WritesThePageAndSaysWhatWentWrong)
          {"b.xlsx: cannot be written"},
          {},
          {}},
+        {"a workbook at a folder's name says why it cannot be written",
+         kLog,
+         {"{dir}/log.txt", "--xlsx", "{dir}/sub"},
+         true,
+         1,
+         {"sub: cannot be written: Is a directory"},
+         {},
+         {},
+         [](const std::string& dir) { fs::create_directory(dir + "/sub"); },
+         "none.xlsx"},
         {"a page and a workbook at once is bad usage",
          kLog,
          {"{dir}/log.txt", "--xlsx", "{dir}/b.xlsx", "-o", "{dir}/r.html"},

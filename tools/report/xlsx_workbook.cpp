@@ -153,17 +153,24 @@ double SpreadsheetTime(LogSeconds seconds)
 }
 
 XlsxWorkbook::XlsxWorkbook(const std::string& path, std::int64_t rowsPerSheet)
-    : rowsPerSheet_(std::clamp<std::int64_t>(rowsPerSheet, 1, kXlsxRowsPerSheet))
+    : path_(path), rowsPerSheet_(std::clamp<std::int64_t>(rowsPerSheet, 1, kXlsxRowsPerSheet))
 {
+    // The library writes by name, so it writes into a private folder of our
+    // own beside the workbook, and the whole file is renamed into place: a
+    // link at the workbook's name is never written through.
+    if (auto problem = StageNewFile(path, staged_)) {
+        startProblem_ = *problem;
+        return;
+    }
+    staging_ = true;
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     // The sheets' rows wait in temporary files, as large as the sheets' XML:
     // beside the workbook, on its disk, not in a /tmp that may be memory.
-    std::string folder = std::filesystem::path(path).parent_path().string();
-    folder = folder.empty() ? "." : folder;
-    options.tmpdir = folder.data();
-    workbook_ = workbook_new_opt(path.c_str(), &options);
+    options.tmpdir = staged_.folder.data();
+    workbook_ = workbook_new_opt(staged_.path.c_str(), &options);
     if (!workbook_) {
+        startProblem_ = "cannot be started";
         return;
     }
     header_ = workbook_add_format(workbook_);
@@ -182,7 +189,10 @@ XlsxWorkbook::XlsxWorkbook(const std::string& path, std::int64_t rowsPerSheet)
 XlsxWorkbook::~XlsxWorkbook()
 {
     if (workbook_) {
-        Close();
+        workbook_close(workbook_);
+    }
+    if (staging_) {
+        DiscardStagedFile(staged_);
     }
 }
 
@@ -377,7 +387,12 @@ std::string XlsxWorkbook::Close()
     const lxw_error error = workbook_close(workbook_);
     workbook_ = nullptr;
     summary_ = nullptr;
-    return error == LXW_NO_ERROR ? std::string() : std::string(lxw_strerror(error));
+    if (error != LXW_NO_ERROR) {
+        return lxw_strerror(error);
+    }
+    staging_ = false;
+    const auto problem = PutStagedFileInPlace(staged_, path_);
+    return problem ? *problem : std::string();
 }
 
 int WriteXlsxReport(const std::vector<std::string>& logs, const std::string& output,
@@ -403,7 +418,7 @@ int WriteXlsxReport(const std::vector<std::string>& logs, const std::string& out
 
     XlsxWorkbook workbook(output, rowsPerSheet);
     if (!workbook.Started()) {
-        err << "vornix7-report: " << output << ": cannot be written\n";
+        err << "vornix7-report: " << output << ": cannot be written: " << workbook.StartProblem() << "\n";
         return 1;
     }
     std::int64_t polls = 0;

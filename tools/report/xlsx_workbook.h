@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/replace_file.h"
 #include "tools/report/log_reading.h"
 #include "tools/report/report_data.h"
 
@@ -39,8 +40,9 @@ public:
     XlsxWorkbook(const XlsxWorkbook&) = delete;
     XlsxWorkbook& operator=(const XlsxWorkbook&) = delete;
 
-    // False when the workbook could not be started.
+    // False when the workbook could not be started; StartProblem() says why.
     bool Started() const { return workbook_ != nullptr; }
+    const std::string& StartProblem() const { return startProblem_; }
 
     // Starts the polls of the next log: `sensors` reading columns, the
     // Device column as wide as `deviceChars` characters. `title` names the
@@ -51,7 +53,9 @@ public:
     void EndLog(const std::string& logName, const ReportData& data, std::optional<LogSeconds> from,
                 std::optional<LogSeconds> to);
 
-    // Writes the file. An empty text when it was written, else the reason.
+    // Writes the file and puts it at its path (never through what stands
+    // there). An empty text when it is in place, else the reason. A
+    // workbook destroyed without Close leaves nothing behind.
     std::string Close();
 
     const std::vector<PollSheet>& Sheets() const { return sheets_; }
@@ -62,6 +66,10 @@ private:
     void SummaryRow(const std::string& label, const std::string& text);
     void SummaryRow(const std::string& label, double number, lxw_format* format = nullptr);
 
+    std::string path_;
+    StagedFile staged_; // where the library writes it, until it is whole
+    bool staging_ = false;
+    std::string startProblem_;
     lxw_workbook* workbook_ = nullptr;
     lxw_worksheet* summary_ = nullptr;
     lxw_format* header_ = nullptr;
