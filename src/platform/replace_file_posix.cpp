@@ -119,44 +119,26 @@ void DiscardStagedFile(const StagedFile& staged)
 
 std::optional<std::string> ReplaceFileWith(const std::string& path, std::string_view bytes)
 {
-    if (path.empty() || path.back() == '/') {
-        return Reason(EISDIR);
+    StagedFile staged;
+    if (auto problem = StageNewFile(path, staged)) {
+        return problem;
     }
-    if (auto refused = Refusal(path)) {
-        return refused;
-    }
-    const auto [folder, leaf] = SplitPath(path);
-
-    std::random_device seed;
-    std::mt19937_64 random(seed());
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = folder + "." + leaf + "." + std::to_string(random() % 1000000000u) + ".tmp";
-        // O_EXCL: a name already there, a link among them, is never opened.
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            return Reason(errno);
+    // O_EXCL in a folder of our own: nothing but our new file is written.
+    const int fd = ::open(staged.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    int error = fd < 0 ? errno : 0;
+    if (fd >= 0) {
+        if (!WriteAll(fd, bytes)) {
+            error = errno;
+        }
+        if (::close(fd) != 0 && error == 0) {
+            error = errno;
         }
     }
-    if (fd < 0) {
-        return Reason(EEXIST);
-    }
-    int error = 0;
-    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
-        error = errno;
-    }
-    if (::close(fd) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = errno;
-    }
     if (error != 0) {
-        ::unlink(temporary.c_str());
+        DiscardStagedFile(staged);
         return Reason(error);
     }
-    return std::nullopt;
+    return PutStagedFileInPlace(staged, path);
 }
 
 } // namespace vornix7

@@ -121,49 +121,29 @@ void DiscardStagedFile(const StagedFile& staged)
 
 std::optional<std::string> ReplaceFileWith(const std::string& path, std::string_view bytes)
 {
-    const std::wstring wide = WideFromCodePage(path);
-    // A link is replaced, not followed.
-    if (auto refused = Refusal(wide)) {
-        return refused;
+    StagedFile staged;
+    if (auto problem = StageNewFile(path, staged)) {
+        return problem;
     }
-    const std::size_t slash = wide.find_last_of(L"\\/:");
-    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : wide.substr(0, slash + 1);
-    const std::wstring leaf = slash == std::wstring::npos ? wide : wide.substr(slash + 1);
-
-    std::mt19937_64 random = Random();
-    std::wstring temporary;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-        temporary = folder + L"." + leaf + L"." + std::to_wstring(random() % 1000000000u) + L".tmp";
-        // CREATE_NEW: a name already there, a link among them, is never opened.
-        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
-            return Reason(GetLastError());
+    // CREATE_NEW in a folder of our own: nothing but our new file is written.
+    const HANDLE file = CreateFileW(WideFromCodePage(staged.path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        if (GetFileType(file) != FILE_TYPE_DISK) {
+            error = ERROR_INVALID_NAME; // a device name such as NUL
+        } else if (!WriteAll(file, bytes)) {
+            error = GetLastError();
+        }
+        if (!CloseHandle(file) && error == 0) {
+            error = GetLastError();
         }
     }
-    if (file == INVALID_HANDLE_VALUE) {
-        return Reason(ERROR_FILE_EXISTS);
-    }
-    DWORD error = 0;
-    if (GetFileType(file) != FILE_TYPE_DISK) {
-        error = ERROR_INVALID_NAME; // a device name such as NUL
-    } else if (!WriteAll(file, bytes) || !FlushFileBuffers(file)) {
-        error = GetLastError();
-    }
-    if (!CloseHandle(file) && error == 0) {
-        error = GetLastError();
-    }
-    if (error == 0
-        && !MoveFileExW(temporary.c_str(), wide.c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        error = GetLastError();
-    }
     if (error != 0) {
-        DeleteFileW(temporary.c_str());
+        DiscardStagedFile(staged);
         return Reason(error);
     }
-    return std::nullopt;
+    return PutStagedFileInPlace(staged, path);
 }
 
 } // namespace vornix7
