@@ -224,6 +224,21 @@ workbook_check() {
   tally "$arch: vornix7-report.exe: the Linux tool's workbook" "$why"
 }
 
+# vornix7-report.exe in a folder whose name code page 1252 cannot hold
+# still finds its chart library beside itself.
+report_in_any_folder() {
+  local stage="$pkg_dir/$arch/VORNIX7_Logger" dir="$build/report-folder/Lab Łódź" why=''
+  rm -rf "$build/report-folder"
+  mkdir -p "$dir"
+  cp "$stage/vornix7-report.exe" "$stage/uPlot.iife.min.js" "$stage/uPlot.min.css" "$dir/"
+  printf '2026-12-07 10:00:00,Lab,21.5,OK\r\n2026-12-07 10:00:05,Lab,22.,OK\r\n' >"$dir/log.txt"
+  (cd "$dir" && timeout 60 "$wine" ./vornix7-report.exe log.txt >report.out 2>report.err) ||
+    why="exit status $? (see $dir)"
+  grep -q 'chart library is not there' "$dir/report.err" && why="the chart library beside it was not found"
+  grep -q '1 charts' "$dir/report.out" || why="${why:-no chart in the page (see $dir)}"
+  tally "$arch: vornix7-report.exe in a folder named outside the code page finds its charts" "$why"
+}
+
 # The zip: the programs, the settings file and the README, text in CR LF.
 zip_contents() {
   local zip_file=${zip_of[$arch]:-} unzipped="$build/package-test/zip" f file why=
@@ -472,6 +487,7 @@ for arch in "${archs[@]}"; do
   check_tool_output
   shipped_programs
   workbook_check
+  report_in_any_folder
   zip_contents
   installer_checks
   end_to_end

@@ -10,5 +10,5 @@ int main(int argc, char** argv)
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
     // The chart library is installed beside the tool.
-    return vornix7::RunReportTool(args, vornix7::ExecutableDir(), std::cout, std::cerr);
+    return vornix7::RunReportTool(args, vornix7::ExecutableFolder(), std::cout, std::cerr);
 }

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <sstream>
 
-#include "platform/executable_dir.h"
+#include "platform/code_page.h"
 #include "platform/file_bytes.h"
 #include "platform/file_chunks.h"
 #include "platform/replace_file.h"
@@ -110,16 +110,16 @@ Options ParseArgs(const std::vector<std::string>& args, std::string& problem)
 }
 
 // The chart library beside the tool; none when a file is missing.
-std::optional<ChartLibrary> LoadChartLibrary(const std::string& dir, std::ostream& err)
+std::optional<ChartLibrary> LoadChartLibrary(const std::filesystem::path& dir, std::ostream& err)
 {
     constexpr std::size_t kMaxBytes = 4 << 20;
-    const std::string prefix = dir.empty() || dir.back() == kPathSeparator ? dir : dir + kPathSeparator;
-    const FileBytes script = ReadFileBytes(prefix + kChartScriptFile, kMaxBytes);
-    const FileBytes style = ReadFileBytes(prefix + kChartStyleFile, kMaxBytes);
+    // The tool's folder as the system names it: any folder name works.
+    const FileBytes script = ReadFileBytesAtSystemPath(dir / kChartScriptFile, kMaxBytes);
+    const FileBytes style = ReadFileBytesAtSystemPath(dir / kChartStyleFile, kMaxBytes);
     for (const auto* file : {&script, &style}) {
         if (file->outcome != FileBytes::Outcome::kRead) {
-            err << "warning: the chart library is not there (" << prefix << kChartScriptFile << ", "
-                << kChartStyleFile << "): the page has the tables only\n";
+            err << "warning: the chart library is not there (" << CodePageFromPath(dir / kChartScriptFile)
+                << ", " << kChartStyleFile << "): the page has the tables only\n";
             return std::nullopt;
         }
     }
@@ -175,8 +175,8 @@ void NameUnreadableLines(const std::string& path, const ReportData& data, std::o
     }
 }
 
-int RunReportTool(const std::vector<std::string>& args, const std::string& libraryDir, std::ostream& out,
-                  std::ostream& err)
+int RunReportTool(const std::vector<std::string>& args, const std::filesystem::path& libraryDir,
+                  std::ostream& out, std::ostream& err)
 {
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         out << kUsage << kHelp;

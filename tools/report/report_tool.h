@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -23,8 +24,8 @@ namespace vornix7 {
 // Returns the exit status: 0, 1 when the log cannot be read or the page not
 // written, 2 for bad usage, 3 when lines could not be read (the page is
 // written all the same).
-int RunReportTool(const std::vector<std::string>& args, const std::string& libraryDir, std::ostream& out,
-                  std::ostream& err);
+int RunReportTool(const std::vector<std::string>& args, const std::filesystem::path& libraryDir,
+                  std::ostream& out, std::ostream& err);
 
 // One log read through, shared and without its lock: its report data, or
 // why it could not be read. `onRecord` sees each poll in the time range.
