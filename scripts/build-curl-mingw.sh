@@ -39,7 +39,7 @@ fi
 
 # The stamp names the version, the architecture and this script's own text,
 # so a change to the configuration below builds again too.
-want="$version $arch $(sha256sum "$0" "$toolchain" | cut -c1-16 | tr '\n' ' ')"
+want="$version $arch $(sha256sum "$0" "$toolchain" "$root/cmake/mingw-w64-common.cmake" | cut -c1-16 | tr '\n' ' ')"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] && [ -f "$prefix/lib/libcurl.a" ]; then
   echo "libcurl $version for MinGW $arch: already built" >&2
   echo "$prefix"

@@ -198,6 +198,21 @@ const char* const kScript = R"(
 })();
 )";
 
+// Appends the character that starts at bytes[i], a byte from 0x80 up: a
+// well-formed UTF-8 character as it is, any other byte as its Latin-1
+// letter (the log is in the system's 8-bit code page). Returns the bytes
+// taken.
+std::size_t AppendHighCharacter(std::string& out, std::string_view bytes, std::size_t i)
+{
+    const std::size_t length = Utf8SequenceLength(bytes, i);
+    if (length > 0) {
+        out.append(bytes.substr(i, length));
+        return length;
+    }
+    AppendUtf8(out, static_cast<unsigned char>(bytes[i]));
+    return 1;
+}
+
 // Text for a JSON string inside a <script> element: UTF-8 as in HtmlText,
 // and nothing that could end the element.
 std::string JsonText(std::string_view bytes)
@@ -206,14 +221,7 @@ std::string JsonText(std::string_view bytes)
     for (std::size_t i = 0; i < bytes.size();) {
         const auto byte = static_cast<unsigned char>(bytes[i]);
         if (byte >= 0x80) {
-            const std::size_t length = Utf8SequenceLength(bytes, i);
-            if (length > 0) {
-                out.append(bytes.substr(i, length));
-                i += length;
-            } else {
-                AppendUtf8(out, byte); // Latin-1
-                ++i;
-            }
+            i += AppendHighCharacter(out, bytes, i);
             continue;
         }
         if (byte < 0x20 || byte == 0x7f || byte == '"' || byte == '\\' || byte == '<' || byte == '>'
@@ -394,14 +402,7 @@ std::string HtmlText(std::string_view bytes)
     for (std::size_t i = 0; i < bytes.size();) {
         const auto byte = static_cast<unsigned char>(bytes[i]);
         if (byte >= 0x80) {
-            const std::size_t length = Utf8SequenceLength(bytes, i);
-            if (length > 0) {
-                out.append(bytes.substr(i, length));
-                i += length;
-            } else {
-                AppendUtf8(out, byte); // Latin-1
-                ++i;
-            }
+            i += AppendHighCharacter(out, bytes, i);
             continue;
         }
         switch (byte) {
