@@ -59,7 +59,7 @@ void ExpectLogError(LoggerProcess& logger, const std::string& kind, const std::s
     ASSERT_EQ(logger.WaitForExit(Scaled(Millis(5000))), ExitStatus::Code(1)) << logger.Stderr();
     const auto errors = logger.RuntimeErrors();
     ASSERT_EQ(errors.size(), 1U) << logger.Stderr();
-    EXPECT_TRUE(errors[0].starts_with("VORNIX7_Logger: run-time error: " + kind + ": ")) << errors[0];
+    EXPECT_TRUE(errors[0].starts_with(ProgramName() + ": run-time error: " + kind + ": ")) << errors[0];
     EXPECT_NE(errors[0].find(path), std::string::npos) << errors[0];
 }
 

@@ -99,19 +99,19 @@ TEST(LogNoticeLines, SayEachChangeOfKindOnce)
     const std::string busy3 = LogWithSideFile::NoticeText(3, "log.txt.waiting");
     const std::string setAside = LogWithSideFile::SetAsideText(2, "log.txt.waiting");
     const std::string inAgain =
-        "VORNIX7_Logger: the log file can be written again; the waiting lines are in it\n";
+        "vornix7-logger-headless: the log file can be written again; the waiting lines are in it\n";
     const struct {
         const char* name;
         std::vector<std::string> shown;
         std::string lines;
     } cases[] = {
-        {"a busy spell", {busy1, busy3, ""}, "VORNIX7_Logger: " + busy1 + "\n" + inAgain},
+        {"a busy spell", {busy1, busy3, ""}, "vornix7-logger-headless: " + busy1 + "\n" + inAgain},
         {"a busy spell whose move set lines aside",
          {busy1, busy3, setAside},
-         "VORNIX7_Logger: " + busy1 + "\nVORNIX7_Logger: " + setAside + "\n"},
+         "vornix7-logger-headless: " + busy1 + "\nvornix7-logger-headless: " + setAside + "\n"},
         {"lines set aside, then a busy spell",
          {setAside, busy1, ""},
-         "VORNIX7_Logger: " + setAside + "\nVORNIX7_Logger: " + busy1 + "\n" + inAgain},
+         "vornix7-logger-headless: " + setAside + "\nvornix7-logger-headless: " + busy1 + "\n" + inAgain},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
