@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/control_bytes.h"
+
 namespace vornix7 {
 
 // One of the few errors that end the program: a setting that overflows, a
@@ -38,13 +40,8 @@ inline constexpr const char* kWindowProgramName = "VORNIX7_Logger";
 inline std::string RunTimeErrorMessage(std::string_view program, const std::string& kind,
                                        const std::string& detail)
 {
-    std::string message = std::string(program) + ": run-time error: " + kind + ": " + detail;
-    for (char& c : message) {
-        if (c == '\n' || c == '\r') {
-            c = ' ';
-        }
-    }
-    return message;
+    return ReplaceControlBytes(std::string(program) + ": run-time error: " + kind + ": " + detail,
+                               ControlBytes::kLineEnds, ' ');
 }
 
 namespace error_kind {

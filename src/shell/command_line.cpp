@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/control_bytes.h"
 #include "config/ini_file.h"
 #include "config/settings.h"
 #include "platform/code_page.h"
@@ -22,13 +23,7 @@ std::string Usage(const ProgramIdentity& program)
 // reach the terminal as they are, so they are shown as '?'.
 std::string Printable(std::string text)
 {
-    for (char& c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
-            c = '?';
-        }
-    }
-    return text;
+    return ReplaceControlBytes(std::move(text), ControlBytes::kAll, '?');
 }
 
 // The log file a run started here would append to: LogfileName as the
