@@ -159,7 +159,7 @@ std::optional<double> ReadingValue(std::string_view field)
     }
     double value = 0.0;
     const auto result = std::from_chars(field.data(), field.data() + field.size(), value);
-    if (result.ec != std::errc() || !std::isfinite(value) || value == kNoReadingValue) {
+    if (result.ec != std::errc() || !std::isfinite(value) || value == NoReading) {
         return std::nullopt;
     }
     return value;
