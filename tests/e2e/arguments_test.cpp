@@ -53,7 +53,7 @@ class Arguments : public testing::TestWithParam<ArgumentCase> {};
 TEST_P(Arguments, AreAnsweredAtOnceWithoutADisplayAndCreateNothing)
 {
     const ArgumentCase& c = GetParam();
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     SimProcess device(deviceDir.path(), {});
     LoggerProcess logger(SettingsText({.url = device.url(), .logfileName = "lab.csv"}));
     std::set<std::string> expected = Entries(logger.dir().path());

@@ -37,7 +37,7 @@ class DeviceAnswers : public testing::TestWithParam<DeviceCase> {};
 TEST_P(DeviceAnswers, EachPollGivesTheLineItsAnswerCallsFor)
 {
     const DeviceCase& c = GetParam();
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     std::optional<SimProcess> device;
     std::optional<RefusingPort> nobody;
     std::vector<std::string> args = kDevice;

@@ -21,7 +21,7 @@ const std::string kFailedKeepingName = ErrorLine("Lab North", 8);
 
 TEST(DeviceOutage, ADeviceThatGoesAwayGivesErrorLinesWithItsNameAndOkLinesOnceItIsBack)
 {
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     std::optional<SimProcess> device;
     device.emplace(deviceDir.path(), kDevice);
     const int port = device->port();
@@ -51,7 +51,7 @@ TEST(DeviceOutage, ADeviceThatGoesAwayGivesErrorLinesWithItsNameAndOkLinesOnceIt
 // is still logged, with the name of the device from the unlogged polls.
 TEST(DeviceOutage, WithoutLoggingOfGoodPollsOnlyTheFailedOnesAreLogged)
 {
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     SimProcess device(deviceDir.path(), kDevice);
     LoggerProcess logger(SettingsText({.url = device.url(), .useLogFile = "0"}));
     logger.Start();

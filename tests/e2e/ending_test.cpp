@@ -30,7 +30,7 @@ class SignalDuringPoll : public testing::TestWithParam<SignalCase> {};
 
 TEST_P(SignalDuringPoll, EndsTheProgramAtOnceWithoutALineForThatPoll)
 {
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     SimProcess device(deviceDir.path(), {"--mode", "silent"});
     // A long time-out, so the poll is surely still waiting when the signal
     // comes.

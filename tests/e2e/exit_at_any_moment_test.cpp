@@ -56,7 +56,7 @@ TEST_P(ExitAtAnyMoment, EndsWithStatusZeroAndLeavesOnlyWholeLines)
 
     // The runs go side by side, each with a device of its own, so the whole
     // batch takes about as long as one run.
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     std::vector<LoggerRun> runs(static_cast<std::size_t>(c.runs));
     for (std::size_t i = 0; i < runs.size(); ++i) {
         LoggerRun& run = runs[i];

@@ -32,7 +32,7 @@ class GiveUp : public testing::TestWithParam<GiveUpCase> {};
 TEST_P(GiveUp, ADeviceSlowerThanTheTimeOutIsGivenUpAfterItWithAnErrorLine)
 {
     const int seconds = GetParam().timeoutSeconds;
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     SimProcess device(deviceDir.path(), {"--mode", "delay", "--delay-ms", "10000"});
     LoggerProcess logger(SettingsText({.url = device.url(), .htmlTimeout = std::to_string(seconds)}));
     logger.Start();

@@ -47,7 +47,7 @@ protected:
             std::make_unique<LoggerProcess>(SettingsText({.url = device_.url(), .logfileName = logfileName}));
     }
 
-    TempDir deviceDir_;
+    ScratchDir deviceDir_;
     SimProcess device_{deviceDir_.path(), {"--name", "Lab North 7", "--values", "21.5,48,-3.25,1,2,3,4,5"}};
     std::unique_ptr<LoggerProcess> logger_;
 };
@@ -553,7 +553,7 @@ TEST_F(HostileLog, AFullDiskEndsTheProgramAndTheLogHoldsOnlyWholeLines)
 // erases the other's line or, refused, leaves its own half line behind.
 TEST(TwoWritersOnAFullDisk, EveryLineAWriterWasToldWasWrittenIsWholeInTheLogAndNothingElseIs)
 {
-    TempDir dir;
+    ScratchDir dir;
     TinyDisk disk(dir / "full");
     if (disk.error() != 0) {
         GTEST_SKIP() << "cannot mount a small tmpfs (needs CAP_SYS_ADMIN): " << std::strerror(disk.error());
@@ -611,7 +611,7 @@ TEST(TwoWritersOnAFullDisk, EveryLineAWriterWasToldWasWrittenIsWholeInTheLogAndN
 // there.
 TEST(TwoWritersOnAFifo, EveryLineArrivesWholeEvenWhenLongerThanThePipesAtomicSize)
 {
-    TempDir dir;
+    ScratchDir dir;
     const std::string fifo = dir / "log.fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
     const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

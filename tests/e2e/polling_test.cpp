@@ -34,7 +34,7 @@ class Polling : public testing::TestWithParam<DisplayCase> {};
 
 TEST_P(Polling, AWorkingDeviceGivesOneExactOkLineAndOneRequestPerPoll)
 {
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     SimProcess device(deviceDir.path(),
                       {"--name", R"(Lab, "North")", "--values", "21.5,48,-3.25,2.675,-0.001,1E400,7,0.125"});
     LoggerProcess logger(SettingsText({.url = device.url()}));

@@ -44,7 +44,7 @@ class RuntimeErrors : public testing::TestWithParam<ErrorCase> {};
 TEST_P(RuntimeErrors, EndTheProgramWithStatusOneAndOneMessage)
 {
     const ErrorCase& c = GetParam();
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     SimProcess device(deviceDir.path(), {});
     LoggerSettings settings = c.settings;
     settings.url = device.url();

@@ -58,7 +58,7 @@ class OddSettingsFile : public testing::TestWithParam<SettingsCase> {};
 TEST_P(OddSettingsFile, NeverCrashesTheProgram)
 {
     const SettingsCase& c = GetParam();
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     SimProcess device(deviceDir.path(), {"--name", "Lab North", "--values", "21.5,48,-3.25,1,2,3,4,5"});
     LoggerProcess logger(std::nullopt);
     c.make(logger.Path(kSettingsName), SettingsText({.url = device.url()}));

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "e2e_timing.h"
-#include "temp_dir.h"
+#include "scratch_dir.h"
 
 namespace vornix7::e2e {
 
@@ -26,7 +26,7 @@ constexpr int kMaxSeconds = 300;
 
 std::string ReadIfThere(const std::string& path)
 {
-    return FileExists(path) ? ReadFile(path) : std::string();
+    return test::FileExists(path) ? test::ReadFile(path) : std::string();
 }
 
 sockaddr_in Loopback(int port)
@@ -85,7 +85,7 @@ void SimProcess::SetMode(const std::string& mode)
 {
     // Renamed into place, so the device never reads a half-written file.
     const std::string temporary = controlFile_ + ".new";
-    WriteFile(temporary, mode + "\n");
+    test::WriteFile(temporary, mode + "\n");
     if (std::rename(temporary.c_str(), controlFile_.c_str()) != 0) {
         throw std::runtime_error("cannot rename " + temporary);
     }

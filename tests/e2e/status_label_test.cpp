@@ -75,7 +75,7 @@ class StatusLabel : public testing::TestWithParam<LabelCase> {};
 TEST_P(StatusLabel, ShowsDownloadingThenWhetherTheDeviceAnswered)
 {
     const LabelCase& c = GetParam();
-    TempDir dir;
+    ScratchDir dir;
     std::optional<SimProcess> device;
     std::optional<RefusingPort> nobody;
     if (c.device.empty()) {
