@@ -38,16 +38,13 @@ TEST_P(DeviceAnswers, EachPollGivesTheLineItsAnswerCallsFor)
 {
     const DeviceCase& c = GetParam();
     ScratchDir deviceDir;
-    std::optional<SimProcess> device;
-    std::optional<RefusingPort> nobody;
-    std::vector<std::string> args = kDevice;
-    args.insert(args.end(), c.mode.begin(), c.mode.end());
-    if (c.mode.empty()) {
-        nobody.emplace();
-    } else {
-        device.emplace(deviceDir.path(), args);
+    std::vector<std::string> args;
+    if (!c.mode.empty()) {
+        args = kDevice;
+        args.insert(args.end(), c.mode.begin(), c.mode.end());
     }
-    LoggerProcess logger(SettingsText({.url = device ? device->url() : nobody->url(), .htmlTimeout = "1"}));
+    const DeviceOrNobody device(deviceDir.path(), args);
+    LoggerProcess logger(SettingsText({.url = device.url(), .htmlTimeout = "1"}));
     logger.Start();
 
     // Two polls, each at most 1 s after the last one ended plus a give-up of
@@ -56,8 +53,8 @@ TEST_P(DeviceAnswers, EachPollGivesTheLineItsAnswerCallsFor)
     ASSERT_EQ(logger.Stop(), ExitStatus::Code(0));
 
     EXPECT_EQ(logger.Lines(), Times(2, c.expected));
-    if (device) {
-        EXPECT_EQ(device->Requests(), 2);
+    if (device.device()) {
+        EXPECT_EQ(device.device()->Requests(), 2);
     }
     EXPECT_EQ(logger.RuntimeErrors(), std::vector<std::string>{});
 }

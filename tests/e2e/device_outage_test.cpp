@@ -57,10 +57,7 @@ TEST(DeviceOutage, WithoutLoggingOfGoodPollsOnlyTheFailedOnesAreLogged)
     logger.Start();
 
     const auto waitForRequests = [&](int count) {
-        const auto deadline = Clock::now() + Scaled(Millis(5000)) * count;
-        while (device.Requests() < count && Clock::now() < deadline) {
-            std::this_thread::sleep_for(Millis(2));
-        }
+        device.WaitForRequests(count, Scaled(Millis(5000)) * count);
         // Let the answer to that request go through before changing modes.
         std::this_thread::sleep_for(Millis(300));
         return device.Requests() >= count;

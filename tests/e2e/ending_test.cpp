@@ -36,10 +36,7 @@ TEST_P(SignalDuringPoll, EndsTheProgramAtOnceWithoutALineForThatPoll)
     // comes.
     LoggerProcess logger(SettingsText({.url = device.url(), .htmlTimeout = "30"}));
     logger.Start();
-    const auto deadline = Clock::now() + Scaled(Millis(5000));
-    while (device.Requests() == 0 && Clock::now() < deadline) {
-        std::this_thread::sleep_for(Millis(1));
-    }
+    device.WaitForRequests(1, Scaled(Millis(5000)));
     ASSERT_EQ(device.Requests(), 1);
     std::this_thread::sleep_for(Millis(200));
 

@@ -37,10 +37,7 @@ TEST_P(GiveUp, ADeviceSlowerThanTheTimeOutIsGivenUpAfterItWithAnErrorLine)
     LoggerProcess logger(SettingsText({.url = device.url(), .htmlTimeout = std::to_string(seconds)}));
     logger.Start();
 
-    const auto deadline = Clock::now() + Scaled(Millis(5000));
-    while (device.Requests() == 0 && Clock::now() < deadline) {
-        std::this_thread::sleep_for(Millis(1));
-    }
+    device.WaitForRequests(1, Scaled(Millis(5000)));
     const auto requested = Clock::now();
     ASSERT_EQ(device.Requests(), 1);
     ASSERT_TRUE(logger.WaitForLines(1, Millis(seconds * 1000) + Scaled(Millis(2000)))) << logger.Stderr();

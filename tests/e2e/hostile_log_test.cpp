@@ -129,10 +129,7 @@ TEST_F(HostileLog, ADeviceOrAPipeWithAReaderTakesEveryLineAndTheProgramGoesOn)
                       (std::vector<std::string>{kOk, kOk}));
             ::close(reader);
         } else {
-            const auto end = std::chrono::steady_clock::now() + Scaled(Millis(5000));
-            while (device_.Requests() < requestsBefore + 2 && std::chrono::steady_clock::now() < end) {
-                std::this_thread::sleep_for(Millis(20));
-            }
+            device_.WaitForRequests(requestsBefore + 2, Scaled(Millis(5000)));
             std::this_thread::sleep_for(Millis(200)); // the second line's write
         }
         EXPECT_EQ(logger_->Stop(), ExitStatus::Code(0)) << logger_->Stderr();
@@ -149,10 +146,7 @@ TEST_F(HostileLog, SigtermEndsTheProgramPromptlyWhileALineWaitsForTheLogsLock)
     ASSERT_EQ(::flock(holder, LOCK_EX), 0) << std::strerror(errno);
     logger_->Start();
     ASSERT_TRUE(logger_->WaitUntilSignalsHandled());
-    const auto end = std::chrono::steady_clock::now() + Scaled(Millis(5000));
-    while (device_.Requests() < 1 && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(Millis(20));
-    }
+    device_.WaitForRequests(1, Scaled(Millis(5000)));
     std::this_thread::sleep_for(Millis(300)); // now waiting for the lock
 
     EXPECT_EQ(logger_->Stop(SIGTERM, Scaled(Millis(1000))), ExitStatus::Code(0)) << logger_->Stderr();

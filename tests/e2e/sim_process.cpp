@@ -81,6 +81,15 @@ int SimProcess::Requests() const
     return count.empty() ? 0 : std::stoi(count);
 }
 
+bool SimProcess::WaitForRequests(int count, Millis timeout) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (Requests() < count && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(Millis(1));
+    }
+    return Requests() >= count;
+}
+
 void SimProcess::SetMode(const std::string& mode)
 {
     // Renamed into place, so the device never reads a half-written file.
@@ -121,6 +130,15 @@ RefusingPort::~RefusingPort()
 std::string RefusingPort::url() const
 {
     return "http://127.0.0.1:" + std::to_string(port_) + "/";
+}
+
+DeviceOrNobody::DeviceOrNobody(const std::string& dir, const std::vector<std::string>& args)
+{
+    if (args.empty()) {
+        nobody_.emplace();
+    } else {
+        device_.emplace(dir, args);
+    }
 }
 
 std::string HttpGetBody(int port)

@@ -76,15 +76,8 @@ TEST_P(StatusLabel, ShowsDownloadingThenWhetherTheDeviceAnswered)
 {
     const LabelCase& c = GetParam();
     ScratchDir dir;
-    std::optional<SimProcess> device;
-    std::optional<RefusingPort> nobody;
-    if (c.device.empty()) {
-        nobody.emplace();
-    } else {
-        device.emplace(dir.path(), c.device);
-    }
-    WriteFile(dir / kSettingsName,
-              SettingsText({.url = device ? device->url() : nobody->url(), .logfileName = dir / kLogName}));
+    const DeviceOrNobody device(dir.path(), c.device);
+    WriteFile(dir / kSettingsName, SettingsText({.url = device.url(), .logfileName = dir / kLogName}));
 
     std::vector<int> endings;
     AppInjections injections;
