@@ -30,7 +30,8 @@ std::string Printable(std::string text)
 // logger reads it, a relative name taken from the working directory.
 std::string LogPath(const IniFile& settings)
 {
-    const std::string name = settings.Value("VORNIX7", "LogfileName", kDefaultLogfileName);
+    const std::string name =
+        ReadIniValue(kLogfileNameKey.section, kLogfileNameKey.key, kLogfileNameKey.defaultText, settings);
     if (name.empty()) {
         return "none: LogfileName is empty, so logging will fail";
     }
