@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -10,6 +9,7 @@
 #include <string>
 
 #include "common/runtime_error.h"
+#include "decimal_comma_locale.h"
 
 namespace vornix7 {
 namespace {
@@ -36,14 +36,11 @@ TEST_P(LeadingNumberTest, ReadsTheNumberTheTextBeginsWith)
 
 TEST_P(LeadingNumberTest, ReadsTheSameUnderADecimalCommaLocale)
 {
-    if (std::setlocale(LC_ALL, VORNIX7_TEST_DECIMAL_COMMA_LOCALE) == nullptr) {
-        GTEST_SKIP() << "the " VORNIX7_TEST_DECIMAL_COMMA_LOCALE
-                        " locale is not installed (scripts/install-deps.sh "
-                        "makes it)";
+    const auto value = test::UnderDecimalCommaLocale([this] { return LeadingNumber(GetParam().text); });
+    if (!value) {
+        GTEST_SKIP() << test::kNoDecimalCommaLocale;
     }
-    const double value = LeadingNumber(GetParam().text);
-    std::setlocale(LC_ALL, "C");
-    EXPECT_EQ(value, GetParam().expected);
+    EXPECT_EQ(*value, GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(

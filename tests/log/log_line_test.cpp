@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <clocale>
 #include <limits>
 #include <ostream>
 #include <string>
 
 #include "common/runtime_error.h"
+#include "decimal_comma_locale.h"
 
 namespace vornix7 {
 namespace {
@@ -35,14 +35,11 @@ TEST_P(FormatReadingTest, WritesUpToTwoDecimalsAndAlwaysThePoint)
 
 TEST_P(FormatReadingTest, WritesTheSameUnderADecimalCommaLocale)
 {
-    if (std::setlocale(LC_ALL, VORNIX7_TEST_DECIMAL_COMMA_LOCALE) == nullptr) {
-        GTEST_SKIP() << "the " VORNIX7_TEST_DECIMAL_COMMA_LOCALE
-                        " locale is not installed (scripts/install-deps.sh "
-                        "makes it)";
+    const auto text = test::UnderDecimalCommaLocale([this] { return FormatReading(GetParam().value); });
+    if (!text) {
+        GTEST_SKIP() << test::kNoDecimalCommaLocale;
     }
-    const std::string text = FormatReading(GetParam().value);
-    std::setlocale(LC_ALL, "C");
-    EXPECT_EQ(text, GetParam().expected);
+    EXPECT_EQ(*text, GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
