@@ -9,6 +9,7 @@
 
 #include "log_lines.h"
 #include "logger_process.h"
+#include "named_case.h"
 #include "settings_file.h"
 #include "sim_process.h"
 
@@ -27,10 +28,7 @@ struct DeviceCase {
     std::string expected;
 };
 
-void PrintTo(const DeviceCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 class DeviceAnswers : public testing::TestWithParam<DeviceCase> {};
 
@@ -84,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
         DeviceCase{"a_device_that_accepts_and_never_answers_is_a_failed_poll", {"--mode", "silent"}, kFailed},
         DeviceCase{"a_device_that_closes_without_answering_is_a_failed_poll", {"--mode", "close"}, kFailed},
         DeviceCase{"a_refused_connection_is_a_failed_poll", {}, kFailed}),
-    [](const testing::TestParamInfo<DeviceCase>& info) { return info.param.name; });
+    test::CaseName());
 
 } // namespace
 } // namespace vornix7::e2e

@@ -8,6 +8,7 @@
 
 #include "log_lines.h"
 #include "logger_process.h"
+#include "named_case.h"
 #include "settings_file.h"
 #include "sim_process.h"
 
@@ -21,10 +22,7 @@ struct SignalCase {
     int signal;
 };
 
-void PrintTo(const SignalCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 class SignalDuringPoll : public testing::TestWithParam<SignalCase> {};
 
@@ -53,7 +51,7 @@ TEST_P(SignalDuringPoll, EndsTheProgramAtOnceWithoutALineForThatPoll)
 INSTANTIATE_TEST_SUITE_P(E2e, SignalDuringPoll,
                          testing::Values(SignalCase{"SIGTERM", SIGTERM}, SignalCase{"SIGINT", SIGINT},
                                          SignalCase{"SIGHUP", SIGHUP}),
-                         [](const testing::TestParamInfo<SignalCase>& info) { return info.param.name; });
+                         test::CaseName());
 
 // The default URL is a device on the local network, which a test machine
 // must never poll. The first poll comes 5 ticks (about 5 s) after start-up,

@@ -9,6 +9,7 @@
 
 #include "log_lines.h"
 #include "logger_process.h"
+#include "named_case.h"
 #include "settings_file.h"
 #include "sim_process.h"
 
@@ -22,10 +23,7 @@ struct GiveUpCase {
     int timeoutSeconds;
 };
 
-void PrintTo(const GiveUpCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 class GiveUp : public testing::TestWithParam<GiveUpCase> {};
 
@@ -53,7 +51,7 @@ TEST_P(GiveUp, ADeviceSlowerThanTheTimeOutIsGivenUpAfterItWithAnErrorLine)
 INSTANTIATE_TEST_SUITE_P(E2e, GiveUp,
                          testing::Values(GiveUpCase{"a_one_second_time_out", 1},
                                          GiveUpCase{"a_two_second_time_out", 2}),
-                         [](const testing::TestParamInfo<GiveUpCase>& info) { return info.param.name; });
+                         test::CaseName());
 
 } // namespace
 } // namespace vornix7::e2e

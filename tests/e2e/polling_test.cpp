@@ -8,6 +8,7 @@
 
 #include "log_lines.h"
 #include "logger_process.h"
+#include "named_case.h"
 #include "settings_file.h"
 #include "sim_process.h"
 
@@ -25,10 +26,7 @@ struct DisplayCase {
     std::vector<int> closedAtStartUp = {};
 };
 
-void PrintTo(const DisplayCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 class Polling : public testing::TestWithParam<DisplayCase> {};
 
@@ -72,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(E2e, Polling,
                          testing::Values(DisplayCase{"OffscreenChosen", false},
                                          DisplayCase{"NoDisplay", true},
                                          DisplayCase{"StandardStreamsClosedAtStartUp", false, {0, 1, 2}}),
-                         [](const testing::TestParamInfo<DisplayCase>& info) { return info.param.name; });
+                         test::CaseName());
 
 } // namespace
 } // namespace vornix7::e2e

@@ -7,6 +7,7 @@
 
 #include "log_lines.h"
 #include "logger_process.h"
+#include "named_case.h"
 #include "settings_file.h"
 #include "sim_process.h"
 
@@ -27,10 +28,7 @@ struct ErrorCase {
     std::vector<int> closedAtStartUp = {};
 };
 
-void PrintTo(const ErrorCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 LoggerSettings With(void (*change)(LoggerSettings&))
 {
@@ -111,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
                               "run-time error: File I/O error: ",
                               "/proc/self/fd/0",
                               {0}}),
-    [](const testing::TestParamInfo<ErrorCase>& info) { return info.param.name; });
+    test::CaseName());
 
 } // namespace
 } // namespace vornix7::e2e

@@ -15,6 +15,7 @@
 
 #include "log_lines.h"
 #include "logger_process.h"
+#include "named_case.h"
 #include "settings_file.h"
 #include "sim_process.h"
 
@@ -48,10 +49,7 @@ struct SettingsCase {
     bool read;
 };
 
-void PrintTo(const SettingsCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 class OddSettingsFile : public testing::TestWithParam<SettingsCase> {};
 
@@ -120,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(E2e, OddSettingsFile,
                                               WriteFile(path, kHarmlessUrlHeader + junk);
                                           },
                                           false}),
-                         [](const testing::TestParamInfo<SettingsCase>& info) { return info.param.name; });
+                         test::CaseName());
 
 } // namespace
 } // namespace vornix7::e2e

@@ -9,6 +9,7 @@
 
 #include "common/runtime_error.h"
 #include "decimal_comma_locale.h"
+#include "named_case.h"
 
 namespace vornix7 {
 namespace {
@@ -21,10 +22,7 @@ struct ReadingCase {
     const char* expected;
 };
 
-void PrintTo(const ReadingCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 class FormatReadingTest : public testing::TestWithParam<ReadingCase> {};
 
@@ -63,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "723168738177180919299881250404026184124858368."},
         ReadingCase{"InfinityIsOneField", kInf, "inf"},
         ReadingCase{"MinusInfinityIsOneField", -kInf, "-inf"}),
-    [](const testing::TestParamInfo<ReadingCase>& info) { return std::string(info.param.name); });
+    test::CaseName());
 
 TEST(FormatTimeStamp, PadsEveryFieldAndUsesTheGivenSeparator)
 {
