@@ -2,6 +2,9 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
+
+#include "common/control_bytes.h"
 
 namespace vornix7 {
 
@@ -27,18 +30,18 @@ private:
     std::string detail_;
 };
 
-// The one-line message that reports a run-time error to the user, the same
-// from the logger and from the check tool. Line breaks in a detail (a path
-// from the settings, say) become blanks so the report stays one line.
-inline std::string RunTimeErrorMessage(const std::string& kind, const std::string& detail)
+// The window program's name, which its lines on standard error begin with;
+// the check tool reports a run-time error as that program would.
+inline constexpr const char* kWindowProgramName = "VORNIX7_Logger";
+
+// The one-line message by which `program` reports a run-time error to the
+// user. Line breaks in a detail (a path from the settings, say) become
+// blanks so the report stays one line.
+inline std::string RunTimeErrorMessage(std::string_view program, const std::string& kind,
+                                       const std::string& detail)
 {
-    std::string message = "VORNIX7_Logger: run-time error: " + kind + ": " + detail;
-    for (char& c : message) {
-        if (c == '\n' || c == '\r') {
-            c = ' ';
-        }
-    }
-    return message;
+    return ReplaceControlBytes(std::string(program) + ": run-time error: " + kind + ": " + detail,
+                               ControlBytes::kLineEnds, ' ');
 }
 
 namespace error_kind {

@@ -202,9 +202,9 @@ std::vector<IniEntry> IniFile::Entries() const
 }
 
 std::string ReadIniValue(std::string_view section, std::string_view key, std::string_view defaultText,
-                         const std::string& file)
+                         const IniFile& file)
 {
-    return IniFile::Load(file).Value(section, key, defaultText);
+    return file.Value(section, key, defaultText);
 }
 
 } // namespace vornix7

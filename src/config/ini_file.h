@@ -84,9 +84,9 @@ private:
     std::optional<std::string> problem_;
 };
 
-// One value from the settings file at `file`, or `defaultText` when the
-// file, the section or the key is missing.
+// One value from the settings file `file`, or `defaultText` when the file
+// (empty then), the section or the key is missing: IniFile::Value.
 std::string ReadIniValue(std::string_view section, std::string_view key, std::string_view defaultText,
-                         const std::string& file);
+                         const IniFile& file);
 
 } // namespace vornix7

@@ -10,7 +10,7 @@ namespace {
 
 std::string TextSetting(const IniFile& file, const SettingKey& setting)
 {
-    return file.Value(setting.section, setting.key, setting.defaultText);
+    return ReadIniValue(setting.section, setting.key, setting.defaultText, file);
 }
 
 std::int32_t NumberSetting(const IniFile& file, const SettingKey& setting)
@@ -23,11 +23,6 @@ std::int32_t NumberSetting(const IniFile& file, const SettingKey& setting)
 }
 
 } // namespace
-
-SettingsRecord ReadSettings(const std::string& iniFile)
-{
-    return ReadSettings(IniFile::Load(iniFile));
-}
 
 SettingsRecord ReadSettings(const IniFile& file)
 {

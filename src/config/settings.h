@@ -46,15 +46,13 @@ inline constexpr std::array<SettingKey, 7> kSettingKeys = {
     kPollIntervalKey, kUrlKey,         kStartMinimizedKey, kHtmlTimeoutKey,
     kUseLogFileKey,   kLogfileNameKey, kLastSensorKey};
 
-// Reads the seven settings from the file at `iniFile`, in this order:
-// PollInterval, URL, StartMinimized, HTMLTimeout, UseLogFile, LogfileName,
-// LastSensor. Numbers go through LeadingNumber and RoundToInt32, so a
-// value that rounds outside int32 throws RuntimeError "Overflow".
-SettingsRecord ReadSettings(const std::string& iniFile);
-
 class IniFile;
 
-// The same from a settings file already read.
+// Reads the seven settings from the settings file `file` (IniFile::Load or
+// LoadFromSystemPath), in this order: PollInterval, URL, StartMinimized,
+// HTMLTimeout, UseLogFile, LogfileName, LastSensor, each with ReadIniValue.
+// Numbers go through LeadingNumber and RoundToInt32, so a value that rounds
+// outside int32 throws RuntimeError "Overflow".
 SettingsRecord ReadSettings(const IniFile& file);
 
 } // namespace vornix7

@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/control_bytes.h"
+#include "common/utf8.h"
+
 namespace vornix7 {
 
 namespace {
@@ -50,37 +53,6 @@ std::string FixedWithTwoDecimals(double value)
     }
     const auto two = std::to_chars(begin, end, value, std::chars_format::fixed, 2);
     return std::string(begin, two.ptr);
-}
-
-// The length of the well-formed UTF-8 character at the start of `text`,
-// or 0 when its first byte does not begin one (the byte ranges of the
-// Unicode standard: no overlong forms, no surrogates, nothing past U+10FFFF).
-std::size_t Utf8CharacterLength(std::string_view text)
-{
-    const auto byte = [&](std::size_t i) {
-        return static_cast<unsigned char>(text[i]);
-    };
-    const auto within = [&](std::size_t i, unsigned low, unsigned high) {
-        return i < text.size() && byte(i) >= low && byte(i) <= high;
-    };
-    const unsigned first = byte(0);
-    if (first < 0x80) {
-        return 1;
-    }
-    if (first >= 0xC2 && first <= 0xDF) {
-        return within(1, 0x80, 0xBF) ? 2 : 0;
-    }
-    if (first >= 0xE0 && first <= 0xEF) {
-        const unsigned low = first == 0xE0 ? 0xA0 : 0x80;
-        const unsigned high = first == 0xED ? 0x9F : 0xBF;
-        return within(1, low, high) && within(2, 0x80, 0xBF) ? 3 : 0;
-    }
-    if (first >= 0xF0 && first <= 0xF4) {
-        const unsigned low = first == 0xF0 ? 0x90 : 0x80;
-        const unsigned high = first == 0xF4 ? 0x8F : 0xBF;
-        return within(1, low, high) && within(2, 0x80, 0xBF) && within(3, 0x80, 0xBF) ? 4 : 0;
-    }
-    return 0;
 }
 
 // In UTF-8 text, the C1 controls and every byte 0x80..0x9F outside a
@@ -141,15 +113,11 @@ std::string FormatTimeStamp(const LocalDateTime& time, char timeSeparator)
 
 std::string DeviceNameField(std::string_view deviceName, CodePageKind codePage)
 {
-    std::string name =
-        codePage == CodePageKind::kUtf8 ? BlankC1Controls(deviceName) : std::string(deviceName);
     // Control bytes would reach the terminal of whoever follows the log
     // (escape sequences) and line ends would split the poll's line.
-    const auto isControl = [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return (byte < 0x20 && byte != '\t') || byte == 0x7f;
-    };
-    std::replace_if(name.begin(), name.end(), isControl, ' ');
+    std::string name = ReplaceControlBytes(codePage == CodePageKind::kUtf8 ? BlankC1Controls(deviceName)
+                                                                           : std::string(deviceName),
+                                           ControlBytes::kAllButTab, ' ');
     const std::size_t first = name.find_first_not_of(' ');
     if (first == std::string::npos) {
         return {};

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/control_bytes.h"
 #include "config/ini_file.h"
 #include "config/settings.h"
 #include "platform/code_page.h"
@@ -22,20 +23,15 @@ std::string Usage(const ProgramIdentity& program)
 // reach the terminal as they are, so they are shown as '?'.
 std::string Printable(std::string text)
 {
-    for (char& c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
-            c = '?';
-        }
-    }
-    return text;
+    return ReplaceControlBytes(std::move(text), ControlBytes::kAll, '?');
 }
 
 // The log file a run started here would append to: LogfileName as the
 // logger reads it, a relative name taken from the working directory.
 std::string LogPath(const IniFile& settings)
 {
-    const std::string name = settings.Value("VORNIX7", "LogfileName", kDefaultLogfileName);
+    const std::string name =
+        ReadIniValue(kLogfileNameKey.section, kLogfileNameKey.key, kLogfileNameKey.defaultText, settings);
     if (name.empty()) {
         return "none: LogfileName is empty, so logging will fail";
     }

@@ -1,34 +1,34 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace vornix7 {
 
 // The kind reported for a C++ exception that is not a RuntimeError.
 inline constexpr const char* kInternalError = "Internal error";
 
-// Writes RunTimeErrorMessage as one line on standard error, in one write, so
-// it cannot interleave with anything else there.
-void WriteRuntimeErrorLine(const std::string& kind, const std::string& detail);
+// The service program's name, which its lines on standard error begin with
+// (the window program's is kWindowProgramName).
+inline constexpr const char* kServiceProgramName = "vornix7-logger-headless";
+
+// Writes `line` (newline included) on standard error in one write, so it
+// cannot interleave with anything else there.
+void WriteErrorLine(const std::string& line);
+
+// Writes RunTimeErrorMessage of `program` as one line on standard error.
+void WriteRuntimeErrorLine(std::string_view program, const std::string& kind, const std::string& detail);
 
 // Tells the user, in one line on stderr, that the settings file at `path`
 // exists but could not be read (`reason`), so every setting takes its
 // default. Not an error: the program carries on.
-void ReportUnreadableSettings(const std::string& path, const std::string& reason);
+void ReportUnreadableSettings(std::string_view program, const std::string& path, const std::string& reason);
 
-// The log notice (ShellWindow::ShowLogNotice) for a program without a
-// window: one line on standard error when a busy spell starts, one when its
-// lines are in the log, nothing for the counts in between; one for lines
-// set aside.
-class LogNoticeOnStderr {
-public:
-    void Show(const std::string& text);
-
-    // The line Show writes after `previous` for `text`; empty: none.
-    static std::string LineFor(const std::string& previous, const std::string& text);
-
-private:
-    std::string previous_;
-};
+// The log notice (ShellWindow::ShowLogNotice) as a line of `program` on
+// standard error, for a program without a window: the line to write after
+// the notice `previous` for `text`, or empty for none. One when a busy spell
+// starts, one when its lines are in the log, nothing for the counts in
+// between; one for lines set aside.
+std::string LogNoticeLine(std::string_view program, const std::string& previous, const std::string& text);
 
 } // namespace vornix7

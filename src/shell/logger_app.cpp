@@ -50,7 +50,7 @@ void LoggerApp::StartUp()
     iniPath += kSettingsFileName;
     const IniFile settingsFile = IniFile::LoadFromSystemPath(iniPath);
     if (settingsFile.problem()) {
-        ReportUnreadableSettings(IniFile_, *settingsFile.problem());
+        ReportUnreadableSettings(window_.programName(), IniFile_, *settingsFile.problem());
     }
     settings_ = ReadSettings(settingsFile);
 

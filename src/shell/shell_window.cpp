@@ -7,8 +7,9 @@
 
 namespace vornix7 {
 
-ShellWindow::ShellWindow(EndAction endProgram)
-    : endProgram_(endProgram ? std::move(endProgram) : EndAction(EndProcess))
+ShellWindow::ShellWindow(EndAction endProgram, std::string programName)
+    : endProgram_(endProgram ? std::move(endProgram) : EndAction(EndProcess)),
+      programName_(std::move(programName))
 {
 }
 
@@ -48,9 +49,18 @@ void ShellWindow::FailWith(const std::string& kind, const std::string& detail)
     // and a signal or close while it is open still ends with status 1.
     StopTimer1();
     errorPending_ = true;
-    WriteRuntimeErrorLine(kind, detail);
+    WriteRuntimeErrorLine(programName_, kind, detail);
     ShowRuntimeError(kind, detail);
     EndProgram(1);
+}
+
+void ShellWindow::WriteLogNoticeLine(const std::string& text, const LineWriter& write)
+{
+    const std::string line = LogNoticeLine(programName_, lastNotice_, text);
+    lastNotice_ = text;
+    if (!line.empty()) {
+        write(line);
+    }
 }
 
 } // namespace vornix7

@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "common/runtime_error.h"
 #include "platform/window_services.h"
 #include "shell/end_program.h"
 
@@ -16,9 +17,12 @@ namespace vornix7 {
 class ShellWindow : public WindowServices {
 public:
     using TickHook = std::function<void()>;
+    // Writes one line, newline included.
+    using LineWriter = std::function<void(const std::string& line)>;
 
-    // An empty end action means EndProcess.
-    explicit ShellWindow(EndAction endProgram = nullptr);
+    // An empty end action means EndProcess. `programName` begins the
+    // program's lines on standard error.
+    explicit ShellWindow(EndAction endProgram = nullptr, std::string programName = kWindowProgramName);
     ~ShellWindow() override = default;
     ShellWindow(const ShellWindow&) = delete;
     ShellWindow& operator=(const ShellWindow&) = delete;
@@ -52,7 +56,7 @@ public:
     // spell; control bytes of the path are already blanks. A window shows it
     // beside the label (a tooltip on it); a program without a window writes
     // it to standard error once per busy spell, at its first text, and once
-    // when the empty text ends the spell (LogNoticeOnStderr does that).
+    // when the empty text ends the spell (WriteLogNoticeLine does that).
     // Nothing by default.
     virtual void ShowLogNotice(const std::string& text) { (void)text; }
 
@@ -78,8 +82,18 @@ public:
     // True once EndProgram ran: no further tick is started.
     bool ended() const { return ended_; }
 
+    // The name this program's lines on standard error begin with.
+    const std::string& programName() const { return programName_; }
+
+protected:
+    // ShowLogNotice for a program without a window: the notice's line
+    // (LogNoticeLine after the last notice given here) to `write`, if any.
+    void WriteLogNoticeLine(const std::string& text, const LineWriter& write);
+
 private:
     EndAction endProgram_;
+    std::string programName_;
+    std::string lastNotice_;
     TickHook tickHook_;
     bool errorPending_ = false;
     bool ended_ = false;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/ascii.h"
+#include "named_case.h"
 #include "platform/code_page.h"
 
 namespace vornix7 {
@@ -19,10 +20,7 @@ struct LookupCase {
     std::string expected; // looked up as [Settings] PollInterval, default "5"
 };
 
-void PrintTo(const LookupCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 class IniLookup : public testing::TestWithParam<LookupCase> {};
 
@@ -156,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "fung\n",
                    "Pr\xC3\xBC"
                    "fung"}),
-    [](const testing::TestParamInfo<LookupCase>& info) { return std::string(info.param.name); });
+    test::CaseName());
 
 } // namespace
 } // namespace vornix7

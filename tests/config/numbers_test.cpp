@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -10,6 +9,8 @@
 #include <string>
 
 #include "common/runtime_error.h"
+#include "decimal_comma_locale.h"
+#include "named_case.h"
 
 namespace vornix7 {
 namespace {
@@ -22,10 +23,7 @@ struct NumberCase {
     double expected;
 };
 
-void PrintTo(const NumberCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 class LeadingNumberTest : public testing::TestWithParam<NumberCase> {};
 
@@ -36,14 +34,11 @@ TEST_P(LeadingNumberTest, ReadsTheNumberTheTextBeginsWith)
 
 TEST_P(LeadingNumberTest, ReadsTheSameUnderADecimalCommaLocale)
 {
-    if (std::setlocale(LC_ALL, VORNIX7_TEST_DECIMAL_COMMA_LOCALE) == nullptr) {
-        GTEST_SKIP() << "the " VORNIX7_TEST_DECIMAL_COMMA_LOCALE
-                        " locale is not installed (scripts/install-deps.sh "
-                        "makes it)";
+    const auto value = test::UnderDecimalCommaLocale([this] { return LeadingNumber(GetParam().text); });
+    if (!value) {
+        GTEST_SKIP() << test::kNoDecimalCommaLocale;
     }
-    const double value = LeadingNumber(GetParam().text);
-    std::setlocale(LC_ALL, "C");
-    EXPECT_EQ(value, GetParam().expected);
+    EXPECT_EQ(*value, GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -79,18 +74,13 @@ INSTANTIATE_TEST_SUITE_P(
                    "0." + std::string(999'960, '0') + "1e1000005", 1e44},
         NumberCase{"APageLongWholePartWithAnExponentBelowMinusAMillion",
                    "1" + std::string(999'990, '0') + "e-1000005", 1e-15}),
-    [](const testing::TestParamInfo<NumberCase>& info) { return std::string(info.param.name); });
+    test::CaseName());
 
 struct RoundCase {
     const char* name;
     double value;
     std::optional<std::int32_t> expected; // none: Overflow
 };
-
-void PrintTo(const RoundCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
 
 class RoundToInt32Test : public testing::TestWithParam<RoundCase> {};
 
@@ -125,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
                     RoundCase{"InfinityOverflows", kInf, std::nullopt},
                     RoundCase{"NegativeInfinityOverflows", -kInf, std::nullopt},
                     RoundCase{"NotANumberOverflows", std::numeric_limits<double>::quiet_NaN(), std::nullopt}),
-    [](const testing::TestParamInfo<RoundCase>& info) { return std::string(info.param.name); });
+    test::CaseName());
 
 } // namespace
 } // namespace vornix7

@@ -68,7 +68,7 @@ TEST_F(SettingsFile, ReadsEachSettingFromItsSectionAndTheRestAsDefaults)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(Fields(ReadSettings(Write(c.contents))), Fields(c.expected));
+        EXPECT_EQ(Fields(ReadSettings(IniFile::Load(Write(c.contents)))), Fields(c.expected));
     }
 }
 
@@ -79,7 +79,7 @@ TEST(ExampleSettings, SetEveryKeyToTheValueItsCommentDescribes)
         EXPECT_NE(example.Value(setting.section, setting.key, "(not set)"), "(not set)") << setting.key;
     }
     const SettingsRecord expected{5, "http://192.168.1.100/", 0, 1, 1, "logfile.txt", 7};
-    EXPECT_EQ(Fields(ReadSettings(VORNIX7_EXAMPLE_INI)), Fields(expected));
+    EXPECT_EQ(Fields(ReadSettings(example)), Fields(expected));
 }
 
 // The text as Windows Notepad saves it as "Unicode" (UTF-16 LE with its
@@ -125,7 +125,7 @@ TEST_F(SettingsFile, ReadsTheSameWhateverTheLineEndsOrTheEncoding)
                  {"[Settings]", "PollInterval=9", "LastSensor=3", "[VORNIX7]", "URL=http://x/"}) {
                 text.append(line).append(end);
             }
-            EXPECT_EQ(Fields(ReadSettings(Write(encoding.encode(text)))), Fields(expected));
+            EXPECT_EQ(Fields(ReadSettings(IniFile::Load(Write(encoding.encode(text))))), Fields(expected));
         }
     }
 }
@@ -135,7 +135,7 @@ TEST_F(SettingsFile, ThrowsOverflowForANumberOutsideInt32)
     for (const char* value : {"1E10", "2147483648", "-3E9", "1E400"}) {
         SCOPED_TRACE(value);
         try {
-            ReadSettings(Write(std::string("[Settings]\nHTMLTimeout=") + value));
+            ReadSettings(IniFile::Load(Write(std::string("[Settings]\nHTMLTimeout=") + value)));
             ADD_FAILURE() << "no error";
         } catch (const RuntimeError& error) {
             EXPECT_EQ(error.kind(), "Overflow");
@@ -155,9 +155,10 @@ TEST_F(SettingsFile, GivesTheDefaultsWhenThePathIsNoReadableFileAndSaysWhyWhenIt
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("path '" + c.path + "'");
-        EXPECT_EQ(Fields(ReadSettings(c.path)), Fields(kDefaults));
-        EXPECT_EQ(ReadIniValue("Settings", "PollInterval", "dflt", c.path), "dflt");
-        EXPECT_EQ(IniFile::Load(c.path).problem(), c.problem);
+        const IniFile file = IniFile::Load(c.path);
+        EXPECT_EQ(Fields(ReadSettings(file)), Fields(kDefaults));
+        EXPECT_EQ(ReadIniValue("Settings", "PollInterval", "dflt", file), "dflt");
+        EXPECT_EQ(file.problem(), c.problem);
     }
     EXPECT_EQ(IniFile::Load(Write("[Settings]\n")).problem(), std::nullopt);
 }
@@ -193,9 +194,9 @@ TEST_F(SettingsFile, SurvivesBinaryJunkAndStillFindsASectionAfterIt)
         for (char& c : junk) {
             c = static_cast<char>(random());
         }
-        ReadSettings(Write(junk)); // must not crash; defaults or junk
+        ReadSettings(IniFile::Load(Write(junk))); // must not crash; defaults or junk
         const std::string path = Write(junk + "\n[Settings]\nPollInterval=9\n");
-        EXPECT_EQ(ReadIniValue("settings", "pollinterval", "5", path), "9");
+        EXPECT_EQ(ReadIniValue("settings", "pollinterval", "5", IniFile::Load(path)), "9");
     }
 }
 

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "logger_process.h"
+#include "named_case.h"
 #include "settings_file.h"
 #include "sim_process.h"
 
@@ -23,10 +24,7 @@ struct ArgumentCase {
     std::vector<std::string> err;
 };
 
-void PrintTo(const ArgumentCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 std::set<std::string> Entries(const std::string& dir)
 {
@@ -53,7 +51,7 @@ class Arguments : public testing::TestWithParam<ArgumentCase> {};
 TEST_P(Arguments, AreAnsweredAtOnceWithoutADisplayAndCreateNothing)
 {
     const ArgumentCase& c = GetParam();
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     SimProcess device(deviceDir.path(), {});
     LoggerProcess logger(SettingsText({.url = device.url(), .logfileName = "lab.csv"}));
     std::set<std::string> expected = Entries(logger.dir().path());
@@ -89,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ArgumentCase{"Unknown", {"--verbose"}, 2, {}, {"\"--verbose\"; " + kUsage}},
                     ArgumentCase{"QtPlatformOption", {"-platform", "xcb"}, 2, {}, {kUsage}},
                     ArgumentCase{"HelpWithMore", {"--help", "now"}, 2, {}, {kUsage}}),
-    [](const testing::TestParamInfo<ArgumentCase>& info) { return info.param.name; });
+    test::CaseName());
 
 } // namespace
 } // namespace vornix7::e2e

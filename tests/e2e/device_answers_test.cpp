@@ -9,6 +9,7 @@
 
 #include "log_lines.h"
 #include "logger_process.h"
+#include "named_case.h"
 #include "settings_file.h"
 #include "sim_process.h"
 
@@ -27,27 +28,21 @@ struct DeviceCase {
     std::string expected;
 };
 
-void PrintTo(const DeviceCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 class DeviceAnswers : public testing::TestWithParam<DeviceCase> {};
 
 TEST_P(DeviceAnswers, EachPollGivesTheLineItsAnswerCallsFor)
 {
     const DeviceCase& c = GetParam();
-    TempDir deviceDir;
-    std::optional<SimProcess> device;
-    std::optional<RefusingPort> nobody;
-    std::vector<std::string> args = kDevice;
-    args.insert(args.end(), c.mode.begin(), c.mode.end());
-    if (c.mode.empty()) {
-        nobody.emplace();
-    } else {
-        device.emplace(deviceDir.path(), args);
+    ScratchDir deviceDir;
+    std::vector<std::string> args;
+    if (!c.mode.empty()) {
+        args = kDevice;
+        args.insert(args.end(), c.mode.begin(), c.mode.end());
     }
-    LoggerProcess logger(SettingsText({.url = device ? device->url() : nobody->url(), .htmlTimeout = "1"}));
+    const DeviceOrNobody device(deviceDir.path(), args);
+    LoggerProcess logger(SettingsText({.url = device.url(), .htmlTimeout = "1"}));
     logger.Start();
 
     // Two polls, each at most 1 s after the last one ended plus a give-up of
@@ -56,8 +51,8 @@ TEST_P(DeviceAnswers, EachPollGivesTheLineItsAnswerCallsFor)
     ASSERT_EQ(logger.Stop(), ExitStatus::Code(0));
 
     EXPECT_EQ(logger.Lines(), Times(2, c.expected));
-    if (device) {
-        EXPECT_EQ(device->Requests(), 2);
+    if (device.device()) {
+        EXPECT_EQ(device.device()->Requests(), 2);
     }
     EXPECT_EQ(logger.RuntimeErrors(), std::vector<std::string>{});
 }
@@ -87,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
         DeviceCase{"a_device_that_accepts_and_never_answers_is_a_failed_poll", {"--mode", "silent"}, kFailed},
         DeviceCase{"a_device_that_closes_without_answering_is_a_failed_poll", {"--mode", "close"}, kFailed},
         DeviceCase{"a_refused_connection_is_a_failed_poll", {}, kFailed}),
-    [](const testing::TestParamInfo<DeviceCase>& info) { return info.param.name; });
+    test::CaseName());
 
 } // namespace
 } // namespace vornix7::e2e

@@ -21,7 +21,7 @@ const std::string kFailedKeepingName = ErrorLine("Lab North", 8);
 
 TEST(DeviceOutage, ADeviceThatGoesAwayGivesErrorLinesWithItsNameAndOkLinesOnceItIsBack)
 {
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     std::optional<SimProcess> device;
     device.emplace(deviceDir.path(), kDevice);
     const int port = device->port();
@@ -51,16 +51,13 @@ TEST(DeviceOutage, ADeviceThatGoesAwayGivesErrorLinesWithItsNameAndOkLinesOnceIt
 // is still logged, with the name of the device from the unlogged polls.
 TEST(DeviceOutage, WithoutLoggingOfGoodPollsOnlyTheFailedOnesAreLogged)
 {
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     SimProcess device(deviceDir.path(), kDevice);
     LoggerProcess logger(SettingsText({.url = device.url(), .useLogFile = "0"}));
     logger.Start();
 
     const auto waitForRequests = [&](int count) {
-        const auto deadline = Clock::now() + Scaled(Millis(5000)) * count;
-        while (device.Requests() < count && Clock::now() < deadline) {
-            std::this_thread::sleep_for(Millis(2));
-        }
+        device.WaitForRequests(count, Scaled(Millis(5000)) * count);
         // Let the answer to that request go through before changing modes.
         std::this_thread::sleep_for(Millis(300));
         return device.Requests() >= count;

@@ -8,6 +8,7 @@
 
 #include "log_lines.h"
 #include "logger_process.h"
+#include "named_case.h"
 #include "settings_file.h"
 #include "sim_process.h"
 
@@ -21,25 +22,19 @@ struct SignalCase {
     int signal;
 };
 
-void PrintTo(const SignalCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 class SignalDuringPoll : public testing::TestWithParam<SignalCase> {};
 
 TEST_P(SignalDuringPoll, EndsTheProgramAtOnceWithoutALineForThatPoll)
 {
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     SimProcess device(deviceDir.path(), {"--mode", "silent"});
     // A long time-out, so the poll is surely still waiting when the signal
     // comes.
     LoggerProcess logger(SettingsText({.url = device.url(), .htmlTimeout = "30"}));
     logger.Start();
-    const auto deadline = Clock::now() + Scaled(Millis(5000));
-    while (device.Requests() == 0 && Clock::now() < deadline) {
-        std::this_thread::sleep_for(Millis(1));
-    }
+    device.WaitForRequests(1, Scaled(Millis(5000)));
     ASSERT_EQ(device.Requests(), 1);
     std::this_thread::sleep_for(Millis(200));
 
@@ -56,7 +51,7 @@ TEST_P(SignalDuringPoll, EndsTheProgramAtOnceWithoutALineForThatPoll)
 INSTANTIATE_TEST_SUITE_P(E2e, SignalDuringPoll,
                          testing::Values(SignalCase{"SIGTERM", SIGTERM}, SignalCase{"SIGINT", SIGINT},
                                          SignalCase{"SIGHUP", SIGHUP}),
-                         [](const testing::TestParamInfo<SignalCase>& info) { return info.param.name; });
+                         test::CaseName());
 
 // The default URL is a device on the local network, which a test machine
 // must never poll. The first poll comes 5 ticks (about 5 s) after start-up,

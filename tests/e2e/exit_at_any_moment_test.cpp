@@ -11,6 +11,7 @@
 
 #include "log_lines.h"
 #include "logger_process.h"
+#include "named_case.h"
 #include "settings_file.h"
 #include "sim_process.h"
 
@@ -36,10 +37,7 @@ struct MomentCase {
     int runs;
 };
 
-void PrintTo(const MomentCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 class ExitAtAnyMoment : public testing::TestWithParam<MomentCase> {};
 
@@ -56,7 +54,7 @@ TEST_P(ExitAtAnyMoment, EndsWithStatusZeroAndLeavesOnlyWholeLines)
 
     // The runs go side by side, each with a device of its own, so the whole
     // batch takes about as long as one run.
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     std::vector<LoggerRun> runs(static_cast<std::size_t>(c.runs));
     for (std::size_t i = 0; i < runs.size(); ++i) {
         LoggerRun& run = runs[i];
@@ -126,7 +124,7 @@ TEST_P(ExitAtAnyMoment, EndsWithStatusZeroAndLeavesOnlyWholeLines)
 INSTANTIATE_TEST_SUITE_P(E2e, ExitAtAnyMoment,
                          testing::Values(MomentCase{"SIGTERM_in_8_runs", SIGTERM, 8},
                                          MomentCase{"SIGINT_in_7_runs", SIGINT, 7}),
-                         [](const testing::TestParamInfo<MomentCase>& info) { return info.param.name; });
+                         test::CaseName());
 
 } // namespace
 } // namespace vornix7::e2e

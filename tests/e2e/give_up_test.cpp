@@ -9,6 +9,7 @@
 
 #include "log_lines.h"
 #include "logger_process.h"
+#include "named_case.h"
 #include "settings_file.h"
 #include "sim_process.h"
 
@@ -22,25 +23,19 @@ struct GiveUpCase {
     int timeoutSeconds;
 };
 
-void PrintTo(const GiveUpCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 class GiveUp : public testing::TestWithParam<GiveUpCase> {};
 
 TEST_P(GiveUp, ADeviceSlowerThanTheTimeOutIsGivenUpAfterItWithAnErrorLine)
 {
     const int seconds = GetParam().timeoutSeconds;
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     SimProcess device(deviceDir.path(), {"--mode", "delay", "--delay-ms", "10000"});
     LoggerProcess logger(SettingsText({.url = device.url(), .htmlTimeout = std::to_string(seconds)}));
     logger.Start();
 
-    const auto deadline = Clock::now() + Scaled(Millis(5000));
-    while (device.Requests() == 0 && Clock::now() < deadline) {
-        std::this_thread::sleep_for(Millis(1));
-    }
+    device.WaitForRequests(1, Scaled(Millis(5000)));
     const auto requested = Clock::now();
     ASSERT_EQ(device.Requests(), 1);
     ASSERT_TRUE(logger.WaitForLines(1, Millis(seconds * 1000) + Scaled(Millis(2000)))) << logger.Stderr();
@@ -56,7 +51,7 @@ TEST_P(GiveUp, ADeviceSlowerThanTheTimeOutIsGivenUpAfterItWithAnErrorLine)
 INSTANTIATE_TEST_SUITE_P(E2e, GiveUp,
                          testing::Values(GiveUpCase{"a_one_second_time_out", 1},
                                          GiveUpCase{"a_two_second_time_out", 2}),
-                         [](const testing::TestParamInfo<GiveUpCase>& info) { return info.param.name; });
+                         test::CaseName());
 
 } // namespace
 } // namespace vornix7::e2e

@@ -47,7 +47,7 @@ protected:
             std::make_unique<LoggerProcess>(SettingsText({.url = device_.url(), .logfileName = logfileName}));
     }
 
-    TempDir deviceDir_;
+    ScratchDir deviceDir_;
     SimProcess device_{deviceDir_.path(), {"--name", "Lab North 7", "--values", "21.5,48,-3.25,1,2,3,4,5"}};
     std::unique_ptr<LoggerProcess> logger_;
 };
@@ -59,7 +59,7 @@ void ExpectLogError(LoggerProcess& logger, const std::string& kind, const std::s
     ASSERT_EQ(logger.WaitForExit(Scaled(Millis(5000))), ExitStatus::Code(1)) << logger.Stderr();
     const auto errors = logger.RuntimeErrors();
     ASSERT_EQ(errors.size(), 1U) << logger.Stderr();
-    EXPECT_TRUE(errors[0].starts_with("VORNIX7_Logger: run-time error: " + kind + ": ")) << errors[0];
+    EXPECT_TRUE(errors[0].starts_with(ProgramName() + ": run-time error: " + kind + ": ")) << errors[0];
     EXPECT_NE(errors[0].find(path), std::string::npos) << errors[0];
 }
 
@@ -129,10 +129,7 @@ TEST_F(HostileLog, ADeviceOrAPipeWithAReaderTakesEveryLineAndTheProgramGoesOn)
                       (std::vector<std::string>{kOk, kOk}));
             ::close(reader);
         } else {
-            const auto end = std::chrono::steady_clock::now() + Scaled(Millis(5000));
-            while (device_.Requests() < requestsBefore + 2 && std::chrono::steady_clock::now() < end) {
-                std::this_thread::sleep_for(Millis(20));
-            }
+            device_.WaitForRequests(requestsBefore + 2, Scaled(Millis(5000)));
             std::this_thread::sleep_for(Millis(200)); // the second line's write
         }
         EXPECT_EQ(logger_->Stop(), ExitStatus::Code(0)) << logger_->Stderr();
@@ -149,10 +146,7 @@ TEST_F(HostileLog, SigtermEndsTheProgramPromptlyWhileALineWaitsForTheLogsLock)
     ASSERT_EQ(::flock(holder, LOCK_EX), 0) << std::strerror(errno);
     logger_->Start();
     ASSERT_TRUE(logger_->WaitUntilSignalsHandled());
-    const auto end = std::chrono::steady_clock::now() + Scaled(Millis(5000));
-    while (device_.Requests() < 1 && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(Millis(20));
-    }
+    device_.WaitForRequests(1, Scaled(Millis(5000)));
     std::this_thread::sleep_for(Millis(300)); // now waiting for the lock
 
     EXPECT_EQ(logger_->Stop(SIGTERM, Scaled(Millis(1000))), ExitStatus::Code(0)) << logger_->Stderr();
@@ -553,7 +547,7 @@ TEST_F(HostileLog, AFullDiskEndsTheProgramAndTheLogHoldsOnlyWholeLines)
 // erases the other's line or, refused, leaves its own half line behind.
 TEST(TwoWritersOnAFullDisk, EveryLineAWriterWasToldWasWrittenIsWholeInTheLogAndNothingElseIs)
 {
-    TempDir dir;
+    ScratchDir dir;
     TinyDisk disk(dir / "full");
     if (disk.error() != 0) {
         GTEST_SKIP() << "cannot mount a small tmpfs (needs CAP_SYS_ADMIN): " << std::strerror(disk.error());
@@ -611,7 +605,7 @@ TEST(TwoWritersOnAFullDisk, EveryLineAWriterWasToldWasWrittenIsWholeInTheLogAndN
 // there.
 TEST(TwoWritersOnAFifo, EveryLineArrivesWholeEvenWhenLongerThanThePipesAtomicSize)
 {
-    TempDir dir;
+    ScratchDir dir;
     const std::string fifo = dir / "log.fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
     const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

@@ -28,7 +28,7 @@ constexpr long kMaxResidentKb = 60L * 1024;
 // the program growing by the body's size.
 TEST(LargeBody, A100MBBodyGivesTheReadingsOfItsStartWithoutTheProgramGrowing)
 {
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     SimProcess device(deviceDir.path(), {"--name", "Lab North", "--values", "21.5,48,-3.25,1,2,3,4,5",
                                          "--mode", "size", "--body-bytes", "100000000"});
     LoggerProcess logger(SettingsText({.url = device.url(), .htmlTimeout = "60"}));
@@ -52,7 +52,7 @@ TEST(LargeBody, A100MBBodyGivesTheReadingsOfItsStartWithoutTheProgramGrowing)
 }
 
 // The lines vornix7-check gives for the same settings and pages.
-std::vector<std::string> CheckToolLines(const TempDir& dir, const std::vector<std::string>& pages)
+std::vector<std::string> CheckToolLines(const ScratchDir& dir, const std::vector<std::string>& pages)
 {
     SpawnOptions options;
     options.program = VORNIX7_CHECK_PROGRAM;
@@ -86,7 +86,7 @@ std::vector<std::string> CheckToolLines(const TempDir& dir, const std::vector<st
 // garbage depends only on the seed and the request's number.
 TEST(GarbledBody, BinaryGarbageGivesTheLinesTheLoggingRulesMakeOfIt)
 {
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     const std::vector<std::string> garbage = {"--mode", "garbage", "--seed", "11", "--body-bytes", "65536"};
     SimProcess device(deviceDir.path(), garbage);
     SimProcess twin(deviceDir.path(), garbage, 0, "twin");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "log_lines.h"
+#include "named_case.h"
 
 namespace vornix7::e2e {
 namespace {
@@ -13,10 +14,7 @@ struct LineCase {
     bool whole;
 };
 
-void PrintTo(const LineCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 class WholeLineCheck : public testing::TestWithParam<LineCase> {};
 
@@ -47,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"two_lines_run_together_are_not_one_whole_line",
                  "2026-12-07 14:03:05,Lab,1.,2.,3.,OK\r\n2026-12-07 14:03:06,Lab,1.,2.,3.,OK\r\n", false},
         LineCase{"an_unknown_status_is_broken", "2026-12-07 14:03:05,Lab,1.,2.,3.,OKAY\r\n", false}),
-    [](const testing::TestParamInfo<LineCase>& info) { return info.param.name; });
+    test::CaseName());
 
 } // namespace
 } // namespace vornix7::e2e

@@ -10,9 +10,14 @@
 
 #include "child_process.h"
 #include "e2e_timing.h"
-#include "temp_dir.h"
+#include "scratch_dir.h"
 
 namespace vornix7::e2e {
+
+using test::FileExists;
+using test::ReadFile;
+using test::ScratchDir;
+using test::WriteFile;
 
 inline constexpr const char* kLogName = "log.txt";
 inline constexpr const char* kSettingsName = "VORNIX7_Logger.ini";
@@ -48,7 +53,7 @@ public:
     // Writes the settings file unless `settings` is empty.
     explicit LoggerProcess(const std::optional<std::string>& settings);
 
-    const TempDir& dir() const { return dir_; }
+    const ScratchDir& dir() const { return dir_; }
     std::string Path(const std::string& name) const { return dir_ / name; }
 
     void Start(const LoggerLaunch& launch = {});
@@ -79,7 +84,7 @@ public:
     long ResidentKilobytes() const;
 
 private:
-    TempDir dir_;
+    ScratchDir dir_;
     std::string program_;
     std::unique_ptr<ChildProcess> process_;
     std::chrono::steady_clock::time_point startedAt_;

@@ -8,6 +8,7 @@
 
 #include "log_lines.h"
 #include "logger_process.h"
+#include "named_case.h"
 #include "settings_file.h"
 #include "sim_process.h"
 
@@ -25,16 +26,13 @@ struct DisplayCase {
     std::vector<int> closedAtStartUp = {};
 };
 
-void PrintTo(const DisplayCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 class Polling : public testing::TestWithParam<DisplayCase> {};
 
 TEST_P(Polling, AWorkingDeviceGivesOneExactOkLineAndOneRequestPerPoll)
 {
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     SimProcess device(deviceDir.path(),
                       {"--name", R"(Lab, "North")", "--values", "21.5,48,-3.25,2.675,-0.001,1E400,7,0.125"});
     LoggerProcess logger(SettingsText({.url = device.url()}));
@@ -72,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(E2e, Polling,
                          testing::Values(DisplayCase{"OffscreenChosen", false},
                                          DisplayCase{"NoDisplay", true},
                                          DisplayCase{"StandardStreamsClosedAtStartUp", false, {0, 1, 2}}),
-                         [](const testing::TestParamInfo<DisplayCase>& info) { return info.param.name; });
+                         test::CaseName());
 
 } // namespace
 } // namespace vornix7::e2e

@@ -7,6 +7,7 @@
 
 #include "log_lines.h"
 #include "logger_process.h"
+#include "named_case.h"
 #include "settings_file.h"
 #include "sim_process.h"
 
@@ -21,16 +22,13 @@ struct ErrorCase {
     std::string name;
     LoggerSettings settings; // the URL is filled in
     When when;
-    std::string message;  // the start of the stderr line
+    std::string message;  // the stderr line, after the program's name
     std::string mentions; // also in it
     // Of standard input, output and error, those it is started without.
     std::vector<int> closedAtStartUp = {};
 };
 
-void PrintTo(const ErrorCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 LoggerSettings With(void (*change)(LoggerSettings&))
 {
@@ -44,7 +42,7 @@ class RuntimeErrors : public testing::TestWithParam<ErrorCase> {};
 TEST_P(RuntimeErrors, EndTheProgramWithStatusOneAndOneMessage)
 {
     const ErrorCase& c = GetParam();
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     SimProcess device(deviceDir.path(), {});
     LoggerSettings settings = c.settings;
     settings.url = device.url();
@@ -59,7 +57,8 @@ TEST_P(RuntimeErrors, EndTheProgramWithStatusOneAndOneMessage)
     ASSERT_EQ(status, ExitStatus::Code(1)) << logger.Stderr();
     const auto errors = logger.RuntimeErrors();
     ASSERT_EQ(errors.size(), 1U) << logger.Stderr();
-    EXPECT_TRUE(errors[0].starts_with(c.message)) << errors[0];
+    // Each program's line begins with its own name.
+    EXPECT_TRUE(errors[0].starts_with(ProgramName() + ": " + c.message)) << errors[0];
     EXPECT_NE(errors[0].find(c.mentions), std::string::npos) << errors[0];
     if (c.when == When::AtStartUp) {
         EXPECT_EQ(device.Requests(), 0);
@@ -75,43 +74,42 @@ INSTANTIATE_TEST_SUITE_P(
     E2e, RuntimeErrors,
     testing::Values(ErrorCase{"a_sensor_above_16_is_out_of_range_at_the_first_poll",
                               With([](LoggerSettings& s) { s.lastSensor = "17"; }), When::AtTheFirstPoll,
-                              "VORNIX7_Logger: run-time error: Subscript out of range: ", ""},
+                              "run-time error: Subscript out of range: ", ""},
                     ErrorCase{"a_log_in_a_missing_folder_is_a_path_not_found",
                               With([](LoggerSettings& s) { s.logfileName = "missing/log.txt"; }),
-                              When::AtTheFirstPoll,
-                              "VORNIX7_Logger: run-time error: Path not found: ", "missing/log.txt"},
+                              When::AtTheFirstPoll, "run-time error: Path not found: ", "missing/log.txt"},
                     ErrorCase{"a_log_path_that_is_a_folder_cannot_be_written",
                               With([](LoggerSettings& s) { s.logfileName = "a-directory"; }),
-                              When::AtTheFirstPoll, "VORNIX7_Logger: run-time error: ", "a-directory"},
+                              When::AtTheFirstPoll, "run-time error: ", "a-directory"},
                     ErrorCase{"a_log_path_that_is_a_fifo_nobody_reads_cannot_be_written_and_does_not_block",
                               With([](LoggerSettings& s) { s.logfileName = "a-fifo"; }), When::AtTheFirstPoll,
-                              "VORNIX7_Logger: run-time error: File I/O error: ", "a-fifo"},
+                              "run-time error: File I/O error: ", "a-fifo"},
                     ErrorCase{"a_poll_interval_beyond_32_bits_is_an_overflow_at_start_up",
                               With([](LoggerSettings& s) { s.pollInterval = "3000000000"; }), When::AtStartUp,
-                              "VORNIX7_Logger: run-time error: Overflow: ", ""},
+                              "run-time error: Overflow: ", ""},
                     ErrorCase{"a_time_out_too_large_to_count_in_waits_is_an_overflow_at_the_first_poll",
                               With([](LoggerSettings& s) { s.htmlTimeout = "100000000"; }),
-                              When::AtTheFirstPoll, "VORNIX7_Logger: run-time error: Overflow: ", ""},
+                              When::AtTheFirstPoll, "run-time error: Overflow: ", ""},
                     // Its number would be libcurl's socket or Qt's pipe by then.
                     ErrorCase{"a_log_naming_standard_output_closed_at_start_up_cannot_be_opened",
                               With([](LoggerSettings& s) { s.logfileName = "/dev/stdout"; }),
                               When::AtTheFirstPoll,
-                              "VORNIX7_Logger: run-time error: File I/O error: ",
+                              "run-time error: File I/O error: ",
                               "'/dev/stdout': descriptor 1 was not open at start-up",
                               {1}},
                     ErrorCase{"a_log_naming_descriptor_1_closed_at_start_up_cannot_be_opened",
                               With([](LoggerSettings& s) { s.logfileName = "/dev/fd/1"; }),
                               When::AtTheFirstPoll,
-                              "VORNIX7_Logger: run-time error: File I/O error: ",
+                              "run-time error: File I/O error: ",
                               "/dev/fd/1",
                               {1}},
                     ErrorCase{"a_log_naming_standard_input_closed_at_start_up_cannot_be_opened",
                               With([](LoggerSettings& s) { s.logfileName = "/proc/self/fd/0"; }),
                               When::AtTheFirstPoll,
-                              "VORNIX7_Logger: run-time error: File I/O error: ",
+                              "run-time error: File I/O error: ",
                               "/proc/self/fd/0",
                               {0}}),
-    [](const testing::TestParamInfo<ErrorCase>& info) { return info.param.name; });
+    test::CaseName());
 
 } // namespace
 } // namespace vornix7::e2e

@@ -15,6 +15,7 @@
 
 #include "log_lines.h"
 #include "logger_process.h"
+#include "named_case.h"
 #include "settings_file.h"
 #include "sim_process.h"
 
@@ -48,17 +49,14 @@ struct SettingsCase {
     bool read;
 };
 
-void PrintTo(const SettingsCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 class OddSettingsFile : public testing::TestWithParam<SettingsCase> {};
 
 TEST_P(OddSettingsFile, NeverCrashesTheProgram)
 {
     const SettingsCase& c = GetParam();
-    TempDir deviceDir;
+    ScratchDir deviceDir;
     SimProcess device(deviceDir.path(), {"--name", "Lab North", "--values", "21.5,48,-3.25,1,2,3,4,5"});
     LoggerProcess logger(std::nullopt);
     c.make(logger.Path(kSettingsName), SettingsText({.url = device.url()}));
@@ -120,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(E2e, OddSettingsFile,
                                               WriteFile(path, kHarmlessUrlHeader + junk);
                                           },
                                           false}),
-                         [](const testing::TestParamInfo<SettingsCase>& info) { return info.param.name; });
+                         test::CaseName());
 
 } // namespace
 } // namespace vornix7::e2e

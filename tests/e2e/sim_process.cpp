@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "e2e_timing.h"
-#include "temp_dir.h"
+#include "scratch_dir.h"
 
 namespace vornix7::e2e {
 
@@ -26,7 +26,7 @@ constexpr int kMaxSeconds = 300;
 
 std::string ReadIfThere(const std::string& path)
 {
-    return FileExists(path) ? ReadFile(path) : std::string();
+    return test::FileExists(path) ? test::ReadFile(path) : std::string();
 }
 
 sockaddr_in Loopback(int port)
@@ -81,11 +81,20 @@ int SimProcess::Requests() const
     return count.empty() ? 0 : std::stoi(count);
 }
 
+bool SimProcess::WaitForRequests(int count, Millis timeout) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (Requests() < count && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(Millis(1));
+    }
+    return Requests() >= count;
+}
+
 void SimProcess::SetMode(const std::string& mode)
 {
     // Renamed into place, so the device never reads a half-written file.
     const std::string temporary = controlFile_ + ".new";
-    WriteFile(temporary, mode + "\n");
+    test::WriteFile(temporary, mode + "\n");
     if (std::rename(temporary.c_str(), controlFile_.c_str()) != 0) {
         throw std::runtime_error("cannot rename " + temporary);
     }
@@ -121,6 +130,15 @@ RefusingPort::~RefusingPort()
 std::string RefusingPort::url() const
 {
     return "http://127.0.0.1:" + std::to_string(port_) + "/";
+}
+
+DeviceOrNobody::DeviceOrNobody(const std::string& dir, const std::vector<std::string>& args)
+{
+    if (args.empty()) {
+        nobody_.emplace();
+    } else {
+        device_.emplace(dir, args);
+    }
 }
 
 std::string HttpGetBody(int port)

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "child_process.h"
+#include "e2e_timing.h"
 
 namespace vornix7::e2e {
 
@@ -26,6 +28,8 @@ public:
     // Requests counted so far (the device writes the count before it
     // answers).
     int Requests() const;
+    // Waits until at least `count` requests came; false on time-out.
+    bool WaitForRequests(int count, Millis timeout) const;
 
     // Changes how the device answers from its next request on.
     void SetMode(const std::string& mode);
@@ -55,6 +59,21 @@ public:
 private:
     int fd_ = -1;
     int port_ = 0;
+};
+
+// A test row's device: vornix7-sim started with `args` in `dir`, or, for
+// empty `args`, nobody listening at all (a RefusingPort).
+class DeviceOrNobody {
+public:
+    DeviceOrNobody(const std::string& dir, const std::vector<std::string>& args);
+
+    std::string url() const { return device_ ? device_->url() : nobody_->url(); }
+    // The device; null when nobody listens.
+    const SimProcess* device() const { return device_ ? &*device_ : nullptr; }
+
+private:
+    std::optional<SimProcess> device_;
+    std::optional<RefusingPort> nobody_;
 };
 
 // The body of one plain GET of "/" on 127.0.0.1:port, read with a socket of

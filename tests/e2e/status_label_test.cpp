@@ -11,6 +11,7 @@
 
 #include "log_lines.h"
 #include "logger_process.h"
+#include "named_case.h"
 #include "settings_file.h"
 #include "shell/logger_app.h"
 #include "shell/qt/main_window.h"
@@ -57,10 +58,7 @@ struct LabelCase {
     std::string line;
 };
 
-void PrintTo(const LabelCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 const std::vector<std::string> kDevice = {"--name", "Lab North", "--values", "21.5,48,-3.25,1,2,3,4,5"};
 
@@ -75,16 +73,9 @@ class StatusLabel : public testing::TestWithParam<LabelCase> {};
 TEST_P(StatusLabel, ShowsDownloadingThenWhetherTheDeviceAnswered)
 {
     const LabelCase& c = GetParam();
-    TempDir dir;
-    std::optional<SimProcess> device;
-    std::optional<RefusingPort> nobody;
-    if (c.device.empty()) {
-        nobody.emplace();
-    } else {
-        device.emplace(dir.path(), c.device);
-    }
-    WriteFile(dir / kSettingsName,
-              SettingsText({.url = device ? device->url() : nobody->url(), .logfileName = dir / kLogName}));
+    ScratchDir dir;
+    const DeviceOrNobody device(dir.path(), c.device);
+    WriteFile(dir / kSettingsName, SettingsText({.url = device.url(), .logfileName = dir / kLogName}));
 
     std::vector<int> endings;
     AppInjections injections;
@@ -131,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(E2e, StatusLabel,
                                          LabelCase{"a_device_slower_than_the_time_out_is_offline",
                                                    Device({"--mode", "delay", "--delay-ms", "3000"}),
                                                    "OFFLINE", kFailed}),
-                         [](const testing::TestParamInfo<LabelCase>& info) { return info.param.name; });
+                         test::CaseName());
 
 } // namespace
 } // namespace vornix7::e2e

@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <clocale>
 #include <limits>
 #include <ostream>
 #include <string>
 
 #include "common/runtime_error.h"
+#include "decimal_comma_locale.h"
+#include "named_case.h"
 
 namespace vornix7 {
 namespace {
@@ -21,10 +22,7 @@ struct ReadingCase {
     const char* expected;
 };
 
-void PrintTo(const ReadingCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 class FormatReadingTest : public testing::TestWithParam<ReadingCase> {};
 
@@ -35,14 +33,11 @@ TEST_P(FormatReadingTest, WritesUpToTwoDecimalsAndAlwaysThePoint)
 
 TEST_P(FormatReadingTest, WritesTheSameUnderADecimalCommaLocale)
 {
-    if (std::setlocale(LC_ALL, VORNIX7_TEST_DECIMAL_COMMA_LOCALE) == nullptr) {
-        GTEST_SKIP() << "the " VORNIX7_TEST_DECIMAL_COMMA_LOCALE
-                        " locale is not installed (scripts/install-deps.sh "
-                        "makes it)";
+    const auto text = test::UnderDecimalCommaLocale([this] { return FormatReading(GetParam().value); });
+    if (!text) {
+        GTEST_SKIP() << test::kNoDecimalCommaLocale;
     }
-    const std::string text = FormatReading(GetParam().value);
-    std::setlocale(LC_ALL, "C");
-    EXPECT_EQ(text, GetParam().expected);
+    EXPECT_EQ(*text, GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -66,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "723168738177180919299881250404026184124858368."},
         ReadingCase{"InfinityIsOneField", kInf, "inf"},
         ReadingCase{"MinusInfinityIsOneField", -kInf, "-inf"}),
-    [](const testing::TestParamInfo<ReadingCase>& info) { return std::string(info.param.name); });
+    test::CaseName());
 
 TEST(FormatTimeStamp, PadsEveryFieldAndUsesTheGivenSeparator)
 {

@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  0, false},
                     MidFetchCase{"Sigterm", [](MainWindow&) { std::raise(SIGTERM); }, 0, false},
                     MidFetchCase{"Sigint", [](MainWindow&) { std::raise(SIGINT); }, 0, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::CaseName());
 
 } // namespace
 } // namespace vornix7::test

@@ -65,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(Ways, ExitWayTest,
                                                   [](MainWindow& w) {
                                                       w.close();
                                                   }}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         test::CaseName());
 
 class SignalTest : public testing::TestWithParam<int> {};
 

@@ -60,7 +60,7 @@ TEST_P(MainWindowControlTest, ControlHasItsNameTextAndGeometry)
 INSTANTIATE_TEST_SUITE_P(Controls, MainWindowControlTest,
                          testing::Values(ControlCase{"kExit", "QPushButton", "Exit", QRect(184, 8, 85, 21)},
                                          ControlCase{"lBla", "QLabel", "lBla", QRect(4, 36, 265, 21)}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         test::CaseName());
 
 TEST(MainWindowTest, ExitIsTheDefaultButtonAndFirstInTheTabOrder)
 {

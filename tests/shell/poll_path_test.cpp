@@ -54,7 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(PollCase{"Online", "<devicename>Lab 7</devicename><t0>21.5</t0><t1>48</t1>",
                              "Lab 7,21.5,48.,OK\r\n", "ONLINE"},
                     PollCase{"Offline", std::nullopt, ",-2048000.,-2048000.,ERROR\r\n", "OFFLINE"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::CaseName());
 
 // A log that another program holds: the polls go on, the label keeps its
 // status and its tooltip says where the lines wait (the path shown as
@@ -160,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "the fake control broke"},
         PollErrorCase{"OtherException", SettingsText({{"PollInterval", "1"}}), [] { throw 42; }, false,
                       "Internal error"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::CaseName());
 
 } // namespace
 } // namespace vornix7::test

@@ -13,6 +13,7 @@
 
 #include "common/clock.h"
 #include "log/line_sink.h"
+#include "named_case.h"
 #include "platform/transfer_control.h"
 #include "shell/logger_app.h"
 #include "shell/qt/main_window.h"
@@ -99,18 +100,6 @@ private:
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<LoggerApp> app_;
 };
-
-// Table rows print as their name when a case fails (declare `using
-// test::PrintTo;` beside the row type so gtest finds it).
-template <typename Case>
-requires requires(const Case& c)
-{
-    c.name;
-}
-void PrintTo(const Case& c, std::ostream* out)
-{
-    *out << c.name;
-}
 
 // Processes events until `done` holds or `timeoutMs` passes; true if it held.
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000);

@@ -79,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(StartMinimized, StartupShowTest,
                                          ShowCase{"Five", SettingsText({{"StartMinimized", "5"}}), true},
                                          ShowCase{"Zero", SettingsText({{"StartMinimized", "0"}}), false},
                                          ShowCase{"NoSettingsFile", std::nullopt, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         test::CaseName());
 
 TEST(StartupTest, SettingsFileIsReadFromTheAppDir)
 {
@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         StartupErrorCase{"PollInterval", SettingsText({{"PollInterval", "1e12"}}), "PollInterval"},
         StartupErrorCase{"LastSensor", SettingsText({{"LastSensor", "-3000000000"}}), "LastSensor"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::CaseName());
 
 // The real program, started through a symbolic link from another directory:
 // it must read the settings beside the real file, not beside the link. Both

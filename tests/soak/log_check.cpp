@@ -11,6 +11,7 @@
 #include <regex>
 #include <string_view>
 
+#include "common/sensor_table.h"
 #include "scripted_device.h"
 
 namespace vornix7::soak {
@@ -18,7 +19,6 @@ namespace vornix7::soak {
 namespace {
 
 constexpr int kSensors = 8; // LastSensor=7
-constexpr double kNoReading = -2048000.0;
 
 // The log line's form, written out independently of the formatter: time
 // stamp, a device name without comma or quote (the script's names have
@@ -69,7 +69,7 @@ std::string ContentProblem(const std::smatch& m, int poll)
         return "device name '" + m[7].str() + "'";
     }
     for (int sensor = 0; sensor < kSensors; ++sensor) {
-        const double expected = good ? ReadingFor(poll, sensor) : kNoReading;
+        const double expected = good ? ReadingFor(poll, sensor) : NoReading;
         if (std::stod(m[8 + sensor]) != expected) {
             return "t" + std::to_string(sensor) + " = " + m[8 + sensor].str();
         }

@@ -112,7 +112,7 @@ int RunCheckTool(const std::vector<std::string>& args, std::ostream& out, std::o
         }
     } catch (const RuntimeError& error) {
         out.flush();
-        err << RunTimeErrorMessage(error.kind(), error.detail()) << '\n';
+        err << RunTimeErrorMessage(kWindowProgramName, error.kind(), error.detail()) << '\n';
         return 1;
     }
     return 0;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "common/control_bytes.h"
+
 namespace vornix7 {
 
 namespace {
@@ -11,19 +13,7 @@ namespace {
 // so that none can move the cursor or recolour the terminal.
 std::string Printable(std::string_view text)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string shown;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
-            shown += "\\x";
-            shown += kHex[byte >> 4];
-            shown += kHex[byte & 0xF];
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
+    return EscapeControlBytes(text, ControlBytes::kAllButTab);
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/control_bytes.h"
+
 namespace vornix7 {
 
 namespace {
@@ -157,7 +159,7 @@ std::optional<double> ReadingValue(std::string_view field)
     }
     double value = 0.0;
     const auto result = std::from_chars(field.data(), field.data() + field.size(), value);
-    if (result.ec != std::errc() || !std::isfinite(value) || value == kNoReadingValue) {
+    if (result.ec != std::errc() || !std::isfinite(value) || value == NoReading) {
         return std::nullopt;
     }
     return value;
@@ -222,13 +224,8 @@ ParsedLine Problem(std::string reason)
 std::string Shown(std::string_view field)
 {
     constexpr std::size_t kMax = 24;
-    std::string shown(field.substr(0, kMax));
-    for (char& c : shown) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte >= 0x7f) {
-            c = '?';
-        }
-    }
+    const std::string shown =
+        ReplaceControlBytes(std::string(field.substr(0, kMax)), ControlBytes::kNonPrintable, '?');
     return "\"" + shown + (field.size() > kMax ? "...\"" : "\"");
 }
 

@@ -9,10 +9,9 @@
 #include <unordered_map>
 #include <vector>
 
-namespace vornix7 {
+#include "common/sensor_table.h"
 
-// The marker the logger writes for every reading of a failed poll.
-inline constexpr double kNoReadingValue = -2048000.0;
+namespace vornix7 {
 
 // Seconds since 1970-01-01 00:00:00 of the log's local time, read as if it
 // were UTC: the log carries no time zone, so times are shown as written.

@@ -6,58 +6,12 @@
 #include <cstdio>
 #include <iterator>
 
+#include "common/control_bytes.h"
+#include "common/utf8.h"
+
 namespace vornix7 {
 
 namespace {
-
-void AppendUtf8(std::string& out, unsigned codePoint)
-{
-    if (codePoint < 0x80) {
-        out += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        out += static_cast<char>(0xC0 | (codePoint >> 6));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (codePoint >> 12));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
-}
-
-// The length of a well-formed UTF-8 sequence of two or more bytes at `pos`,
-// or 0.
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t pos)
-{
-    const auto byte = [&](std::size_t i) {
-        return static_cast<unsigned char>(text[i]);
-    };
-    const unsigned lead = byte(pos);
-    std::size_t length = 0;
-    unsigned low = 0x80;
-    unsigned high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (pos + length > text.size() || byte(pos + 1) < low || byte(pos + 1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(pos + i) < 0x80 || byte(pos + i) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
 
 std::string Number(double value)
 {
@@ -204,7 +158,7 @@ const char* const kScript = R"(
 // taken.
 std::size_t AppendHighCharacter(std::string& out, std::string_view bytes, std::size_t i)
 {
-    const std::size_t length = Utf8SequenceLength(bytes, i);
+    const std::size_t length = Utf8CharacterLength(bytes.substr(i));
     if (length > 0) {
         out.append(bytes.substr(i, length));
         return length;
@@ -224,8 +178,8 @@ std::string JsonText(std::string_view bytes)
             i += AppendHighCharacter(out, bytes, i);
             continue;
         }
-        if (byte < 0x20 || byte == 0x7f || byte == '"' || byte == '\\' || byte == '<' || byte == '>'
-            || byte == '&') {
+        if (IsControlByte(bytes[i], ControlBytes::kAll) || byte == '"' || byte == '\\' || byte == '<'
+            || byte == '>' || byte == '&') {
             std::array<char, 8> escaped{};
             std::snprintf(escaped.data(), escaped.size(), "\\u%04x", static_cast<unsigned>(byte));
             out += escaped.data();
@@ -422,7 +376,7 @@ std::string HtmlText(std::string_view bytes)
             out += "&#39;";
             break;
         default:
-            if ((byte < 0x20 && byte != '\t') || byte == 0x7f) {
+            if (IsControlByte(bytes[i], ControlBytes::kAllButTab)) {
                 AppendUtf8(out, 0xFFFD);
             } else {
                 out += static_cast<char>(byte);

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <ostream>
 
+#include "common/control_bytes.h"
+#include "common/utf8.h"
 #include "platform/file_chunks.h"
 #include "tools/report/report_tool.h"
 
@@ -18,54 +20,12 @@ constexpr lxw_col_t kDeviceColumn = 1;
 constexpr lxw_col_t kFirstReadingColumn = 2;
 constexpr std::size_t kMaxCellBytes = 32767; // a cell's limit in characters, so in bytes too
 
-// The length of the UTF-8 sequence at `i`, 0 when it is not a valid one.
+// The length of the UTF-8 character at `i`, 0 when it is not a well-formed
+// one or one that XML has not (U+FFFE, U+FFFF).
 std::size_t Utf8Length(std::string_view s, std::size_t i)
 {
-    const auto b = static_cast<unsigned char>(s[i]);
-    std::size_t length = 0;
-    std::uint32_t low = 0;
-    if (b >= 0xC2 && b <= 0xDF) {
-        length = 2;
-        low = 0x80;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        length = 3;
-        low = 0x800;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        length = 4;
-        low = 0x10000;
-    } else {
-        return 0;
-    }
-    if (i + length > s.size()) {
-        return 0;
-    }
-    std::uint32_t code = b & (0x3F >> (length - 1));
-    for (std::size_t k = 1; k < length; ++k) {
-        const auto c = static_cast<unsigned char>(s[i + k]);
-        if ((c & 0xC0) != 0x80) {
-            return 0;
-        }
-        code = (code << 6) | (c & 0x3F);
-    }
-    if (code < low || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) || code == 0xFFFE
-        || code == 0xFFFF) {
-        return 0;
-    }
-    return length;
-}
-
-void AppendCode(std::string& out, std::uint32_t code)
-{
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
+    const std::string_view character = s.substr(i, Utf8CharacterLength(s.substr(i)));
+    return character == "\xEF\xBF\xBE" || character == "\xEF\xBF\xBF" ? 0 : character.size();
 }
 
 bool SameFile(const std::string& a, const std::string& b)
@@ -128,10 +88,10 @@ std::string CellText(std::string_view bytes)
                 out.append(bytes.substr(i, length));
             } else {
                 length = 1;
-                AppendCode(out, byte); // Latin-1
+                AppendUtf8(out, byte); // Latin-1
             }
-        } else if (byte < 0x20 && byte != '\t') {
-            AppendCode(out, 0xFFFD);
+        } else if (IsControlByte(bytes[i], ControlBytes::kAllButTab) && byte != 0x7F) { // XML allows DEL
+            AppendUtf8(out, 0xFFFD);
         } else {
             out += static_cast<char>(byte);
         }

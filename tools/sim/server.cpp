@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "answer.h"
+#include "common/control_bytes.h"
 #include "connection.h"
 #include "control_files.h"
 #include "http.h"
@@ -26,17 +27,7 @@ namespace {
 // Request targets come from the client; keep control bytes out of the log.
 std::string Printable(std::string_view text)
 {
-    std::string out;
-    for (const unsigned char c : text) {
-        if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        }
-    }
-    return out;
+    return EscapeControlBytes(text, ControlBytes::kNonPrintable);
 }
 
 std::string LogLine(const RequestLine& request, Mode mode, const AnswerOutcome& outcome)

@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "acquisition/page_fetch.h"
 #include "platform/standard_error.h"
 #include "shell/error_report.h"
 
@@ -16,7 +17,7 @@ constexpr std::chrono::milliseconds kIdleWait{60000};
 } // namespace
 
 HeadlessWindow::HeadlessWindow(int tickIntervalMs, EndAction endProgram, LineWriter writeStatus)
-    : ShellWindow(std::move(endProgram)), interval_(tickIntervalMs),
+    : ShellWindow(std::move(endProgram), kServiceProgramName), interval_(tickIntervalMs),
       writeStatus_(writeStatus ? std::move(writeStatus) : LineWriter([](const std::string& line) {
           WriteStandardErrorWithoutWaiting(line);
       }))
@@ -29,7 +30,7 @@ void HeadlessWindow::SetStatus(const std::string& text)
 {
     // "Downloading..." and the empty start text would be a line per poll
     // that says nothing: only a change of the device's state is news.
-    if ((text != "ONLINE" && text != "OFFLINE") || text == shownStatus_) {
+    if ((text != kStatusOnline && text != kStatusOffline) || text == shownStatus_) {
         return;
     }
     shownStatus_ = text;
@@ -39,11 +40,7 @@ void HeadlessWindow::SetStatus(const std::string& text)
 
 void HeadlessWindow::ShowLogNotice(const std::string& text)
 {
-    const std::string line = LogNoticeOnStderr::LineFor(shownNotice_, text);
-    shownNotice_ = text;
-    if (!line.empty()) {
-        writeStatus_(line);
-    }
+    WriteLogNoticeLine(text, writeStatus_);
 }
 
 void HeadlessWindow::PumpEvents()

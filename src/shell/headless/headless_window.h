@@ -21,11 +21,10 @@ namespace vornix7 {
 // nothing more.
 class HeadlessWindow final : public ShellWindow {
 public:
-    // Writes one status line, newline included.
-    using LineWriter = std::function<void(const std::string& line)>;
-
-    // An empty end action means EndProcess; an empty writer writes to
-    // standard error without waiting (WriteStandardErrorWithoutWaiting).
+    // An empty end action means EndProcess; an empty writer writes the
+    // status lines to standard error without waiting
+    // (WriteStandardErrorWithoutWaiting). Its lines begin with
+    // kServiceProgramName.
     explicit HeadlessWindow(int tickIntervalMs = 1000, EndAction endProgram = nullptr,
                             LineWriter writeStatus = nullptr);
     ~HeadlessWindow() override;
@@ -57,7 +56,6 @@ private:
     std::unique_ptr<EndSignals> signals_;
     // The last status written; the text between polls is not shown.
     std::string shownStatus_;
-    std::string shownNotice_;
 };
 
 } // namespace vornix7

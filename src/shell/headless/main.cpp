@@ -7,6 +7,7 @@
 #include "platform/service_signals.h"
 #include "platform/standard_output.h"
 #include "shell/command_line.h"
+#include "shell/error_report.h"
 #include "shell/headless/headless_window.h"
 #include "shell/logger_app.h"
 
@@ -16,7 +17,7 @@ int main(int argc, char* argv[])
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (!args.empty()) {
         const vornix7::ProgramIdentity identity{
-            "vornix7-logger-headless",
+            vornix7::kServiceProgramName,
             "It has no window: the status goes to standard\n"
             "error as ONLINE or OFFLINE when it changes. SIGTERM, SIGINT or SIGHUP end it."};
         return *vornix7::RunCommandLine(args, std::cout, std::cerr, identity);

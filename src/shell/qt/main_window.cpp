@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "platform/signal_bridge.h"
+#include "shell/error_report.h"
 #include "shell/qt/headless.h"
 #include "shell/qt/status_label.h"
 
@@ -70,7 +71,7 @@ void MainWindow::ShowLogNotice(const std::string& text)
     // As rich text with the path escaped, so no byte of it is taken as markup.
     lBla->setToolTip(text.empty() ? QString() : Qt::convertFromPlainText(QString::fromLocal8Bit(text)));
     if (!HasRealDisplay()) {
-        noticeOnStderr_.Show(text);
+        WriteLogNoticeLine(text, WriteErrorLine);
     }
 }
 

@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 
-#include "shell/error_report.h"
 #include "shell/shell_window.h"
 
 class QLabel;
@@ -52,7 +51,6 @@ private:
     QTimer* Timer1 = nullptr;
 
     std::unique_ptr<SignalBridge> signals_;
-    LogNoticeOnStderr noticeOnStderr_;
 };
 
 } // namespace vornix7

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "log/log_with_side_file.h"
+#include "named_case.h"
 #include "shell/headless/headless_window.h"
 
 namespace vornix7 {
@@ -29,10 +30,7 @@ struct StatusCase {
     std::string lines;
 };
 
-void PrintTo(const StatusCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+using test::PrintTo;
 
 class StatusLines : public testing::TestWithParam<StatusCase> {};
 
@@ -88,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {"Downloading...", "ONLINE", "Downloading...", "OFFLINE", "Downloading...", "OFFLINE",
                     "Downloading...", "ONLINE"},
                    "ONLINE\nOFFLINE\nONLINE\n"}),
-    [](const testing::TestParamInfo<StatusCase>& info) { return info.param.name; });
+    test::CaseName());
 
 // The log's notices on standard error: a line when a busy spell starts and
 // one when its lines are in, none for the counts between; lines set aside
@@ -99,19 +97,19 @@ TEST(LogNoticeLines, SayEachChangeOfKindOnce)
     const std::string busy3 = LogWithSideFile::NoticeText(3, "log.txt.waiting");
     const std::string setAside = LogWithSideFile::SetAsideText(2, "log.txt.waiting");
     const std::string inAgain =
-        "VORNIX7_Logger: the log file can be written again; the waiting lines are in it\n";
+        "vornix7-logger-headless: the log file can be written again; the waiting lines are in it\n";
     const struct {
         const char* name;
         std::vector<std::string> shown;
         std::string lines;
     } cases[] = {
-        {"a busy spell", {busy1, busy3, ""}, "VORNIX7_Logger: " + busy1 + "\n" + inAgain},
+        {"a busy spell", {busy1, busy3, ""}, "vornix7-logger-headless: " + busy1 + "\n" + inAgain},
         {"a busy spell whose move set lines aside",
          {busy1, busy3, setAside},
-         "VORNIX7_Logger: " + busy1 + "\nVORNIX7_Logger: " + setAside + "\n"},
+         "vornix7-logger-headless: " + busy1 + "\nvornix7-logger-headless: " + setAside + "\n"},
         {"lines set aside, then a busy spell",
          {setAside, busy1, ""},
-         "VORNIX7_Logger: " + setAside + "\nVORNIX7_Logger: " + busy1 + "\n" + inAgain},
+         "vornix7-logger-headless: " + setAside + "\nvornix7-logger-headless: " + busy1 + "\n" + inAgain},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -163,11 +161,6 @@ struct SignalCase {
     bool ignoredAtStart;
     bool ends;
 };
-
-void PrintTo(const SignalCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
 
 // Restores a signal's disposition when the test is done.
 class DispositionKept {
@@ -252,7 +245,7 @@ INSTANTIATE_TEST_SUITE_P(Headless, EndSignal,
                                          SignalCase{"SIGHUP_from_a_closed_terminal", SIGHUP, false, true},
                                          SignalCase{"SIGHUP_under_nohup_is_still_ignored", SIGHUP, true,
                                                     false}),
-                         [](const testing::TestParamInfo<SignalCase>& info) { return info.param.name; });
+                         test::CaseName());
 
 } // namespace
 } // namespace vornix7
