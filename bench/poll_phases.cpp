@@ -23,6 +23,7 @@
 #include "log/log_file.h"
 #include "log/log_writer.h"
 #include "platform/curl_transfer_control.h"
+#include "platform/signals.h"
 #include "shell/qt/headless.h"
 #include "shell/qt/main_window.h"
 #include "shell/thread_sleeper.h"
@@ -139,6 +140,7 @@ private:
 
 int main(int argc, char* argv[])
 {
+    vornix7::IgnoreWriteSignals();
     QApplication app(argc, argv);
     if (argc < 3 || argc > 5) {
         std::fprintf(stderr, "usage: %s URL LOGFILE [POLLS] [INTERVAL_MS]\n", argv[0]);

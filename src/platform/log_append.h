@@ -66,7 +66,8 @@ public:
     // One write at the file's end. `written` is what went out: on a disk
     // file all of it or an error saying why the rest did not ("Disk full",
     // "File too large"); on a pipe it may be less, or 0 while the pipe is
-    // full. Neither a reader gone nor the size limit raises a signal.
+    // full. A reader gone and the size limit are errors, not signals, once
+    // the program has called IgnoreWriteSignals (platform/signals.h).
     AppendStatus Write(std::string_view bytes, std::size_t& written);
 
     // Up to `count` bytes of a file on disk from `offset` (fewer only at the

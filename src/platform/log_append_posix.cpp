@@ -5,10 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string_view>
@@ -66,54 +64,12 @@ void SyncFolderOf(const std::string& path)
     }
 }
 
-// Holds SIGPIPE and SIGXFSZ back for one write, so that a pipe whose reader
-// has gone fails with EPIPE and a file at the process's size limit
-// (ulimit -f) with EFBIG, instead of the signal ending the program without
-// a word. A signal the write raised is taken back before the mask is
-// restored; one that was pending already is left for its owner.
-class WriteSignalsHeld {
-public:
-    WriteSignalsHeld()
-    {
-        sigemptyset(&held_);
-        sigset_t pending;
-        sigemptyset(&pending);
-        sigpending(&pending);
-        for (const int signal : {SIGPIPE, SIGXFSZ}) {
-            if (sigismember(&pending, signal) != 1) {
-                sigaddset(&held_, signal);
-            }
-        }
-        sigset_t both;
-        sigemptyset(&both);
-        sigaddset(&both, SIGPIPE);
-        sigaddset(&both, SIGXFSZ);
-        pthread_sigmask(SIG_BLOCK, &both, &old_);
-    }
-    ~WriteSignalsHeld()
-    {
-        const int savedErrno = errno;
-        const timespec now{};
-        while (sigtimedwait(&held_, nullptr, &now) > 0) {
-        }
-        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
-        errno = savedErrno;
-    }
-    WriteSignalsHeld(const WriteSignalsHeld&) = delete;
-    WriteSignalsHeld& operator=(const WriteSignalsHeld&) = delete;
-
-private:
-    sigset_t held_{};
-    sigset_t old_{};
-};
-
 // One write(), or send() to a socket: MSG_DONTWAIT keeps a full socket from
 // waiting without making the descriptor, which the program shares with
 // whoever started it, non-blocking for them as well. Gives the byte count,
 // or -errno.
 long WriteOnce(int fd, bool socket, std::string_view bytes)
 {
-    const WriteSignalsHeld held;
     const ssize_t result = socket ? ::send(fd, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL)
                                   : ::write(fd, bytes.data(), bytes.size());
     return result < 0 ? -errno : static_cast<long>(result);

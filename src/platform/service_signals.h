@@ -37,9 +37,4 @@ private:
     std::unique_ptr<Saved> saved_;
 };
 
-// A write to a pipe or socket whose reader has gone fails with EPIPE
-// instead of ending the program: a service's standard error may be such a
-// pipe, and a status line nobody reads must not stop the logging.
-void IgnoreBrokenPipes();
-
 } // namespace vornix7

@@ -113,12 +113,4 @@ bool EndSignals::WaitFor(int milliseconds)
     return ::sigtimedwait(&saved_->watched, nullptr, &timeout) > 0 || gArrived != 0;
 }
 
-void IgnoreBrokenPipes()
-{
-    struct sigaction action {};
-    action.sa_handler = SIG_IGN;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGPIPE, &action, nullptr);
-}
-
 } // namespace vornix7

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/service_signals.h"
+#include "platform/signals.h"
 #include "platform/standard_output.h"
 #include "shell/command_line.h"
 #include "shell/headless/headless_window.h"
@@ -22,7 +22,7 @@ int main(int argc, char* argv[])
         return *vornix7::RunCommandLine(args, std::cout, std::cerr, identity);
     }
 
-    vornix7::IgnoreBrokenPipes();
+    vornix7::IgnoreWriteSignals();
     vornix7::HeadlessWindow window;
     vornix7::LoggerApp logger(window);
     logger.Start();
