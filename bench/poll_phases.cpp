@@ -21,7 +21,6 @@
 #include "acquisition/page_fetch.h"
 #include "acquisition/poll_result.h"
 #include "log/log_file.h"
-#include "log/log_writer.h"
 #include "platform/curl_transfer_control.h"
 #include "platform/signals.h"
 #include "shell/qt/headless.h"
@@ -176,8 +175,7 @@ int main(int argc, char* argv[])
     vornix7::SensorTable table;
     vornix7::SystemClock clock;
     TimedSink sink(argv[2], phases);
-    vornix7::LogWriter writer(sink, ':');
-    vornix7::PollResultStore results(settings, table, clock, writer);
+    vornix7::PollResultStore results(settings, table, clock, sink, ':');
 
     int failed = 0;
     std::int64_t idleNs = 0;

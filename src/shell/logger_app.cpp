@@ -65,8 +65,7 @@ void LoggerApp::StartUp()
             },
             [this](const std::string& text) { window_.ShowLogNotice(text); });
     }
-    logWriter_.emplace(*sink_, LocaleTimeSeparator());
-    results_.emplace(settings_, table_, *clock_, *logWriter_);
+    results_.emplace(settings_, table_, *clock_, *sink_, LocaleTimeSeparator());
     fetcher_.emplace(*Interschneck, window_, sleeper_, fetchStepMs_);
     schedule_.emplace(settings_, *fetcher_, *results_, window_);
 
