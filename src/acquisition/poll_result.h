@@ -6,7 +6,7 @@
 #include "common/sensor_table.h"
 #include "config/settings.h"
 #include "log/line_sink.h"
-#include "platform/code_page.h"
+#include "platform/system.h"
 
 namespace vornix7 {
 

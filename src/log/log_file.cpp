@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "common/runtime_error.h"
-#include "platform/log_append.h"
+#include "platform/locked_file.h"
 
 namespace vornix7 {
 

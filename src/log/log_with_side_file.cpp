@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "common/runtime_error.h"
-#include "platform/path_access.h"
-#include "platform/side_file.h"
+#include "platform/files.h"
+#include "platform/locked_file.h"
 
 namespace vornix7 {
 

@@ -9,7 +9,7 @@
 
 #include "log/line_sink.h"
 #include "log/log_file.h"
-#include "platform/log_append.h"
+#include "platform/locked_file.h"
 
 namespace vornix7 {
 

@@ -5,8 +5,8 @@
 
 #include "config/ini_file.h"
 #include "config/settings.h"
-#include "platform/code_page.h"
-#include "platform/executable_dir.h"
+#include "platform/files.h"
+#include "platform/system.h"
 #include "shell/version.h"
 
 namespace vornix7 {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/ascii.h"
-#include "platform/code_page.h"
+#include "platform/system.h"
 
 namespace vornix7 {
 namespace {

@@ -12,8 +12,8 @@
 #include "config/ini_file.h"
 #include "config/settings.h"
 #include "log/line_sink.h"
-#include "platform/locale_time_separator.h"
-#include "platform/path_access.h"
+#include "platform/files.h"
+#include "platform/system.h"
 #include "tools/check/settings_check.h"
 #include "tools/check/settings_warnings.h"
 

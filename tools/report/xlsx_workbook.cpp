@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "platform/file_chunks.h"
+#include "platform/files.h"
 #include "tools/report/report_tool.h"
 
 namespace vornix7 {

@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "platform/standard_error.h"
+#include "platform/system.h"
 #include "shell/error_report.h"
 
 namespace vornix7 {

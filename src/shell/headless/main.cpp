@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/signals.h"
-#include "platform/standard_output.h"
+#include "platform/system.h"
 #include "shell/command_line.h"
 #include "shell/headless/headless_window.h"
 #include "shell/logger_app.h"

@@ -1,3 +1,5 @@
+#include "platform/locked_file.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -9,11 +11,11 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "common/runtime_error.h"
-#include "platform/log_append.h"
-#include "platform/standard_output.h"
+#include "platform/system.h"
 
 namespace vornix7 {
 
@@ -43,11 +45,6 @@ AppendError ErrorFrom(int error)
         break;
     }
     return {kind, std::strerror(error)};
-}
-
-int Fd(std::intptr_t handle)
-{
-    return static_cast<int>(handle);
 }
 
 // Makes a new file's directory entry survive a power cut too. The folder is
@@ -103,14 +100,68 @@ int OwnDescriptorNamed(std::string_view path)
 
 } // namespace
 
-LogAppendFile::~LogAppendFile()
+LockedFile::~LockedFile()
 {
-    if (handle_ >= 0) {
-        ::close(Fd(handle_)); // also drops the lock
+    (void)Close();
+}
+
+void LockedFile::Adopt(NativeFile file)
+{
+    (void)Close();
+    file_ = file;
+}
+
+AppendStatus LockedFile::TryLock(bool& taken)
+{
+    taken = true;
+    // flock rather than fcntl: it also keeps apart two opens in one process,
+    // and any close of another descriptor does not drop it.
+    if (::flock(file_, LOCK_EX | LOCK_NB) == 0) {
+        locked_ = true;
+        return std::nullopt;
     }
-    if (reader_ >= 0) {
-        ::close(Fd(reader_));
+    const int error = errno;
+    if (error == EWOULDBLOCK || error == EINTR) {
+        taken = false;
+        return std::nullopt;
     }
+    if (error == ENOLCK || error == EOPNOTSUPP || error == EINVAL) {
+        return std::nullopt; // a file system without locks
+    }
+    return ErrorFrom(error);
+}
+
+AppendStatus LockedFile::Unlock()
+{
+    if (!locked_) {
+        return std::nullopt;
+    }
+    locked_ = false;
+    if (::flock(file_, LOCK_UN) != 0) {
+        return ErrorFrom(errno);
+    }
+    return std::nullopt;
+}
+
+AppendStatus LockedFile::Size(std::uint64_t& size)
+{
+    struct stat info {};
+    if (::fstat(file_, &info) != 0) {
+        return ErrorFrom(errno);
+    }
+    size = static_cast<std::uint64_t>(info.st_size);
+    return std::nullopt;
+}
+
+AppendStatus LockedFile::Close()
+{
+    const int fd = file_;
+    file_ = NoFile();
+    locked_ = false;
+    if (fd >= 0 && ::close(fd) != 0) { // also drops the lock
+        return ErrorFrom(errno);
+    }
+    return std::nullopt;
 }
 
 AppendStatus LogAppendFile::Open(const std::string& path)
@@ -146,7 +197,7 @@ AppendStatus LogAppendFile::Open(const std::string& path)
     if (fd < 0) {
         return ErrorFrom(errno);
     }
-    handle_ = fd;
+    file_.Adopt(fd);
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         return ErrorFrom(errno);
@@ -161,52 +212,16 @@ AppendStatus LogAppendFile::TryLock(bool& taken)
 {
     taken = true;
     if (!onDisk_ && !fifo_) {
-        return std::nullopt;
+        return std::nullopt; // a device or a socket: not locked
     }
-    // flock rather than fcntl: it also keeps apart two opens in one process,
-    // and any close of another descriptor does not drop it.
-    if (::flock(Fd(handle_), LOCK_EX | LOCK_NB) == 0) {
-        locked_ = true;
-        return std::nullopt;
-    }
-    const int error = errno;
-    if (error == EWOULDBLOCK || error == EINTR) {
-        taken = false;
-        return std::nullopt;
-    }
-    if (error == ENOLCK || error == EOPNOTSUPP || error == EINVAL) {
-        return std::nullopt; // a file system without locks
-    }
-    return ErrorFrom(error);
-}
-
-AppendStatus LogAppendFile::Unlock()
-{
-    if (!locked_) {
-        return std::nullopt;
-    }
-    locked_ = false;
-    if (::flock(Fd(handle_), LOCK_UN) != 0) {
-        return ErrorFrom(errno);
-    }
-    return std::nullopt;
-}
-
-AppendStatus LogAppendFile::Size(std::uint64_t& size)
-{
-    struct stat info {};
-    if (::fstat(Fd(handle_), &info) != 0) {
-        return ErrorFrom(errno);
-    }
-    size = static_cast<std::uint64_t>(info.st_size);
-    return std::nullopt;
+    return file_.TryLock(taken);
 }
 
 AppendStatus LogAppendFile::Write(std::string_view bytes, std::size_t& written)
 {
     written = 0;
     if (!onDisk_) {
-        const long result = WriteOnce(Fd(handle_), socket_, bytes);
+        const long result = WriteOnce(file_.native(), socket_, bytes);
         if (result == -EAGAIN || result == -EWOULDBLOCK || result == -EINTR) {
             return std::nullopt; // the pipe is full for now
         }
@@ -219,7 +234,7 @@ AppendStatus LogAppendFile::Write(std::string_view bytes, std::size_t& written)
     // A short write to a disk file has a reason (a full disk, the size
     // limit); the next write of the rest reports it.
     while (written < bytes.size()) {
-        const long result = WriteOnce(Fd(handle_), false, bytes.substr(written));
+        const long result = WriteOnce(file_.native(), false, bytes.substr(written));
         if (result == -EINTR) {
             continue;
         }
@@ -237,25 +252,25 @@ AppendStatus LogAppendFile::Write(std::string_view bytes, std::size_t& written)
 AppendStatus LogAppendFile::ReadAt(std::uint64_t offset, std::size_t count, std::string& bytes)
 {
     bytes.clear();
-    if (reader_ < 0) {
+    if (!reader_.isOpen()) {
         const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
         if (fd < 0) {
             return ErrorFrom(errno);
         }
         struct stat read {};
         struct stat written {};
-        if (::fstat(fd, &read) != 0 || ::fstat(Fd(handle_), &written) != 0 || read.st_dev != written.st_dev
+        if (::fstat(fd, &read) != 0 || ::fstat(file_.native(), &written) != 0 || read.st_dev != written.st_dev
             || read.st_ino != written.st_ino) {
             ::close(fd);
             return AppendError{error_kind::kFileError, "the log was moved while it was open"};
         }
-        reader_ = fd;
+        reader_.Adopt(fd);
     }
     bytes.resize(count);
     std::size_t got = 0;
     while (got < count) {
         const ssize_t result =
-            ::pread(Fd(reader_), bytes.data() + got, count - got, static_cast<off_t>(offset + got));
+            ::pread(reader_.native(), bytes.data() + got, count - got, static_cast<off_t>(offset + got));
         if (result < 0 && errno == EINTR) {
             continue;
         }
@@ -279,7 +294,7 @@ AppendStatus LogAppendFile::TakeBack(std::uint64_t size, std::uint64_t added)
     if (auto error = Size(now)) {
         return error;
     }
-    if (now == size + added && ::ftruncate(Fd(handle_), static_cast<off_t>(size)) != 0) {
+    if (now == size + added && ::ftruncate(file_.native(), static_cast<off_t>(size)) != 0) {
         return ErrorFrom(errno);
     }
     return std::nullopt;
@@ -290,7 +305,7 @@ AppendStatus LogAppendFile::Flush()
     if (!onDisk_) {
         return std::nullopt; // devices and pipes have no stable storage to reach
     }
-    if (::fdatasync(Fd(handle_)) != 0) {
+    if (::fdatasync(file_.native()) != 0) {
         return ErrorFrom(errno);
     }
     if (created_) {
@@ -301,21 +316,185 @@ AppendStatus LogAppendFile::Flush()
 
 AppendStatus LogAppendFile::Close()
 {
-    if (reader_ >= 0) {
-        ::close(Fd(reader_));
-        reader_ = -1;
-    }
-    const int fd = Fd(handle_);
-    handle_ = -1;
-    if (fd >= 0 && ::close(fd) != 0) {
-        return ErrorFrom(errno);
-    }
-    return std::nullopt;
+    (void)reader_.Close();
+    return file_.Close();
 }
 
 AppendError AppendErrorFromSystem(unsigned long code)
 {
     return ErrorFrom(static_cast<int>(code));
+}
+
+namespace {
+
+AppendError LastError()
+{
+    return AppendErrorFromSystem(static_cast<unsigned long>(errno));
+}
+
+AppendError Refused(const std::string& why)
+{
+    return {error_kind::kFileError, why + ": refused, the logger uses only a plain file of its own there"};
+}
+
+// Whether the file open as `info` is one the logger can trust with its lines.
+AppendStatus Trusted(const struct stat& info)
+{
+    if (S_ISDIR(info.st_mode)) {
+        return Refused("a folder stands in its place");
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return Refused("it is not a regular file (a FIFO, a device or a socket)");
+    }
+    if (info.st_nlink != 1) {
+        return Refused("the file has " + std::to_string(info.st_nlink) + " hard links");
+    }
+    if (info.st_uid != ::geteuid()) {
+        return Refused("the file belongs to another user");
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+AppendStatus SideFile::Open(const std::string& path, bool create, bool& missing)
+{
+    // O_NOFOLLOW: a symbolic link at the name fails (ELOOP) instead of
+    // leading elsewhere; O_EXCL: a new file is made only where nothing is,
+    // so a dangling link never gets its target created. O_NONBLOCK: a FIFO
+    // put in its place is refused below instead of waiting for a writer.
+    constexpr int kFlags = O_RDWR | O_APPEND | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW;
+    path_ = path;
+    missing = false;
+    int fd = ::open(path.c_str(), kFlags);
+    if (fd < 0 && errno == ENOENT) {
+        if (!create) {
+            missing = true;
+            return std::nullopt;
+        }
+        fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
+        created_ = fd >= 0;
+        if (fd < 0 && errno == EEXIST) {
+            fd = ::open(path.c_str(), kFlags); // made meanwhile, or a dangling link
+        }
+    }
+    if (fd < 0) {
+        if (errno == ELOOP) {
+            return Refused("a symbolic link stands in its place");
+        }
+        if (errno == EISDIR) {
+            return Refused("a folder stands in its place");
+        }
+        return LastError();
+    }
+    file_.Adopt(fd);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        return LastError();
+    }
+    return Trusted(info);
+}
+
+AppendStatus SideFile::StillAtPath(bool& same)
+{
+    struct stat open {};
+    if (::fstat(file_.native(), &open) != 0) {
+        return LastError();
+    }
+    struct stat named {};
+    if (::lstat(path_.c_str(), &named) != 0) {
+        if (errno != ENOENT) {
+            return LastError();
+        }
+        same = false;
+        return std::nullopt;
+    }
+    same = open.st_nlink > 0 && open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+    return std::nullopt;
+}
+
+AppendStatus SideFile::Identity(std::string& identity)
+{
+    struct stat info {};
+    if (::fstat(file_.native(), &info) != 0) {
+        return LastError();
+    }
+    identity = std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+    return std::nullopt;
+}
+
+AppendStatus SideFile::ReadAt(std::uint64_t offset, std::size_t count, std::string& bytes)
+{
+    bytes.resize(count);
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t result =
+            ::pread(file_.native(), bytes.data() + got, count - got, static_cast<off_t>(offset + got));
+        if (result < 0 && errno == EINTR) {
+            continue;
+        }
+        if (result < 0) {
+            bytes.clear();
+            return LastError();
+        }
+        if (result == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(result);
+    }
+    bytes.resize(got);
+    return std::nullopt;
+}
+
+AppendStatus SideFile::CutTo(std::uint64_t size)
+{
+    if (::ftruncate(file_.native(), static_cast<off_t>(size)) != 0) {
+        return LastError();
+    }
+    return std::nullopt;
+}
+
+AppendStatus SideFile::Append(std::string_view bytes, bool flush)
+{
+    struct stat info {};
+    if (::fstat(file_.native(), &info) != 0) {
+        return LastError();
+    }
+    const auto before = static_cast<std::uint64_t>(info.st_size);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t result = ::write(file_.native(), bytes.data() + done, bytes.size() - done);
+        if (result < 0 && errno == EINTR) {
+            continue;
+        }
+        if (result <= 0) {
+            const int error = result < 0 ? errno : ENOSPC;
+            (void)CutTo(before); // only this process writes while the lock is held
+            return AppendErrorFromSystem(static_cast<unsigned long>(error));
+        }
+        done += static_cast<std::size_t>(result);
+    }
+    return flush ? Flush() : std::nullopt;
+}
+
+AppendStatus SideFile::Flush()
+{
+    if (::fdatasync(file_.native()) != 0) {
+        return LastError();
+    }
+    if (created_) {
+        SyncFolderOf(path_);
+        created_ = false;
+    }
+    return std::nullopt;
+}
+
+AppendStatus SideFile::Remove()
+{
+    if (::unlink(path_.c_str()) != 0 && errno != ENOENT) {
+        return LastError();
+    }
+    return std::nullopt;
 }
 
 } // namespace vornix7
