@@ -149,6 +149,10 @@ private:
     bool created_ = false;
     bool socket_ = false; // POSIX: written with send()
     bool fifo_ = false;   // POSIX: a pipe or FIFO, locked like a disk file
+    // POSIX: the open file's device and inode, from Open, for ReadAt's check
+    // that the name still leads to it.
+    std::uint64_t device_ = 0;
+    std::uint64_t inode_ = 0;
     std::string path_;
 };
 
