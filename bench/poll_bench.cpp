@@ -85,8 +85,7 @@ void StorePoll(benchmark::State& state, const std::string& page, int lastSensor)
     SensorTable table;
     const FixedClock clock;
     MemorySink sink;
-    LogWriter writer(sink, ':');
-    PollResultStore store(settings, table, clock, writer);
+    PollResultStore store(settings, table, clock, sink, ':');
     for (auto _ : state) {
         store.StorePollResult(page);
         benchmark::DoNotOptimize(table);

@@ -21,8 +21,8 @@
 #include "acquisition/page_fetch.h"
 #include "acquisition/poll_result.h"
 #include "log/log_file.h"
-#include "log/log_writer.h"
 #include "platform/curl_transfer_control.h"
+#include "platform/signals.h"
 #include "shell/qt/headless.h"
 #include "shell/qt/main_window.h"
 #include "shell/thread_sleeper.h"
@@ -139,6 +139,7 @@ private:
 
 int main(int argc, char* argv[])
 {
+    vornix7::IgnoreWriteSignals();
     QApplication app(argc, argv);
     if (argc < 3 || argc > 5) {
         std::fprintf(stderr, "usage: %s URL LOGFILE [POLLS] [INTERVAL_MS]\n", argv[0]);
@@ -174,8 +175,7 @@ int main(int argc, char* argv[])
     vornix7::SensorTable table;
     vornix7::SystemClock clock;
     TimedSink sink(argv[2], phases);
-    vornix7::LogWriter writer(sink, ':');
-    vornix7::PollResultStore results(settings, table, clock, writer);
+    vornix7::PollResultStore results(settings, table, clock, sink, ':');
 
     int failed = 0;
     std::int64_t idleNs = 0;

@@ -2,6 +2,7 @@
 // first poll after a start, the move once the log is free, and peak memory:
 //   vornix7-waiting-poll DIR LINES [POLLS]   (DIR is made, its log.txt* replaced)
 #include "log/log_with_side_file.h"
+#include "platform/signals.h"
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@ static double Cpu()
 }
 int main(int argc, char** argv)
 {
+    vornix7::IgnoreWriteSignals();
     const std::string dir = argv[1];
     const long lines = std::atol(argv[2]);
     const int polls = argc > 3 ? std::atoi(argv[3]) : 20;

@@ -119,8 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vornix7::SensorTable table;
     const FixedClock clock;
     Lines sink;
-    vornix7::LogWriter writer(sink, ':');
-    vornix7::PollResultStore store(settings, table, clock, writer);
+    vornix7::PollResultStore store(settings, table, clock, sink, ':');
     store.StorePollResult(page);
 
     const int sensors = settings.LastSensor < 0 ? 0 : settings.LastSensor + 1;

@@ -5,6 +5,7 @@
 
 #include "acquisition/tag_extraction.h"
 #include "config/numbers.h"
+#include "log/log_line.h"
 
 namespace vornix7 {
 
@@ -38,7 +39,7 @@ void PollResultStore::StorePollResult(std::string_view page)
         table_.PollTime = clock_.now();
         table_.DeviceName = std::string(elements.Value(static_cast<std::size_t>(used)));
         if (settings_.UseLogFile > 0) {
-            log_.WriteLogLine(table_, settings_.LastSensor, "OK");
+            WriteLogLine("OK");
         }
         return;
     }
@@ -46,7 +47,12 @@ void PollResultStore::StorePollResult(std::string_view page)
         table_.SensorValue[static_cast<std::size_t>(i)] = NoReading;
     }
     table_.PollTime = clock_.now();
-    log_.WriteLogLine(table_, settings_.LastSensor, "ERROR");
+    WriteLogLine("ERROR");
+}
+
+void PollResultStore::WriteLogLine(std::string_view status)
+{
+    log_.Append(FormatLogLine(table_, settings_.LastSensor, status, timeSeparator_, codePage_));
 }
 
 } // namespace vornix7

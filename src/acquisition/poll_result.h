@@ -5,16 +5,20 @@
 #include "common/clock.h"
 #include "common/sensor_table.h"
 #include "config/settings.h"
-#include "log/log_writer.h"
+#include "log/line_sink.h"
+#include "platform/system.h"
 
 namespace vornix7 {
 
 // Turns the outcome of one fetch into the sensor table and, where the
-// settings ask for it, one log line.
+// settings ask for it, one log line appended to `log`, with `timeSeparator`
+// in its time and in the system's code page unless told another.
 class PollResultStore {
 public:
-    PollResultStore(const SettingsRecord& settings, SensorTable& table, const Clock& clock, LogWriter& log)
-        : settings_(settings), table_(table), clock_(clock), log_(log)
+    PollResultStore(const SettingsRecord& settings, SensorTable& table, const Clock& clock, LineSink& log,
+                    char timeSeparator, CodePageKind codePage = SystemCodePageKind())
+        : settings_(settings), table_(table), clock_(clock), log_(log), timeSeparator_(timeSeparator),
+          codePage_(codePage)
     {
     }
 
@@ -27,10 +31,15 @@ public:
     void StorePollResult(std::string_view page);
 
 private:
+    // Appends the line of the table's poll; status is "OK" or "ERROR".
+    void WriteLogLine(std::string_view status);
+
     const SettingsRecord& settings_;
     SensorTable& table_;
     const Clock& clock_;
-    LogWriter& log_;
+    LineSink& log_;
+    char timeSeparator_;
+    CodePageKind codePage_;
 };
 
 } // namespace vornix7

@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "platform/local_time.h"
+#include "platform/system.h"
 
 namespace vornix7 {
 

@@ -52,7 +52,6 @@ inline constexpr const char* kPermissionDenied = "Permission denied";
 inline constexpr const char* kDiskFull = "Disk full";
 inline constexpr const char* kFileTooLarge = "File too large"; // beyond the size a file may have here
 inline constexpr const char* kFileError = "File I/O error";
-inline constexpr const char* kTransferError = "Transfer error";
 } // namespace error_kind
 
 } // namespace vornix7

@@ -1,8 +1,8 @@
 #include "config/ini_file.h"
 
 #include "common/ascii.h"
-#include "platform/code_page.h"
-#include "platform/file_bytes.h"
+#include "platform/files.h"
+#include "platform/system.h"
 
 namespace vornix7 {
 

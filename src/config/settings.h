@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/default_log_file.h" // kDefaultLogfileName, chosen per system
+#include "platform/files.h"
 
 namespace vornix7 {
 

@@ -12,18 +12,14 @@
 #include <utility>
 
 #include "common/runtime_error.h"
-#include "platform/log_append.h"
+#include "platform/locked_file.h"
 
 namespace vornix7 {
 
-namespace {
-
-void SleepOneStep()
+void LogFile::SleepOneStep()
 {
-    std::this_thread::sleep_for(std::chrono::milliseconds(LogFile::kStepMilliseconds));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStepMilliseconds));
 }
-
-} // namespace
 
 // The thread that brings lines to stable storage, one file at a time. It
 // stays for the log's life: a thread that already runs and waits is woken

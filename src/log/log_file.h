@@ -71,6 +71,8 @@ public:
     static constexpr int kPipeWaitSteps = 500;
     // The pause of one step when no wait step is given.
     static constexpr int kStepMilliseconds = 20;
+    // The wait step used when none is given: a sleep of kStepMilliseconds.
+    static void SleepOneStep();
 
     // An empty `waitStep` sleeps for kStepMilliseconds.
     explicit LogFile(std::string path, WaitStep waitStep = nullptr);

@@ -6,7 +6,7 @@
 
 #include "common/local_date_time.h"
 #include "common/sensor_table.h"
-#include "platform/code_page.h"
+#include "platform/system.h"
 
 namespace vornix7 {
 

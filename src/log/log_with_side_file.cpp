@@ -1,24 +1,17 @@
 #include "log/log_with_side_file.h"
 
 #include <algorithm>
-#include <chrono>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "common/runtime_error.h"
-#include "platform/path_access.h"
-#include "platform/side_file.h"
+#include "platform/files.h"
+#include "platform/locked_file.h"
 
 namespace vornix7 {
 
 namespace {
-
-void SleepOneStep()
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(LogFile::kStepMilliseconds));
-}
 
 // A side file removed by another logger just as this one looked: looked at
 // again, a few times at most.
@@ -498,7 +491,8 @@ private:
 
 LogWithSideFile::LogWithSideFile(std::string path, LogFile::WaitStep waitStep, Notice notice)
     : log_(path, waitStep), sidePath_(std::move(path) + kSideFileSuffix),
-      waitStep_(waitStep ? std::move(waitStep) : LogFile::WaitStep(SleepOneStep)), notice_(std::move(notice))
+      waitStep_(waitStep ? std::move(waitStep) : LogFile::WaitStep(LogFile::SleepOneStep)),
+      notice_(std::move(notice))
 {
 }
 

@@ -9,7 +9,7 @@
 
 #include "log/line_sink.h"
 #include "log/log_file.h"
-#include "platform/log_append.h"
+#include "platform/locked_file.h"
 
 namespace vornix7 {
 
@@ -45,7 +45,7 @@ class SideFile;
 // lock, so each keeps its own lines and the other's.
 //
 // Only a plain file of the program's own user is used as the side file
-// (platform/side_file.h): a link, a folder, a FIFO or anything else at its
+// (platform/locked_file.h): a link, a folder, a FIFO or anything else at its
 // name is never followed, read or written, and is a run-time error. So is
 // everything else really wrong with the log or the side file (a missing
 // folder, no permission, a full disk), as LogFile throws it, and a side

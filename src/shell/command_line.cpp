@@ -6,8 +6,8 @@
 #include "common/control_bytes.h"
 #include "config/ini_file.h"
 #include "config/settings.h"
-#include "platform/code_page.h"
-#include "platform/executable_dir.h"
+#include "platform/files.h"
+#include "platform/system.h"
 #include "shell/version.h"
 
 namespace vornix7 {

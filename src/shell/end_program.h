@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "platform/end_process.h"
+#include "platform/system.h"
 
 namespace vornix7 {
 

@@ -3,10 +3,9 @@
 #include "config/ini_file.h"
 #include "log/log_file.h"
 #include "log/log_with_side_file.h"
-#include "platform/code_page.h"
 #include "platform/curl_transfer_control.h"
-#include "platform/executable_dir.h"
-#include "platform/locale_time_separator.h"
+#include "platform/files.h"
+#include "platform/system.h"
 #include "shell/error_report.h"
 #include "shell/exception_boundary.h"
 
@@ -65,8 +64,7 @@ void LoggerApp::StartUp()
             },
             [this](const std::string& text) { window_.ShowLogNotice(text); });
     }
-    logWriter_.emplace(*sink_, LocaleTimeSeparator());
-    results_.emplace(settings_, table_, *clock_, *logWriter_);
+    results_.emplace(settings_, table_, *clock_, *sink_, LocaleTimeSeparator());
     fetcher_.emplace(*Interschneck, window_, sleeper_, fetchStepMs_);
     schedule_.emplace(settings_, *fetcher_, *results_, window_);
 

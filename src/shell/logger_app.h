@@ -11,7 +11,6 @@
 #include "common/sensor_table.h"
 #include "config/settings.h"
 #include "log/line_sink.h"
-#include "log/log_writer.h"
 #include "platform/transfer_control.h"
 #include "shell/shell_window.h"
 #include "shell/thread_sleeper.h"
@@ -73,7 +72,6 @@ private:
     std::unique_ptr<TransferControl> Interschneck;
     ThreadSleeper sleeper_;
     // Built at start-up, since they need the settings and the locale.
-    std::optional<LogWriter> logWriter_;
     std::optional<PollResultStore> results_;
     std::optional<PageFetcher> fetcher_;
     std::optional<PollSchedule> schedule_;

@@ -42,8 +42,7 @@ protected:
     SensorTable table_;
     FakeClock clock_;
     MemorySink sink_;
-    LogWriter writer_{sink_, ':'};
-    PollResultStore store_{settings_, table_, clock_, writer_};
+    PollResultStore store_{settings_, table_, clock_, sink_, ':'};
 };
 
 constexpr double X = NoReading;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "platform/code_page.h"
+#include "platform/system.h"
 #include "scratch_dir.h"
 
 namespace vornix7 {

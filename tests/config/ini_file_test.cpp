@@ -9,7 +9,7 @@
 
 #include "common/ascii.h"
 #include "named_case.h"
-#include "platform/code_page.h"
+#include "platform/system.h"
 
 namespace vornix7 {
 namespace {

@@ -13,7 +13,7 @@
 
 #include "common/runtime_error.h"
 #include "config/ini_file.h"
-#include "platform/code_page.h"
+#include "platform/system.h"
 #include "scratch_dir.h"
 
 namespace vornix7 {

@@ -12,6 +12,7 @@
 
 #include "common/runtime_error.h"
 #include "log/log_file.h"
+#include "platform/signals.h"
 #include "writer_line.h"
 
 int main(int argc, char** argv)
@@ -20,6 +21,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: vornix7-log-writer LOG TAG LENGTH MILLISECONDS\n");
         return 2;
     }
+    vornix7::IgnoreWriteSignals();
     const std::string path = argv[1];
     const std::string tag = argv[2];
     const auto length = static_cast<std::size_t>(std::atoi(argv[3]));

@@ -33,9 +33,8 @@
 
 #include "common/runtime_error.h"
 #include "log/log_with_side_file.h"
-#include "platform/code_page_windows.h"
-#include "platform/log_append.h"
-#include "platform/side_file.h"
+#include "platform/locked_file.h"
+#include "platform/system.h"
 #include "scratch_dir.h"
 
 namespace vornix7 {

@@ -1,4 +1,4 @@
-#include "platform/executable_dir.h"
+#include "platform/files.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/file_bytes.h"
+#include "platform/files.h"
 #include "scratch_dir.h"
 
 namespace vornix7 {

@@ -1,4 +1,4 @@
-#include "platform/file_bytes.h"
+#include "platform/files.h"
 
 #include <gtest/gtest.h>
 

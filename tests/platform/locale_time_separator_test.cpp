@@ -1,4 +1,4 @@
-#include "platform/locale_time_separator.h"
+#include "platform/system.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/log_append.h"
+#include "platform/locked_file.h"
 #include "scratch_dir.h"
 #include "tools/report/report_page.h"
 

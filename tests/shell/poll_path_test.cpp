@@ -9,8 +9,8 @@
 
 #include "log/log_file.h"
 #include "log/log_with_side_file.h"
-#include "platform/locale_time_separator.h"
-#include "platform/log_append.h"
+#include "platform/locked_file.h"
+#include "platform/system.h"
 #include "shell_rig.h"
 
 namespace vornix7::test {

@@ -18,7 +18,7 @@
 #include "config/settings.h"
 #include "log_check.h"
 #include "memory_probe.h"
-#include "platform/locale_time_separator.h"
+#include "platform/system.h"
 #include "scripted_device.h"
 #include "shell/logger_app.h"
 #include "shell/qt/main_window.h"

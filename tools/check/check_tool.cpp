@@ -12,9 +12,8 @@
 #include "config/ini_file.h"
 #include "config/settings.h"
 #include "log/line_sink.h"
-#include "log/log_writer.h"
-#include "platform/locale_time_separator.h"
-#include "platform/path_access.h"
+#include "platform/files.h"
+#include "platform/system.h"
 #include "tools/check/settings_check.h"
 #include "tools/check/settings_warnings.h"
 
@@ -100,8 +99,7 @@ int RunCheckTool(const std::vector<std::string>& args, std::ostream& out, std::o
         SensorTable table;
         const SystemClock clock;
         StreamSink sink(out);
-        LogWriter writer(sink, LocaleTimeSeparator());
-        PollResultStore store(settings, table, clock, writer);
+        PollResultStore store(settings, table, clock, sink, LocaleTimeSeparator());
         for (const std::string& source : pages) {
             std::string page;
             if (source != kFailedPoll && !ReadPage(source, page)) {

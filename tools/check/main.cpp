@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/standard_output.h"
+#include "platform/system.h"
 #include "tools/check/check_tool.h"
 
 int main(int argc, char** argv)

@@ -14,10 +14,9 @@
 #include "config/ini_file.h"
 #include "config/settings.h"
 #include "log/log_with_side_file.h"
-#include "platform/code_page.h"
-#include "platform/file_bytes.h"
-#include "platform/path_access.h"
-#include "platform/side_file.h"
+#include "platform/files.h"
+#include "platform/locked_file.h"
+#include "platform/system.h"
 #include "tools/check/settings_warnings.h"
 
 namespace vornix7 {

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/executable_dir.h"
+#include "platform/files.h"
 #include "tools/report/report_tool.h"
 
 int main(int argc, char** argv)

@@ -5,10 +5,8 @@
 #include <ostream>
 #include <sstream>
 
-#include "platform/code_page.h"
-#include "platform/file_bytes.h"
-#include "platform/file_chunks.h"
-#include "platform/replace_file.h"
+#include "platform/files.h"
+#include "platform/system.h"
 #include "tools/report/report_data.h"
 #include "tools/report/report_page.h"
 #include "tools/report/xlsx_workbook.h"

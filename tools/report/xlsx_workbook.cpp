@@ -8,7 +8,7 @@
 
 #include "common/control_bytes.h"
 #include "common/utf8.h"
-#include "platform/file_chunks.h"
+#include "platform/files.h"
 #include "tools/report/report_tool.h"
 
 namespace vornix7 {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/replace_file.h"
+#include "platform/files.h"
 #include "tools/report/log_reading.h"
 #include "tools/report/report_data.h"
 

@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "acquisition/page_fetch.h"
-#include "platform/standard_error.h"
+#include "platform/system.h"
 #include "shell/error_report.h"
 
 namespace vornix7 {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/service_signals.h"
+#include "platform/signals.h"
 #include "shell/shell_window.h"
 
 namespace vornix7 {

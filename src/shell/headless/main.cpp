@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/service_signals.h"
-#include "platform/standard_output.h"
+#include "platform/signals.h"
+#include "platform/system.h"
 #include "shell/command_line.h"
 #include "shell/error_report.h"
 #include "shell/headless/headless_window.h"
@@ -23,7 +23,7 @@ int main(int argc, char* argv[])
         return *vornix7::RunCommandLine(args, std::cout, std::cerr, identity);
     }
 
-    vornix7::IgnoreBrokenPipes();
+    vornix7::IgnoreWriteSignals();
     vornix7::HeadlessWindow window;
     vornix7::LoggerApp logger(window);
     logger.Start();

@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "platform/display.h"
+#include "platform/system.h"
 
 namespace vornix7 {
 

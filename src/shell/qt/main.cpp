@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/standard_output.h"
+#include "platform/signals.h"
+#include "platform/system.h"
 #include "shell/command_line.h"
 #include "shell/logger_app.h"
 #include "shell/qt/headless.h"
@@ -19,6 +20,7 @@ int main(int argc, char* argv[])
         return *vornix7::RunCommandLine(args, std::cout, std::cerr);
     }
 
+    vornix7::IgnoreWriteSignals();
     vornix7::RunOffscreenWithoutDisplay();
     QApplication application(argc, argv);
     // Every close goes through the window's end action; Qt must not quit on

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/code_page_windows.h"
+#include "platform/system.h"
 #include "shell/command_line.h"
 #include "shell/error_report.h"
 #include "shell/logger_app.h"

@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "platform/code_page_windows.h"
+#include "platform/system.h"
 #include "shell/win32/layout.h"
 #include "shell/win32/resource_ids.h"
 

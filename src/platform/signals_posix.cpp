@@ -1,4 +1,4 @@
-#include "platform/service_signals.h"
+#include "platform/signals.h"
 
 #include <pthread.h>
 #include <time.h>
@@ -10,6 +10,15 @@
 #include <system_error>
 
 namespace vornix7 {
+
+void IgnoreWriteSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGPIPE, &action, nullptr);
+    ::sigaction(SIGXFSZ, &action, nullptr);
+}
 
 namespace {
 
@@ -111,14 +120,6 @@ bool EndSignals::WaitFor(int milliseconds)
     // EAGAIN: the time passed; EINTR: another signal's handler ran, which
     // the caller's loop treats like an early return.
     return ::sigtimedwait(&saved_->watched, nullptr, &timeout) > 0 || gArrived != 0;
-}
-
-void IgnoreBrokenPipes()
-{
-    struct sigaction action {};
-    action.sa_handler = SIG_IGN;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGPIPE, &action, nullptr);
 }
 
 } // namespace vornix7

@@ -1,9 +1,20 @@
 #pragma once
 
+// The signals the logger handles: the write signals ignored at start-up,
+// and SIGTERM, SIGINT and SIGHUP for the windowless service.
+
 #include <memory>
 
 namespace vornix7 {
 
+// Called once at start-up, before any thread starts, by every program that
+// writes the log: SIGPIPE and SIGXFSZ ignored, so that a write to a pipe
+// whose reader has gone fails with EPIPE and a write past the process's size
+// limit (ulimit -f) with EFBIG, an error the log reports, instead of the
+// signal ending the program without a word. Nothing to do on Windows.
+void IgnoreWriteSignals();
+
+#ifndef _WIN32
 // SIGTERM, SIGINT and SIGHUP for a program with no event loop of its own
 // (the windowless service). From construction on the three are held back
 // (blocked) in the calling thread and every thread started after it, so they
@@ -36,10 +47,6 @@ private:
     struct Saved; // the system's own types stay in the system's file
     std::unique_ptr<Saved> saved_;
 };
-
-// A write to a pipe or socket whose reader has gone fails with EPIPE
-// instead of ending the program: a service's standard error may be such a
-// pipe, and a status line nobody reads must not stop the logging.
-void IgnoreBrokenPipes();
+#endif
 
 } // namespace vornix7

@@ -1,10 +1,12 @@
-#include "platform/code_page.h"
+#include "platform/system.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <climits>
-
-#include "platform/code_page_windows.h"
+#include <cstdio>
+#include <iostream>
 
 namespace vornix7 {
 
@@ -92,6 +94,67 @@ std::string CodePageFromPath(const std::filesystem::path& path)
 CodePageKind SystemCodePageKind()
 {
     return GetACP() == CP_UTF8 ? CodePageKind::kUtf8 : CodePageKind::kOther;
+}
+
+std::tm LocalTime(std::time_t seconds)
+{
+    std::tm local{};
+    localtime_s(&local, &seconds);
+    return local;
+}
+
+std::optional<char> TimeSeparatorOfLocale(const std::string& name)
+{
+    const std::wstring wideName = WideFromCodePage(name);
+    wchar_t separator[8] = {};
+    const int length = GetLocaleInfoEx(name.empty() ? LOCALE_NAME_USER_DEFAULT : wideName.c_str(),
+                                       LOCALE_STIME, separator, sizeof separator / sizeof separator[0]);
+    if (length == 0) {
+        return std::nullopt; // no such locale
+    }
+    // One ASCII character, like the POSIX rule; anything else keeps ':'.
+    if (length != 2 || separator[0] >= 0x80 || !IsUsableTimeSeparator(static_cast<char>(separator[0]))) {
+        return ':';
+    }
+    return static_cast<char>(separator[0]);
+}
+
+char LocaleTimeSeparator()
+{
+    return TimeSeparatorOfLocale("").value_or(':');
+}
+
+bool DisplayAvailable()
+{
+    // Every Windows session, a service's included, has a desktop to draw on.
+    return true;
+}
+
+void PutStandardOutputInBinaryMode()
+{
+    std::fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
+}
+
+void HoldStandardStreams() {}
+
+bool WasGivenAtStartUp(int /*fd*/)
+{
+    return true;
+}
+
+void EndProcess(int status)
+{
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    // TerminateProcess, not ExitProcess: like _exit on POSIX, nothing runs
+    // after this, neither static destructors nor the DLLs' detach code
+    // (libcurl's, the C runtime's), which would otherwise run under a tick
+    // interrupted half-way, e.g. from inside a fetch's event pump.
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    ExitProcess(static_cast<UINT>(status)); // not reached; keeps [[noreturn]] true
 }
 
 } // namespace vornix7
