@@ -223,73 +223,53 @@ void PrintTo(const FailureCase& c, std::ostream* out)
     *out << c.name;
 }
 
-class LogFileFailure : public LogFileTest, public testing::WithParamInterface<FailureCase> {};
+class LogFileFailure : public LogFileTest, public testing::WithParamInterface<FailureCase> {
+protected:
+    // The case's failure through a log of type Log: it throws at once and
+    // leaves the directory as it was.
+    template <class Log> void ExpectThrowsAndChangesNothingOnDisk(const char* whyNotChecked)
+    {
+        const std::string path = GetParam().prepare(dir_);
+        if (GetParam().needsPermissionChecks && std::ofstream(path, std::ios::app).is_open()) {
+            GTEST_SKIP() << "file permissions are not enforced here (root)" << whyNotChecked;
+        }
+        const auto before = Snapshot();
+#ifndef _WIN32
+        rlimit unlimited{};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+        if (GetParam().fileSizeLimit > 0) {
+            rlimit limit = unlimited;
+            limit.rlim_cur = static_cast<rlim_t>(GetParam().fileSizeLimit);
+            ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        }
+#endif
+        int steps = 0;
+        try {
+            Log(path, [&] { ++steps; }).Append("line,OK\r\n");
+            ADD_FAILURE() << "no error";
+        } catch (const RuntimeError& error) {
+            if (GetParam().kind != nullptr) {
+                EXPECT_EQ(error.kind(), GetParam().kind) << error.what();
+            }
+        }
+#ifndef _WIN32
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+#endif
+        EXPECT_EQ(steps, 0) << "an error the log cannot recover from is reported at once";
+        EXPECT_EQ(Snapshot(), before);
+    }
+};
 
 TEST_P(LogFileFailure, ThrowsAndChangesNothingOnDisk)
 {
-    const std::string path = GetParam().prepare(dir_);
-    if (GetParam().needsPermissionChecks && std::ofstream(path, std::ios::app).is_open()) {
-        GTEST_SKIP()
-            << "file permissions are not enforced here (root); AParentThatIsAFile covers the error path";
-    }
-    const auto before = Snapshot();
-#ifndef _WIN32
-    rlimit unlimited{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
-    if (GetParam().fileSizeLimit > 0) {
-        rlimit limit = unlimited;
-        limit.rlim_cur = static_cast<rlim_t>(GetParam().fileSizeLimit);
-        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-    }
-#endif
-    int steps = 0;
-    try {
-        LogFile(path, [&] { ++steps; }).Append("line,OK\r\n");
-        ADD_FAILURE() << "no error";
-    } catch (const RuntimeError& error) {
-        if (GetParam().kind != nullptr) {
-            EXPECT_EQ(error.kind(), GetParam().kind) << error.what();
-        }
-    }
-#ifndef _WIN32
-    ::setrlimit(RLIMIT_FSIZE, &unlimited);
-#endif
-    EXPECT_EQ(steps, 0) << "an error the log cannot recover from is reported at once";
-    EXPECT_EQ(Snapshot(), before);
+    ExpectThrowsAndChangesNothingOnDisk<LogFile>("; AParentThatIsAFile covers the error path");
 }
 
 // What is really wrong with the log stays an error with a side file beside
 // it: nothing is parked in a side file instead.
 TEST_P(LogFileFailure, ThrowsWithASideFileTooAndParksNothing)
 {
-    const std::string path = GetParam().prepare(dir_);
-    if (GetParam().needsPermissionChecks && std::ofstream(path, std::ios::app).is_open()) {
-        GTEST_SKIP() << "file permissions are not enforced here (root)";
-    }
-    const auto before = Snapshot();
-#ifndef _WIN32
-    rlimit unlimited{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
-    if (GetParam().fileSizeLimit > 0) {
-        rlimit limit = unlimited;
-        limit.rlim_cur = static_cast<rlim_t>(GetParam().fileSizeLimit);
-        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-    }
-#endif
-    int steps = 0;
-    try {
-        LogWithSideFile(path, [&] { ++steps; }).Append("line,OK\r\n");
-        ADD_FAILURE() << "no error";
-    } catch (const RuntimeError& error) {
-        if (GetParam().kind != nullptr) {
-            EXPECT_EQ(error.kind(), GetParam().kind) << error.what();
-        }
-    }
-#ifndef _WIN32
-    ::setrlimit(RLIMIT_FSIZE, &unlimited);
-#endif
-    EXPECT_EQ(steps, 0) << "an error the log cannot recover from is reported at once";
-    EXPECT_EQ(Snapshot(), before);
+    ExpectThrowsAndChangesNothingOnDisk<LogWithSideFile>("");
 }
 
 std::string WithOldLog(const std::string& dir, const char* name)
