@@ -30,6 +30,15 @@ protected:
         return path.string();
     }
 
+    // The text with each "@DIR@" standing for the scratch folder.
+    std::string WithDir(std::string text) const
+    {
+        for (std::size_t at; (at = text.find("@DIR@")) != std::string::npos;) {
+            text.replace(at, 5, dir_.string());
+        }
+        return text;
+    }
+
     int Run(std::vector<std::string> args)
     {
         out_.str({});
@@ -226,12 +235,6 @@ TEST_F(CheckToolTest, WarnsOncePerLikelyMistakeNamingItsLine)
         {"a control byte, shown escaped", WithDevice("http://127.0.0.1/\x1B[2J"), 4,
          "URL \"http://127.0.0.1/\\x1B[2J\" cannot be fetched: it holds a blank or a control byte"},
     };
-    const auto expand = [this](std::string text) {
-        for (std::size_t at; (at = text.find("@DIR@")) != std::string::npos;) {
-            text.replace(at, 5, dir_.string());
-        }
-        return text;
-    };
     Write("busy.txt.waiting", "2026-12-07 14:03:05,a,1.,OK\r\n2026-12-07 14:03:06,b,2.,ERROR\r\n");
     Write("junk.txt.waiting", "a,OK\r\n\x7f"
                               "ELF\r\n2026-12-07 14:03:05,a,1.,OK\r\n");
@@ -239,7 +242,7 @@ TEST_F(CheckToolTest, WarnsOncePerLikelyMistakeNamingItsLine)
     fs::create_directory(dir_ / "odd.txt.waiting");
     for (const WarningCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string ini = Write("case.ini", expand(c.ini));
+        const std::string ini = Write("case.ini", WithDir(c.ini));
         EXPECT_EQ(Run({"--ini", ini}), 3);
         const std::string out = out_.str();
         EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 7) << "the seven settings still print";
@@ -247,7 +250,7 @@ TEST_F(CheckToolTest, WarnsOncePerLikelyMistakeNamingItsLine)
             "warning: " + ini + (c.line == 0 ? "" : ":" + std::to_string(c.line)) + ": ";
         const std::string err = err_.str();
         EXPECT_EQ(err.rfind(where, 0), 0U) << err;
-        EXPECT_NE(err.find(expand(c.text)), std::string::npos) << err;
+        EXPECT_NE(err.find(WithDir(c.text)), std::string::npos) << err;
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     }
 }
@@ -312,11 +315,7 @@ TEST_F(CheckToolTest, AUtf8LogNameInAFileWithoutAMarkIsWarnedAboutWhereTheFileIs
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string ini = c.ini;
-        for (std::size_t at; (at = ini.find("@DIR@")) != std::string::npos;) {
-            ini.replace(at, 5, dir_.string());
-        }
-        const std::string path = Write("case.ini", ini);
+        const std::string path = Write("case.ini", WithDir(c.ini));
         EXPECT_EQ(Run({"--ini", path}), c.warned ? 3 : 0) << err_.str();
         EXPECT_EQ(err_.str(), c.warned
                                   ? "warning: " + path
@@ -346,11 +345,7 @@ TEST_F(CheckToolTest, ACorrectFileDrawsNoWarning)
     std::ofstream(dir_ / "log.txt") << "x\r\n";
     for (const auto& [name, text] : cases) {
         SCOPED_TRACE(name);
-        std::string ini = text;
-        for (std::size_t at; (at = ini.find("@DIR@")) != std::string::npos;) {
-            ini.replace(at, 5, dir_.string());
-        }
-        EXPECT_EQ(Run({"--ini", Write("case.ini", ini)}), 0);
+        EXPECT_EQ(Run({"--ini", Write("case.ini", WithDir(text))}), 0);
         EXPECT_EQ(err_.str(), "");
     }
 }
