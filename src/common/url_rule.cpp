@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/ascii.h"
+#include "common/control_bytes.h"
 
 namespace vornix7 {
 
@@ -17,8 +18,7 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix)
 
 bool IsBlankOrControl(char c)
 {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte <= 0x20 || byte == 0x7F;
+    return c == ' ' || IsControlByte(c, ControlBytes::kAll);
 }
 
 // What no host name holds: the characters the fetch refuses in one.

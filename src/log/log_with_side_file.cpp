@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "common/control_bytes.h"
 #include "common/runtime_error.h"
 #include "platform/files.h"
 #include "platform/locked_file.h"
@@ -59,8 +60,7 @@ bool Take(std::string_view& text, std::string_view part)
 
 bool IsControl(char c)
 {
-    const auto byte = static_cast<unsigned char>(c);
-    return (byte < 0x20 && c != '\t') || byte == 0x7F;
+    return IsControlByte(c, ControlBytes::kAllButTab);
 }
 
 // A reading as FormatReading writes it: "-12.34", "21.", "inf", "-inf", "nan".
@@ -294,12 +294,7 @@ std::string LogWithSideFile::NoticeText(std::size_t waiting, const std::string& 
     std::string text = kBusyNotice + std::to_string(waiting) + (waiting == 1 ? " line is" : " lines are")
                        + " waiting in " + sidePath;
     // The path comes from the settings and may be shown on a terminal.
-    for (char& c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            c = ' ';
-        }
-    }
-    return text;
+    return ReplaceControlBytes(std::move(text), ControlBytes::kAll, ' ');
 }
 
 std::string LogWithSideFile::SetAsideText(std::size_t lines, const std::string& sidePath)
@@ -307,12 +302,7 @@ std::string LogWithSideFile::SetAsideText(std::size_t lines, const std::string& 
     std::string text = std::to_string(lines) + (lines == 1 ? " line" : " lines") + " in " + sidePath
                        + (lines == 1 ? " was not a log line; it was" : " were not log lines; they were")
                        + " set aside in " + sidePath + kSetAsideSuffix;
-    for (char& c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            c = ' ';
-        }
-    }
-    return text;
+    return ReplaceControlBytes(std::move(text), ControlBytes::kAll, ' ');
 }
 
 AppendStatus LogWithSideFile::Count(SideFile& side, Counted& counted)
