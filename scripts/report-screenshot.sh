@@ -9,7 +9,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 out=${1:-$root/docs/vornix7-report.png}
-for program in src/shell/VORNIX7_Logger tools/sim/vornix7-sim tools/report/vornix7-report; do
+for program in src/shell/qt/VORNIX7_Logger tools/sim/vornix7-sim tools/report/vornix7-report; do
   [ -x "$build/$program" ] || { echo "$build/$program is not built" >&2; exit 1; }
 done
 command -v chromium >/dev/null || { echo "chromium is not installed (scripts/install-deps.sh)" >&2; exit 1; }
@@ -35,7 +35,7 @@ done
 port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/sim.out")
 [ -n "$port" ] || { echo "the simulator did not start" >&2; exit 1; }
 
-cp "$build/src/shell/VORNIX7_Logger" "$work/"
+cp "$build/src/shell/qt/VORNIX7_Logger" "$work/"
 cat >"$work/VORNIX7_Logger.ini" <<INI
 [Settings]
 PollInterval=1
