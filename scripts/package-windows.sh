@@ -18,8 +18,8 @@
 #   setup <path>
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-# shellcheck source=scripts/lib-wine.sh
-. "$root/scripts/lib-wine.sh"
+# shellcheck source=scripts/lib.sh
+. "$root/scripts/lib.sh"
 if [ "$#" -eq 0 ]; then
   for dir in "$root/build-windows" "$root/build-windows-i686"; do
     [ -f "$dir/CMakeCache.txt" ] && set -- "$@" "$dir"

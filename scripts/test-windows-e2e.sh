@@ -52,8 +52,8 @@ if [ ! -x "$sim" ]; then
 fi
 
 # The build's own Wine prefix, of its architecture (a 32-bit one for i686).
-# shellcheck source=scripts/lib-wine.sh
-. "$root/scripts/lib-wine.sh"
+# shellcheck source=scripts/lib.sh
+. "$root/scripts/lib.sh"
 wine_prefix "$build"
 # Kept up between the runs (0.15 s per start instead of 0.7 s); it leaves
 # by itself 30 s after the last one. Fails harmlessly when one is running.

@@ -36,8 +36,8 @@
 #                  built there if missing)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-# shellcheck source=scripts/lib-wine.sh
-. "$root/scripts/lib-wine.sh"
+# shellcheck source=scripts/lib.sh
+. "$root/scripts/lib.sh"
 base=${BUILD_DIR:-$root/build-windows}
 read -r -a archs <<<"${WINDOWS_ARCHS:-x86_64 i686}"
 win7_arch=${WIN7_ARCH-i686}
