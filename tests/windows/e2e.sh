@@ -322,7 +322,7 @@ client_area_follows_the_dpi() {
   start_logger
   local answer
   answer=$(probe shown 15000)
-  wine_dpi 96
+  wine_dpi 96 && dpi_changed=''
   [ "$(value_of client "$answer")" = "$2" ] || {
     reason="at $1 DPI: ${answer//$'\n'/ }; expected client=$2"
     return 1
@@ -493,7 +493,7 @@ for row in "${rows[@]}"; do
   [ "${row%%|*}" = "$case_name" ] && IFS='|' read -r -a call <<<"${row#*|}"
 done
 [ "${#call[@]}" -gt 0 ] || { echo "no case $case_name" >&2; exit 2; }
-trap 'cleanup_case; [ -z "$dpi_changed" ] || wine_dpi 96' EXIT
+trap 'cleanup_case; [ -z "$dpi_changed" ] || wine_dpi 96 || echo "the DPI could not be set back to 96" >&2' EXIT
 mkdir -p "$work"
 status=0
 "${call[@]}" || status=$?
