@@ -22,6 +22,8 @@ sim=${SIM:-$root/build/tools/sim/vornix7-sim}
 wine_prefix "$build" >&2
 arch=$wine_arch
 failed=0
+# A fault found by the check under way.
+no() { why="${why:+$why; }$1"; }
 # One check: $1 name, $2 empty when it passed, else why it failed.
 tally() {
   if [ -z "$2" ]; then
@@ -49,9 +51,9 @@ shipped_programs() {
   for exe in "${exes[@]}"; do
     imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '[:upper:]' '[:lower:]' | tr -d '\r')
     for dll in $imports; do
-      [[ "$system_dlls" == *" $dll "* ]] || why="${why:+$why; }$(basename "$exe") imports $dll"
+      [[ "$system_dlls" == *" $dll "* ]] || no "$(basename "$exe") imports $dll"
     done
-    [ "$(stat -c %s "$exe")" -lt 3000000 ] || why="${why:+$why; }$(basename "$exe") is not under 3 MB"
+    [ "$(stat -c %s "$exe")" -lt 3000000 ] || no "$(basename "$exe") is not under 3 MB"
   done
   tally "$arch: shipped programs load on Windows 7 SP1, system DLLs only, under 3 MB" "$why"
 }
@@ -68,16 +70,16 @@ zip_contents() {
   (cd "$unzipped" && unzip -q "$zip_file")
   for f in VORNIX7_Logger.exe vornix7-check.exe vornix7-report.exe uPlot.iife.min.js uPlot.min.css \
     VORNIX7_Logger.ini README.txt; do
-    [ -s "$unzipped/VORNIX7_Logger/$f" ] || why="${why:+$why; }$f missing"
+    [ -s "$unzipped/VORNIX7_Logger/$f" ] || no "$f missing"
   done
   for f in VORNIX7_Logger.ini README.txt; do
     file="$unzipped/VORNIX7_Logger/$f"
-    [ -f "$file" ] && [ "$(grep -c $'\r$' "$file")" -ne "$(wc -l <"$file")" ] && why="${why:+$why; }$f not CR LF"
+    [ -f "$file" ] && [ "$(grep -c $'\r$' "$file")" -ne "$(wc -l <"$file")" ] && no "$f not CR LF"
   done
   grep -q $'^URL=http://192\\.168\\.1\\.100/\r$' "$unzipped/VORNIX7_Logger/VORNIX7_Logger.ini" ||
-    why="${why:+$why; }the settings file is not the example"
+    no "the settings file is not the example"
   for f in "$unzipped"/VORNIX7_Logger/*.exe; do
-    [ "$(pe_arch "$f")" = "$arch" ] || why="${why:+$why; }$(basename "$f") is not $arch"
+    [ "$(pe_arch "$f")" = "$arch" ] || no "$(basename "$f") is not $arch"
   done
   tally "$arch: zip: its programs, the report's chart library, settings and README" "$why"
 }
@@ -126,6 +128,92 @@ run_uninstall() {
   timeout 60 wineserver -w || true
 }
 
+# One step of the installer's checks: $1 its name, $2 the file an earlier
+# step leaves (else $3 says what is missing), $4 the function of its checks.
+step() {
+  why=
+  if [ -f "$2" ]; then "$4"; else why=$3; fi
+  tally "$arch: $1" "$why"
+}
+
+installed_program_runs() {
+  local logger_pid
+  if ! start_sim "$sim" "$inst_root" --max-seconds 60; then
+    why="the simulator did not start"
+  else
+    port=$sim_port
+    # The installed settings pointed at the simulator and a log of the
+    # test's own; everything else as installed.
+    sed -i -e "s|^URL=.*|URL=http://127.0.0.1:$port/\r|" -e "s|^LogfileName=.*|LogfileName=${win_log//\\/\\\\}\r|" \
+      -e $'s|^PollInterval=.*|PollInterval=1\r|' "$ini"
+    (cd "$inst_root" && exec timeout 60 "$wine" "$inst_dir/VORNIX7_Logger.exe" >"$inst_root/out.txt" 2>"$inst_root/err.txt") &
+    logger_pid=$!
+    wait_until 15 has_lines "$log" 2 || true
+    local probe_exe="$build/windows-e2e/window_probe.exe"
+    if [ -f "$probe_exe" ]; then
+      timeout 30 "$wine" "$probe_exe" end close 5000 >/dev/null 2>&1 || true
+    fi
+    status=0
+    kill "$logger_pid" 2>/dev/null || true
+    wait "$logger_pid" || status=$?
+    if [ ! -f "$log" ] || [ "$(wc -l <"$log")" -lt 2 ]; then
+      why="fewer than 2 log lines in 15 s (see $inst_root)"
+    elif [ "$(grep -cv $',OK\r$' "$log")" -ne 0 ]; then
+      why="a line that is not OK: $(grep -v $',OK\r$' "$log" | head -1 | tr -d '\r')"
+    elif [ -f "$probe_exe" ] && [ "$status" -ne 0 ]; then
+      why="closing the window ended it with status $status"
+    fi
+  fi
+  kill "$sim_pid" 2>/dev/null || true
+  wait "$sim_pid" 2>/dev/null || true
+}
+
+# Installed again over it, now with "Start with Windows": the earlier
+# answers stay, the window starts minimized, a Startup shortcut is made.
+update_keeps_the_answers() {
+  run_setup /AUTOSTART "/D=$win_inst_dir"
+  grep -q "^URL=http://127\.0\.0\.1:$port/"$'\r$' "$ini" || why="the earlier URL was not kept"
+  grep -qF "LogfileName=$win_log"$'\r' "$ini" || no "the earlier log file was not kept"
+  grep -q $'^PollInterval=1\r$' "$ini" || no "the other settings were not kept"
+  grep -q $'^StartMinimized=1\r$' "$ini" || no "StartMinimized is not 1"
+  startup_lnk "$name" || no "no Startup shortcut"
+}
+
+# A second logger, in the default folder: it gets the plain entries, and
+# the first keeps its own; removing the second leaves the first's.
+second_logger_has_its_own_entries() {
+  run_setup
+  [ -f "$default_dir/VORNIX7_Logger.exe" ] || why="nothing installed in the default folder"
+  [ -f "$programs_dir/VORNIX7 Logger.lnk" ] || no "no Start-menu entry 'VORNIX7 Logger'"
+  [ -f "$programs_dir/$name.lnk" ] || no "the first logger lost its Start-menu entry"
+  has_key "$plain_key" || no "no uninstall entry $plain_key"
+  has_key "$key" || no "the first logger lost its uninstall entry"
+  [ "$(key_value "$key" InstallLocation)" = "$win_inst_dir" ] ||
+    no "the first logger's entry names '$(key_value "$key" InstallLocation)'"
+  [ "$(key_value "$key" DisplayName)" != "$(key_value "$plain_key" DisplayName)" ] ||
+    no "both entries are named '$(key_value "$key" DisplayName)'"
+  if [ -f "$default_dir/uninstall.exe" ]; then
+    run_uninstall "$default_dir"
+    [ -e "$programs_dir/VORNIX7 Logger.lnk" ] && no "the second logger's Start-menu entry stayed"
+    has_key "$plain_key" && no "the second logger's uninstall entry stayed"
+    [ -f "$programs_dir/$name.lnk" ] || no "removing the second took the first's Start-menu entry"
+    has_key "$key" || no "removing the second took the first's uninstall entry"
+    [ -f "$inst_dir/VORNIX7_Logger.exe" ] || no "removing the second took the first's program"
+  fi
+}
+
+uninstall_keeps_the_log() {
+  echo "kept" >>"$log"
+  run_uninstall "$inst_dir"
+  local left
+  left=$(find "$inst_dir" -mindepth 1 -printf '%P ' 2>/dev/null || true)
+  [ "$left" = "logfile.txt " ] || why="the program's folder holds more than the log: $left"
+  [ -e "$programs_dir/$name.lnk" ] && no "the Start-menu entry is still there"
+  startup_lnk "$name" && no "the Startup shortcut is still there"
+  has_key "$key" && no "the uninstall entry is still there"
+  grep -q '^kept$' "$log" 2>/dev/null || no "the log is gone"
+}
+
 installer_checks() {
   local inst_root="$build/package-test/install" why='' f port='' status
   local inst_dir="$inst_root/app" win_inst_dir log win_log wine_user ini name key
@@ -155,121 +243,31 @@ installer_checks() {
     run_setup "/D=$win_inst_dir"
     for f in VORNIX7_Logger.exe vornix7-check.exe vornix7-report.exe uPlot.iife.min.js uPlot.min.css README.txt \
       VORNIX7_Logger.ini uninstall.exe; do
-      [ -s "$inst_dir/$f" ] || why="${why:+$why; }$f not installed"
+      [ -s "$inst_dir/$f" ] || no "$f not installed"
     done
     # The programs of this Windows' architecture (the uninstaller is the
     # installer's own, 32-bit).
     for f in "$inst_dir"/*.exe; do
       [ "$(basename "$f")" = uninstall.exe ] && continue
-      [ "$(pe_arch "$f")" = "$arch" ] || why="${why:+$why; }$(basename "$f") is $(pe_arch "$f"), not $arch"
+      [ "$(pe_arch "$f")" = "$arch" ] || no "$(basename "$f") is $(pe_arch "$f"), not $arch"
     done
     if [ -f "$ini" ]; then
-      grep -q $'^URL=http://192\\.168\\.1\\.100/\r$' "$ini" || why="${why:+$why; }URL is not the default"
+      grep -q $'^URL=http://192\\.168\\.1\\.100/\r$' "$ini" || no "URL is not the default"
       grep -qiE $'^LogfileName=C:\\\\users\\\\[^\\\\]+\\\\Documents\\\\VORNIX7_logfile\\.txt\r$' "$ini" ||
-        why="${why:+$why; }LogfileName is not in the user's Documents"
-      grep -q $'^StartMinimized=0\r$' "$ini" || why="${why:+$why; }StartMinimized changed without being asked"
+        no "LogfileName is not in the user's Documents"
+      grep -q $'^StartMinimized=0\r$' "$ini" || no "StartMinimized changed without being asked"
     fi
-    [ -f "$programs_dir/$name.lnk" ] || why="${why:+$why; }no Start-menu entry '$name'"
-    startup_lnk "$name" && why="${why:+$why; }a Startup shortcut without being asked"
-    has_key "$key" || why="${why:+$why; }no uninstall entry $key"
+    [ -f "$programs_dir/$name.lnk" ] || no "no Start-menu entry '$name'"
+    startup_lnk "$name" && no "a Startup shortcut without being asked"
+    has_key "$key" || no "no uninstall entry $key"
   fi
   tally "$arch: installer: silent install with the default answers, the $arch programs" "$why"
 
-  why=
-  if [ ! -f "$inst_dir/VORNIX7_Logger.exe" ]; then
-    why="nothing installed"
-  else
-    local logger_pid
-    if ! start_sim "$sim" "$inst_root" --max-seconds 60; then
-      why="the simulator did not start"
-    else
-      port=$sim_port
-      # The installed settings pointed at the simulator and a log of the
-      # test's own; everything else as installed.
-      sed -i -e "s|^URL=.*|URL=http://127.0.0.1:$port/\r|" -e "s|^LogfileName=.*|LogfileName=${win_log//\\/\\\\}\r|" \
-        -e $'s|^PollInterval=.*|PollInterval=1\r|' "$ini"
-      (cd "$inst_root" && exec timeout 60 "$wine" "$inst_dir/VORNIX7_Logger.exe" >"$inst_root/out.txt" 2>"$inst_root/err.txt") &
-      logger_pid=$!
-      wait_until 15 has_lines "$log" 2 || true
-      local probe_exe="$build/windows-e2e/window_probe.exe"
-      if [ -f "$probe_exe" ]; then
-        timeout 30 "$wine" "$probe_exe" end close 5000 >/dev/null 2>&1 || true
-      fi
-      status=0
-      kill "$logger_pid" 2>/dev/null || true
-      wait "$logger_pid" || status=$?
-      if [ ! -f "$log" ] || [ "$(wc -l <"$log")" -lt 2 ]; then
-        why="fewer than 2 log lines in 15 s (see $inst_root)"
-      elif [ "$(grep -cv $',OK\r$' "$log")" -ne 0 ]; then
-        why="a line that is not OK: $(grep -v $',OK\r$' "$log" | head -1 | tr -d '\r')"
-      elif [ -f "$probe_exe" ] && [ "$status" -ne 0 ]; then
-        why="closing the window ended it with status $status"
-      fi
-    fi
-    kill "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-  fi
-  tally "$arch: installed program: OK lines from the simulator, ends on WM_CLOSE" "$why"
-
-  # Installed again over it, now with "Start with Windows": the earlier
-  # answers stay, the window starts minimized, a Startup shortcut is made.
-  why=
-  if [ ! -f "$ini" ]; then
-    why="nothing installed"
-  else
-    run_setup /AUTOSTART "/D=$win_inst_dir"
-    grep -q "^URL=http://127\.0\.0\.1:$port/"$'\r$' "$ini" || why="the earlier URL was not kept"
-    grep -qF "LogfileName=$win_log"$'\r' "$ini" || why="${why:+$why; }the earlier log file was not kept"
-    grep -q $'^PollInterval=1\r$' "$ini" || why="${why:+$why; }the other settings were not kept"
-    grep -q $'^StartMinimized=1\r$' "$ini" || why="${why:+$why; }StartMinimized is not 1"
-    startup_lnk "$name" || why="${why:+$why; }no Startup shortcut"
-  fi
-  tally "$arch: installer: update with start with Windows keeps the answers" "$why"
-
-  # A second logger, in the default folder: it gets the plain entries, and
-  # the first keeps its own; removing the second leaves the first's.
-  why=
-  if [ ! -f "$ini" ]; then
-    why="nothing installed"
-  else
-    run_setup
-    [ -f "$default_dir/VORNIX7_Logger.exe" ] || why="nothing installed in the default folder"
-    [ -f "$programs_dir/VORNIX7 Logger.lnk" ] || why="${why:+$why; }no Start-menu entry 'VORNIX7 Logger'"
-    [ -f "$programs_dir/$name.lnk" ] || why="${why:+$why; }the first logger lost its Start-menu entry"
-    has_key "$plain_key" || why="${why:+$why; }no uninstall entry $plain_key"
-    has_key "$key" || why="${why:+$why; }the first logger lost its uninstall entry"
-    [ "$(key_value "$key" InstallLocation)" = "$win_inst_dir" ] ||
-      why="${why:+$why; }the first logger's entry names '$(key_value "$key" InstallLocation)'"
-    [ "$(key_value "$key" DisplayName)" != "$(key_value "$plain_key" DisplayName)" ] ||
-      why="${why:+$why; }both entries are named '$(key_value "$key" DisplayName)'"
-    if [ -f "$default_dir/uninstall.exe" ]; then
-      run_uninstall "$default_dir"
-      [ -e "$programs_dir/VORNIX7 Logger.lnk" ] && why="${why:+$why; }the second logger's Start-menu entry stayed"
-      has_key "$plain_key" && why="${why:+$why; }the second logger's uninstall entry stayed"
-      [ -f "$programs_dir/$name.lnk" ] || why="${why:+$why; }removing the second took the first's Start-menu entry"
-      has_key "$key" || why="${why:+$why; }removing the second took the first's uninstall entry"
-      [ -f "$inst_dir/VORNIX7_Logger.exe" ] || why="${why:+$why; }removing the second took the first's program"
-    fi
-  fi
-  tally "$arch: installer: a second logger in another folder has entries of its own" "$why"
-
-  why=
-  if [ ! -f "$inst_dir/uninstall.exe" ]; then
-    why="no uninstaller"
-  else
-    echo "kept" >>"$log"
-    run_uninstall "$inst_dir"
-    local left
-    left=$(find "$inst_dir" -mindepth 1 -printf '%P ' 2>/dev/null || true)
-    [ "$left" = "logfile.txt " ] || why="the program's folder holds more than the log: $left"
-    [ -e "$programs_dir/$name.lnk" ] && why="${why:+$why; }the Start-menu entry is still there"
-    startup_lnk "$name" && why="${why:+$why; }the Startup shortcut is still there"
-    has_key "$key" && why="${why:+$why; }the uninstall entry is still there"
-    grep -q '^kept$' "$log" 2>/dev/null || why="${why:+$why; }the log is gone"
-  fi
-  tally "$arch: uninstaller: removes the program, keeps the log" "$why"
+  step "installed program: OK lines from the simulator, ends on WM_CLOSE" "$inst_dir/VORNIX7_Logger.exe" "nothing installed" installed_program_runs
+  step "installer: update with start with Windows keeps the answers" "$ini" "nothing installed" update_keeps_the_answers
+  step "installer: a second logger in another folder has entries of its own" "$ini" "nothing installed" second_logger_has_its_own_entries
+  step "uninstaller: removes the program, keeps the log" "$inst_dir/uninstall.exe" "no uninstaller" uninstall_keeps_the_log
 }
-
 
 shipped_programs
 zip_contents
