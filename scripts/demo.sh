@@ -6,6 +6,8 @@
 #   scripts/demo.sh [--seconds N]   stop by itself after N seconds
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/lib.sh
+. "$root/scripts/lib.sh"
 build=${BUILD_DIR:-$root/build}
 seconds=0
 if [ "${1:-}" = "--seconds" ]; then seconds=${2:?--seconds needs a number}; fi
@@ -15,9 +17,7 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/nu
 cmake --build "$build" --target VORNIX7_Logger vornix7-sim
 
 demo=$(mktemp -d /tmp/vornix7-demo.XXXXXX)
-sim_pid=""
-logger_pid=""
-tail_pid=""
+sim_pid="" logger_pid="" tail_pid=""
 cleanup() {
   for pid in $logger_pid $sim_pid $tail_pid; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
@@ -26,35 +26,18 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 0' INT TERM
 
-# The simulated device, on loopback only, on a free port it prints.
-"$build/tools/sim/vornix7-sim" --port 0 --quiet >"$demo/sim.out" &
-sim_pid=$!
-for _ in $(seq 100); do
-  grep -q '^listening on ' "$demo/sim.out" 2>/dev/null && break
-  sleep 0.05
-done
-port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$demo/sim.out")
-[ -n "$port" ] || { echo "the simulator did not start" >&2; exit 1; }
-
-# The logger reads its settings from beside its executable.
+# The simulated device, on loopback only, on a free port it prints; the
+# logger reads its settings from beside its executable.
+start_sim "$build/tools/sim/vornix7-sim" "$demo"
 cp "$build/src/shell/qt/VORNIX7_Logger" "$demo/"
-cat >"$demo/VORNIX7_Logger.ini" <<INI
-[Settings]
-PollInterval=2
-HTMLTimeout=1
-StartMinimized=0
-UseLogFile=1
-LastSensor=7
-[VORNIX7]
-URL=http://127.0.0.1:$port/
-LogfileName=$demo/logfile.txt
-INI
+write_settings "$demo/VORNIX7_Logger.ini" PollInterval=2 HTMLTimeout=1 StartMinimized=0 UseLogFile=1 LastSensor=7 \
+  "URL=$sim_url" "LogfileName=$demo/logfile.txt"
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   export QT_QPA_PLATFORM=offscreen
   echo "No display: the logger runs headless."
 fi
-echo "Device simulator on 127.0.0.1:$port; log: $demo/logfile.txt (Ctrl-C stops)"
+echo "Device simulator on 127.0.0.1:$sim_port; log: $demo/logfile.txt (Ctrl-C stops)"
 (cd "$demo" && exec ./VORNIX7_Logger) &
 logger_pid=$!
 touch "$demo/logfile.txt"

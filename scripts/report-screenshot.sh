@@ -7,9 +7,11 @@
 #   BUILD_DIR  a build folder with VORNIX7_Logger, vornix7-sim and vornix7-report
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/lib.sh
+. "$root/scripts/lib.sh"
 build=${BUILD_DIR:-$root/build}
 out=${1:-$root/docs/vornix7-report.png}
-for program in src/shell/VORNIX7_Logger tools/sim/vornix7-sim tools/report/vornix7-report; do
+for program in src/shell/qt/VORNIX7_Logger tools/sim/vornix7-sim tools/report/vornix7-report; do
   [ -x "$build/$program" ] || { echo "$build/$program is not built" >&2; exit 1; }
 done
 command -v chromium >/dev/null || { echo "chromium is not installed (scripts/install-deps.sh)" >&2; exit 1; }
@@ -25,27 +27,11 @@ trap cleanup EXIT
 
 # The device's mode is read from this file before each request.
 echo normal >"$work/mode"
-"$build/tools/sim/vornix7-sim" --port 0 --quiet --sensors 4 --name "Lab North" --seed 7 \
-  --control "$work/mode" --max-seconds 300 >"$work/sim.out" &
-sim_pid=$!
-for _ in $(seq 100); do
-  grep -q '^listening on ' "$work/sim.out" 2>/dev/null && break
-  sleep 0.05
-done
-port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/sim.out")
-[ -n "$port" ] || { echo "the simulator did not start" >&2; exit 1; }
-
-cp "$build/src/shell/VORNIX7_Logger" "$work/"
-cat >"$work/VORNIX7_Logger.ini" <<INI
-[Settings]
-PollInterval=1
-HTMLTimeout=1
-UseLogFile=1
-LastSensor=3
-[VORNIX7]
-URL=http://127.0.0.1:$port/
-LogfileName=$work/logfile.txt
-INI
+start_sim "$build/tools/sim/vornix7-sim" "$work" --sensors 4 --name "Lab North" --seed 7 \
+  --control "$work/mode" --max-seconds 300
+cp "$build/src/shell/qt/VORNIX7_Logger" "$work/"
+write_settings "$work/VORNIX7_Logger.ini" PollInterval=1 HTMLTimeout=1 UseLogFile=1 LastSensor=3 \
+  "URL=$sim_url" "LogfileName=$work/logfile.txt"
 (cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ./VORNIX7_Logger 2>/dev/null) &
 logger_pid=$!
 

@@ -7,6 +7,8 @@
 #   BUILD_DIR   build folder (default: build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/lib.sh
+. "$root/scripts/lib.sh"
 build=${BUILD_DIR:-$root/build}
 out=${1:-$build/screenshots}
 for tool in Xvfb openbox import; do
@@ -25,11 +27,7 @@ cleanup() {
 trap cleanup EXIT
 
 # Waits up to 20 s for a command to succeed.
-wait_for() {
-  for _ in $(seq 200); do "$@" && return 0; sleep 0.1; done
-  echo "timed out waiting for: $*" >&2
-  exit 1
-}
+wait_for() { wait_until 20 "$@" || { echo "timed out waiting for: $*" >&2; exit 1; }; }
 
 # A screen just larger than the window with its frame; Xvfb picks a free
 # display number and writes it to the descriptor.
@@ -37,7 +35,8 @@ exec 3>"$work/display"
 Xvfb -displayfd 3 -screen 0 320x120x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 wait_for test -s "$work/display"
-export DISPLAY=":$(cat "$work/display")"
+DISPLAY=":$(cat "$work/display")"
+export DISPLAY
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 openbox >"$work/openbox.log" 2>&1 &
 pids+=($!)
@@ -46,20 +45,10 @@ sleep 1
 # The device starts silent, so the first poll stays "Downloading..." until
 # it times out and gives "OFFLINE"; then it answers and the next gives "ONLINE".
 echo silent >"$work/mode"
-"$build/tools/sim/vornix7-sim" --port 0 --quiet --control "$work/mode" --count-file "$work/count" >"$work/sim.out" &
-pids+=($!)
-wait_for grep -q '^listening on ' "$work/sim.out"
-port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/sim.out")
-
+start_sim "$build/tools/sim/vornix7-sim" "$work" --control "$work/mode" --count-file "$work/count"
+pids+=("$sim_pid")
 cp "$build/src/shell/qt/VORNIX7_Logger" "$work/"
-cat >"$work/VORNIX7_Logger.ini" <<INI
-[Settings]
-PollInterval=3
-HTMLTimeout=3
-[VORNIX7]
-URL=http://127.0.0.1:$port/
-LogfileName=$work/log.txt
-INI
+write_settings "$work/VORNIX7_Logger.ini" PollInterval=3 HTMLTimeout=3 "URL=$sim_url" "LogfileName=$work/log.txt"
 (cd "$work" && exec ./VORNIX7_Logger) 2>"$work/logger.err" &
 pids+=($!)
 

@@ -1,5 +1,5 @@
 ; The per-user installer of the VORNIX7 logger (makensis; see
-; scripts/package-windows.sh, which gives PKG, VERSION and OUTFILE, and
+; packaging/windows/package.sh, which gives PKG, VERSION and OUTFILE, and
 ; HAVE_X86_64 and HAVE_I686 for the programs it holds). A 32-bit installer,
 ; so it runs on every Windows: it installs the 64-bit programs on 64-bit
 ; Windows and the 32-bit ones on 32-bit Windows.

@@ -12,15 +12,12 @@
 set -euo pipefail
 kind=$1 tool=$2 work=$3
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=scripts/lib.sh
+. "$here/../../scripts/lib.sh"
+browser=$(need chromium "scripts/install-deps.sh installs it")
 mkdir -p "$work"
 dir=$(mktemp -d "$work/$kind.XXXXXX")
 trap 'rm -rf "$dir"' EXIT
-
-browser=$(command -v chromium || true)
-if [ -z "$browser" ]; then
-  echo "chromium is not installed (scripts/install-deps.sh installs it)" >&2
-  exit 1
-fi
 # Bounded, headless, nothing fetched or kept: a fresh profile per run.
 run_browser() {
   local profile

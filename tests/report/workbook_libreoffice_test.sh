@@ -8,19 +8,16 @@
 # Usage: workbook_libreoffice_test.sh REPORT_TOOL WORK_DIR
 set -euo pipefail
 tool=$1 work=$2
-mkdir -p "$work"
-dir=$(mktemp -d "$work/libreoffice.XXXXXX")
-trap 'rm -rf "$dir"' EXIT
-
-soffice=$(command -v soffice || true)
-if [ -z "$soffice" ]; then
-  echo "LibreOffice is not installed (scripts/install-deps.sh installs libreoffice-calc-nogui)" >&2
-  exit 1
-fi
+# shellcheck source=scripts/lib.sh
+. "$(dirname "$0")/../../scripts/lib.sh"
+soffice=$(need soffice "scripts/install-deps.sh installs libreoffice-calc-nogui")
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   echo "the de_DE.UTF-8 locale is missing (scripts/install-deps.sh makes it)" >&2
   exit 1
 fi
+mkdir -p "$work"
+dir=$(mktemp -d "$work/libreoffice.XXXXXX")
+trap 'rm -rf "$dir"' EXIT
 
 printf '%b\r\n' "2026-12-07 10:00:00,'=Lab+1,21.5,-3.25,1000.5,OK" \
   "2026-12-07 10:00:05,'=Lab+1,-2048000.,-2048000.,-2048000.,ERROR" "garbage" \

@@ -10,16 +10,14 @@
 set -euo pipefail
 src=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=scripts/lib.sh
+. "$src/scripts/lib.sh"
 command -v rsyslogd >/dev/null || { echo "rsyslogd not found (package rsyslog)"; exit 77; }
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/vornix7-backlog.XXXXXX")
 pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do
-    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$pid" 2>/dev/null || true
-  done
+  stop_pids "${pids[@]}"
   rm -rf "$scratch"
 }
 trap cleanup EXIT

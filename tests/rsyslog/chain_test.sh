@@ -18,6 +18,8 @@ src=$(cd "$1" && pwd)
 logger=$(realpath "$2")
 sim=$(realpath "$3")
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=scripts/lib.sh
+. "$src/scripts/lib.sh"
 
 command -v rsyslogd >/dev/null || { echo "rsyslogd not found (package rsyslog)"; exit 77; }
 for tool in python3 cmp; do command -v "$tool" >/dev/null || { echo "$tool not found"; exit 77; }; done
@@ -25,11 +27,7 @@ for tool in python3 cmp; do command -v "$tool" >/dev/null || { echo "$tool not f
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/vornix7-rsyslog.XXXXXX")
 pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do
-    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$pid" 2>/dev/null || true
-  done
+  stop_pids "${pids[@]}"
   [ -n "${VORNIX7_KEEP:-}" ] && echo "kept: $scratch" || rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -98,13 +96,10 @@ central_pid=$rsyslogd_pid
 wait_for 10 relp_listening || fail "the central rsyslogd does not listen on 127.0.0.1:$port"
 
 # The simulated device, a name with a tab and a non-ASCII letter in it.
-"$sim" --port 0 --max-seconds 200 --quiet --name $'Lab\tN\xc3\xb6rd' >"$scratch/sim.out" 2>"$scratch/sim.err" &
-pids+=($!)
-wait_for 10 grep -qs '^listening on ' "$scratch/sim.out" || fail "the simulator did not start"
-sim_port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$scratch/sim.out")
+start_sim "$sim" "$scratch" --max-seconds 200 --name $'Lab\tN\xc3\xb6rd' || fail "the simulator did not start"
+pids+=("$sim_pid")
 settings() {
-  printf '[Settings]\r\nPollInterval=1\r\nHTMLTimeout=1\r\nUseLogFile=1\r\nLastSensor=7\r\n'
-  printf '[VORNIX7]\r\nURL=http://127.0.0.1:%s/\r\nLogfileName=logfile.txt\r\n' "$sim_port"
+  write_settings "$1" --crlf PollInterval=1 HTMLTimeout=1 UseLogFile=1 LastSensor=7 "URL=$sim_url" LogfileName=logfile.txt
 }
 
 # Lines an earlier run left in the instance's log, with bytes that rsyslog
@@ -117,7 +112,7 @@ printf '2026-12-08 10:00:00,"Caf\xe9 ""\\/"" @cee:{}",21.5,OK\r\n2026-12-08 10:0
 
 # Instance dev1 started by the template unit's own command lines, with
 # systemd's specifiers and the installed paths put in.
-settings >"$root/etc/vornix7-logger/dev1.ini"
+settings "$root/etc/vornix7-logger/dev1.ini"
 cp "$root/etc/vornix7-logger/dev1.ini" "$scratch/credentials/VORNIX7_Logger.ini" # LoadCredential=
 unit="$src/packaging/systemd/system/vornix7-logger@.service"
 unit_line() { # KEY: the unit's value with the specifiers put in
@@ -138,7 +133,7 @@ pids+=($!)
 dev1_pid=$!
 # The plain unit's single log, by a copy of the program beside its settings.
 cp "$logger" "$lib/vornix7-logger/"
-settings >"$lib/vornix7-logger/VORNIX7_Logger.ini"
+settings "$lib/vornix7-logger/VORNIX7_Logger.ini"
 (cd "$lib/vornix7-logger" && exec ./vornix7-logger-headless) 2>"$scratch/single.err" &
 pids+=($!)
 single_pid=$!

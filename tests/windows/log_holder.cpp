@@ -1,7 +1,7 @@
 // log_holder.exe PATH MS: holds the file at PATH open as a spreadsheet holds
 // a CSV file it shows (reading, and sharing only reading, so nobody may
 // write to it) for MS milliseconds, then closes it. For the end-to-end runs
-// of VORNIX7_Logger.exe under Wine (scripts/test-windows-e2e.sh). Prints
+// of VORNIX7_Logger.exe under Wine (tests/windows/e2e.sh). Prints
 // held_ms=N; exit status 0, 1 when the file could not be opened, 2 for bad
 // usage.
 #include <windows.h>

@@ -1,5 +1,5 @@
 // window_probe.exe: plays the user of VORNIX7_Logger.exe for the end-to-end
-// runs under Wine (scripts/test-windows-e2e.sh). It finds the logger's window
+// runs under Wine (tests/windows/e2e.sh). It finds the logger's window
 // by its caption, reads it, ends it as a user would, and clicks away its
 // message box, so no run waits for a person. Every wait is bounded by the
 // milliseconds given. Prints key=value lines; exit status 0 when the thing

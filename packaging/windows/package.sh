@@ -9,7 +9,7 @@
 # the example settings file and a short README.txt, both with CR LF line
 # ends.
 #
-# Usage: scripts/package-windows.sh [build folder...]   (default: build-windows
+# Usage: packaging/windows/package.sh [build folder...]   (default: build-windows
 # and build-windows-i686, those that are built). The architecture of each
 # comes from its toolchain file. Writes into PACKAGE_DIR (default: the first
 # build folder's package/) and prints one line per file made:
@@ -17,9 +17,9 @@
 #   zip i686 <path>
 #   setup <path>
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-# shellcheck source=scripts/lib-wine.sh
-. "$root/scripts/lib-wine.sh"
+root=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=scripts/lib.sh
+. "$root/scripts/lib.sh"
 if [ "$#" -eq 0 ]; then
   for dir in "$root/build-windows" "$root/build-windows-i686"; do
     [ -f "$dir/CMakeCache.txt" ] && set -- "$@" "$dir"

@@ -13,10 +13,10 @@
 # would refuse, naming the program, the DLL and the function. Exit status 1
 # when any import is refused or a program cannot be read.
 #
-# Usage: scripts/check-windows-imports.sh PROGRAM.exe...
+# Usage: packaging/windows/check-imports.sh PROGRAM.exe...
 #   EXPORT_LIST   the list (default: packaging/windows/windows7-sp1-exports.txt)
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 list=${EXPORT_LIST:-$root/packaging/windows/windows7-sp1-exports.txt}
 if [ "$#" -eq 0 ]; then
   echo "usage: $0 PROGRAM.exe..." >&2
