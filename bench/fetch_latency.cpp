@@ -95,7 +95,7 @@ int RunPass(const std::string& url, int count, int stepMs)
     TimedControl control(real);
     EventPump pump;
     CountingSleeper sleeper;
-    PageFetcher fetcher(control, pump, sleeper, stepMs);
+    PageFetcher fetcher(control, pump, sleeper, 1, stepMs);
 
     std::vector<double> fetchMs;
     std::vector<double> answerMs;
@@ -105,7 +105,7 @@ int RunPass(const std::string& url, int count, int stepMs)
         sleeper.steps = 0;
         QElapsedTimer timer;
         timer.start();
-        const std::string page = fetcher.FetchDevicePage(url, 1);
+        const std::string page = fetcher.FetchDevicePage(url);
         fetchMs.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
         if (page.empty()) {
             ++failed;

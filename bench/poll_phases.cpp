@@ -164,7 +164,7 @@ int main(int argc, char* argv[])
     vornix7::CurlTransferControl curl;
     TimedControl control(curl, phases);
     TimedSleeper sleeper(phases);
-    vornix7::PageFetcher fetcher(control, timedWindow, sleeper);
+    vornix7::PageFetcher fetcher(control, timedWindow, sleeper, 1);
 
     vornix7::SettingsRecord settings;
     settings.URL = url;
@@ -190,7 +190,7 @@ int main(int argc, char* argv[])
         idleNs += pollStart - idleStart;
         timedWindow.pumpsThisPoll = 0;
 
-        const std::string page = fetcher.FetchDevicePage(settings.URL, settings.HTMLTimeout);
+        const std::string page = fetcher.FetchDevicePage(settings.URL);
         failed += page.empty() ? 1 : 0;
         const std::int64_t storeStart = ThreadCpuNs();
         results.StorePollResult(page);

@@ -67,7 +67,7 @@ void LoggerApp::StartUp()
     }
     logWriter_.emplace(*sink_, LocaleTimeSeparator());
     results_.emplace(settings_, table_, *clock_, *logWriter_);
-    fetcher_.emplace(*Interschneck, window_, sleeper_, fetchStepMs_);
+    fetcher_.emplace(*Interschneck, window_, sleeper_, settings_.HTMLTimeout, fetchStepMs_);
     schedule_.emplace(settings_, *fetcher_, *results_, window_);
 
     window_.ShowWindow(settings_.StartMinimized != 0);
