@@ -1,6 +1,8 @@
+# shellcheck shell=bash
 # Shared by bench/logger_perf.sh and bench/logger_callgrind.sh (sourced, not
 # run): the simulated device and a logger's settings file.
 
+# shellcheck disable=SC2034 # sim_pid and url are for the caller
 # Starts vornix7-sim on 127.0.0.1 serving the 2 KB bench page (8 sensors,
 # padded with blanks to exactly 2048 bytes) and sets sim_pid and url. It
 # stops by itself after MAX_SECONDS even if the caller is killed without its

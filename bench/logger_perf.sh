@@ -199,7 +199,7 @@ BEGIN {
 }')
 grep -v '^NET ' <<<"$report"
 declare -A net_ms=() ratio=()
-read -r _ net_ms[logger] net_ms[headless] python_ms python_plain_ms floor_ms <<<"$(grep '^NET ' <<<"$report")"
+read -r _ "net_ms[logger]" "net_ms[headless]" python_ms python_plain_ms floor_ms <<<"$(grep '^NET ' <<<"$report")"
 declare -A floor_ratio=()
 for run in logger headless; do
     ratio[$run]=$(awk -v l="${net_ms[$run]}" -v p="$python_ms" 'BEGIN { printf "%.2f", (p > 0 ? l / p : 999) }')
