@@ -14,15 +14,16 @@
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "acquisition/page_fetch.h"
 #include "platform/curl_transfer_control.h"
+#include "relay_control.h"
 
 namespace {
 
 using vornix7::PageFetcher;
-using vornix7::TransferControl;
 
 // The window's part in a fetch, without a window: events are pumped
 // exactly where the logger's own pump would pump them.
@@ -43,38 +44,6 @@ public:
     }
 };
 
-// Passes everything to the real control and notes when the fetch first sees
-// the request finished, counted from Execute.
-class TimedControl final : public TransferControl {
-public:
-    explicit TimedControl(TransferControl& inner) : inner_(inner) {}
-    qint64 answerNs = -1;
-
-    void Cancel() override { inner_.Cancel(); }
-    void Execute(const std::string& url, const std::string& operation) override
-    {
-        answerNs = -1;
-        clock_.start();
-        inner_.Execute(url, operation);
-    }
-    bool StillExecuting() override
-    {
-        const bool running = inner_.StillExecuting();
-        if (!running && answerNs < 0) {
-            answerNs = clock_.nsecsElapsed();
-        }
-        return running;
-    }
-    std::optional<std::string> GetChunk(std::int32_t size, std::int32_t dataType) override
-    {
-        return inner_.GetChunk(size, dataType);
-    }
-
-private:
-    TransferControl& inner_;
-    QElapsedTimer clock_;
-};
-
 double Percentile(std::vector<double> values, double fraction)
 {
     std::sort(values.begin(), values.end());
@@ -92,10 +61,23 @@ void PrintSpread(const char* what, const std::vector<double>& ms)
 int RunPass(const std::string& url, int count, int stepMs)
 {
     vornix7::CurlTransferControl real;
-    TimedControl control(real);
+    // When the fetch first sees the request finished, counted from Execute.
+    QElapsedTimer clock;
+    qint64 answerNs = -1;
+    vornix7::bench::RelayControl control(real, [&](const char* operation, const std::function<void()>& call) {
+        const std::string_view name = operation;
+        if (name == "Execute") {
+            answerNs = -1;
+            clock.start();
+        }
+        call();
+        if (name == "StillExecuting" && !control.running() && answerNs < 0) {
+            answerNs = clock.nsecsElapsed();
+        }
+    });
     EventPump pump;
     CountingSleeper sleeper;
-    PageFetcher fetcher(control, pump, sleeper, stepMs);
+    PageFetcher fetcher(control, pump, sleeper, 1, stepMs);
 
     std::vector<double> fetchMs;
     std::vector<double> answerMs;
@@ -105,13 +87,13 @@ int RunPass(const std::string& url, int count, int stepMs)
         sleeper.steps = 0;
         QElapsedTimer timer;
         timer.start();
-        const std::string page = fetcher.FetchDevicePage(url, 1);
+        const std::string page = fetcher.FetchDevicePage(url);
         fetchMs.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
         if (page.empty()) {
             ++failed;
         }
-        if (control.answerNs >= 0) {
-            answerMs.push_back(static_cast<double>(control.answerNs) / 1e6);
+        if (answerNs >= 0) {
+            answerMs.push_back(static_cast<double>(answerNs) / 1e6);
         }
         ++stepsTaken[sleeper.steps];
     }

@@ -4,20 +4,24 @@
 # serving the 2 KB page of logger_perf.sh. Start-up is left out: counting
 # is zeroed after a warm-up and dumped after the measured window.
 #
-# Usage: bench/logger_callgrind.sh [--seconds S] [--keep DIR]
+# Usage: bench/logger_callgrind.sh [--seconds S] [--keep DIR] [--program P]
 #   --seconds S  measured window (default 40, 10..600); about 1 poll a second
 #   --keep DIR   leave the callgrind output in DIR (for callgrind_annotate)
+#   --program P  the logger measured (default: BUILD_DIR's window program;
+#                e.g. a vornix7-logger-headless, of this or another build)
 #   BUILD_DIR    build folder (default: build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 seconds=40
 keep=
+program=
 while [ $# -gt 0 ]; do
     case $1 in
     --seconds) seconds=$2; shift 2 ;;
     --keep) keep=$2; shift 2 ;;
-    *) echo "usage: $0 [--seconds S] [--keep DIR]" >&2; exit 2 ;;
+    --program) program=$2; shift 2 ;;
+    *) echo "usage: $0 [--seconds S] [--keep DIR] [--program P]" >&2; exit 2 ;;
     esac
 done
 if ! [[ $seconds =~ ^[0-9]+$ ]] || ((seconds < 10 || seconds > 600)); then
@@ -25,6 +29,7 @@ if ! [[ $seconds =~ ^[0-9]+$ ]] || ((seconds < 10 || seconds > 600)); then
 fi
 readonly warmup_seconds=15 # valgrind starts Qt slowly
 cmake --build "$build" --target VORNIX7_Logger vornix7-sim >/dev/null
+program=${program:-$build/src/shell/qt/VORNIX7_Logger}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vornix7-callgrind.XXXXXX")
 sim_pid=''
@@ -40,22 +45,15 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-"$build/tools/sim/vornix7-sim" --sensors 8 --name "Perf Bench" --mode size --body-bytes 2048 --quiet \
-    --max-seconds $((seconds + warmup_seconds + 120)) >"$work/sim.out" 2>&1 &
-sim_pid=$!
-port=
-for _ in $(seq 100); do
-    port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/sim.out")
-    [ -n "$port" ] && break
-    sleep 0.1
-done
-[ -n "$port" ] || { echo "vornix7-sim did not start" >&2; exit 1; }
+# shellcheck source=bench/bench_lib.sh
+. "$root/bench/bench_lib.sh"
+url=
+start_sim "$build/tools/sim/vornix7-sim" "$work" $((seconds + warmup_seconds + 120))
 
-cp "$build/src/shell/qt/VORNIX7_Logger" "$work/"
-printf '[Settings]\nPollInterval=0\nHTMLTimeout=1\nUseLogFile=1\nLastSensor=7\nStartMinimized=0\n[VORNIX7]\nURL=http://127.0.0.1:%s/\nLogfileName=%s\n' \
-    "$port" "$work/log.txt" >"$work/VORNIX7_Logger.ini"
+cp "$program" "$work/"
+write_settings "$work" 0 "$url" "$work/log.txt"
 (cd "$work" && QT_QPA_PLATFORM=offscreen exec valgrind --tool=callgrind \
-    --callgrind-out-file="$work/callgrind.out" ./VORNIX7_Logger) 2>"$work/valgrind.txt" &
+    --callgrind-out-file="$work/callgrind.out" "./$(basename "$program")") 2>"$work/valgrind.txt" &
 logger_pid=$!
 lines() { grep -c '' "$work/log.txt" 2>/dev/null || echo 0; }
 sleep "$warmup_seconds"
@@ -86,8 +84,8 @@ callgrind_annotate --inclusive=yes --threshold=100 "$dump" 2>/dev/null | awk -v 
 }
 END { for (i = 1; i <= count; i++) printf "  %-46s %9.1f k\n", names[i], seen[names[i]] / polls / 1000 }
 BEGIN {
-    count = split("PollSchedule::PollTick[(][)];:vornix7::PageFetcher::FetchDevicePage;MainWindow::PumpEvents[(][)];" \
-        "QWidgetRepaintManager::paintAndFlush[(][)];MainWindow::SetStatus;:vornix7::[A-Za-z]*TransferControl::Execute[(];" \
+    count = split("PollSchedule::PollTick[(][)];:vornix7::PageFetcher::FetchDevicePage;:vornix7::[A-Za-z]*Window::PumpEvents[(][)];" \
+        "QWidgetRepaintManager::paintAndFlush[(][)];:vornix7::[A-Za-z]*Window::SetStatus;:vornix7::[A-Za-z]*TransferControl::Execute[(];" \
         ":vornix7::[A-Za-z]*TransferControl::StillExecuting[(];:vornix7::[A-Za-z]*TransferControl::Cancel[(];" \
         "PollResultStore::StorePollResult;:vornix7::PageElements::PageElements;:vornix7::FormatLogLine;:vornix7::LogFile::Append", pats, ";")
     split("poll (PollTick);  fetch;    pumping events (all);      painting;    status text;    transfer: Execute;" \

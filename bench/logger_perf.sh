@@ -3,17 +3,20 @@
 # 127.0.0.1 serving a 2 KB page: the window program (on Qt's offscreen
 # platform) and the windowless service program vornix7-logger-headless, next
 # to a plain Python poller of the same page (bench/python_poller.py, with and
-# without fsync), plus the fetch latency with the real transfer control.
+# without fsync) and the floor, a plain C poller (bench/floor_poller.c), plus
+# the fetch latency with the real transfer control.
 #
 # Usage: bench/logger_perf.sh [--seconds S] [--fetches N]
 #   --seconds S  length of the measured window (default 90, 10..3600)
 #   --fetches N  fetches per pass of vornix7-fetch-latency (default 200, 1..10000)
 #   BUILD_DIR    build folder (default: build); configured and built if needed
+#   LOGGER, HEADLESS  the window and service programs measured (default: the
+#                ones in BUILD_DIR), e.g. another build's for a before/after
 #
 # All pollers run at once against the one device, so they share the
 # machine's load, and each polls once per second: each logger on its own
-# one-second tick (PollInterval=0), the Python poller one second after each
-# poll ends, as the logger's tick does. After a warm-up that leaves start-up
+# one-second tick (PollInterval=0), the Python and C pollers one second after
+# each poll ends, as the logger's tick does. After a warm-up that leaves start-up
 # out, each process's CPU time (all its threads, from schedstat, in ns) is
 # read at the start and end of the window and the polls between counted
 # from its log. A twin of each that wakes on the same schedule but never
@@ -42,16 +45,18 @@ fi
 # fsync, and never above 1.5 times it; the service program's resident memory
 # under 30 MB (the window program's is mostly Qt's shared library pages, so
 # it is reported, not limited). The limit is relative: on a loaded machine
-# all pollers cost more.
+# all pollers cost more. Each logger's ratio to the C floor is reported too.
 readonly limit_ratio=1.5 limit_rss_kib=$((30 * 1024)) warmup_seconds=4
 python=/usr/bin/python3
 
 if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" --target VORNIX7_Logger vornix7-logger-headless vornix7-sim vornix7-fetch-latency >/dev/null
-logger=$build/src/shell/qt/VORNIX7_Logger
-headless=$build/src/shell/headless/vornix7-logger-headless
+cmake --build "$build" --target VORNIX7_Logger vornix7-logger-headless vornix7-sim vornix7-fetch-latency \
+    vornix7-floor-poller >/dev/null
+logger=${LOGGER:-$build/src/shell/qt/VORNIX7_Logger}
+headless=${HEADLESS:-$build/src/shell/headless/vornix7-logger-headless}
+floor=$build/bench/vornix7-floor-poller
 sim=$build/tools/sim/vornix7-sim
 latency=$build/bench/vornix7-fetch-latency
 build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")
@@ -71,19 +76,10 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# The device: normal readings, padded with blanks to exactly 2048 bytes.
-# It stops by itself even if this script is killed without its trap.
-"$sim" --sensors 8 --name "Perf Bench" --mode size --body-bytes 2048 --quiet \
-    --max-seconds $((seconds + 300)) >"$work/sim.out" 2>&1 &
-sim_pid=$!
-port=
-for _ in $(seq 100); do
-    port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/sim.out")
-    [ -n "$port" ] && break
-    sleep 0.1
-done
-[ -n "$port" ] || { echo "vornix7-sim did not start: $(cat "$work/sim.out")" >&2; exit 1; }
-url=http://127.0.0.1:$port/
+# shellcheck source=bench/bench_lib.sh
+. "$root/bench/bench_lib.sh"
+url=
+start_sim "$sim" "$work" $((seconds + 300))
 page_bytes=$(curl -s --max-time 5 -o /dev/null -w '%{size_download}' "$url")
 
 # Starts a copy of a logger program; a huge PollInterval makes the twin
@@ -92,8 +88,7 @@ start_logger() {
     local name=$1 program=$2 interval=$3 dir="$work/$1"
     mkdir "$dir"
     cp "$program" "$dir/"
-    printf '[Settings]\nPollInterval=%s\nHTMLTimeout=1\nUseLogFile=1\nLastSensor=7\nStartMinimized=0\n[VORNIX7]\nURL=%s\nLogfileName=%s\n' \
-        "$interval" "$url" "$dir/log.txt" >"$dir/VORNIX7_Logger.ini"
+    write_settings "$dir" "$interval" "$url" "$dir/log.txt"
     (cd "$dir" && QT_QPA_PLATFORM=offscreen exec "./$(basename "$program")") 2>"$dir/stderr.txt" &
     pid_of[$name]=$!
 }
@@ -104,6 +99,15 @@ start_python() {
     mkdir "$dir"
     "$python" "$root/bench/python_poller.py" "$url" "$dir/log.txt" --polls $((seconds + 60)) \
         --seconds $((seconds + warmup_seconds + 30)) "$@" 2>"$dir/stderr.txt" &
+    pid_of[$name]=$!
+}
+
+start_floor() {
+    local name=$1 dir="$work/$1"
+    shift
+    mkdir "$dir"
+    "$floor" "$url" "$dir/log.txt" --polls $((seconds + 60)) --seconds $((seconds + warmup_seconds + 30)) "$@" \
+        2>"$dir/stderr.txt" &
     pid_of[$name]=$!
 }
 
@@ -128,9 +132,9 @@ memory_of() {
          END { printf "%d %d %d", r, p, v }' "/proc/$1/smaps_rollup"
 }
 
-runs=(logger logger_idle headless headless_idle python_fsync python_nofsync python_idle)
+runs=(logger logger_idle headless headless_idle python_fsync python_nofsync python_idle floor floor_idle)
 echo "logger: $logger; headless: $headless ($build_type); python: $($python --version 2>&1)"
-echo "page: $page_bytes bytes from $url; all seven pollers at once, $seconds s measured after $warmup_seconds s"
+echo "page: $page_bytes bytes from $url; all nine pollers at once, $seconds s measured after $warmup_seconds s"
 echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
 start_logger logger "$logger" 0
 start_logger logger_idle "$logger" 100000000
@@ -139,6 +143,8 @@ start_logger headless_idle "$headless" 100000000
 start_python python_fsync
 start_python python_nofsync --no-fsync
 start_python python_idle --idle
+start_floor floor
+start_floor floor_idle --idle
 sleep "$warmup_seconds"
 declare -A before=() after=()
 for run in "${runs[@]}"; do before[$run]=$(snapshot "$run"); done
@@ -156,7 +162,7 @@ for run in "${runs[@]}"; do
     unset "pid_of[$run]"
 done
 errors=0
-for run in logger headless python_fsync python_nofsync; do
+for run in logger headless python_fsync python_nofsync floor; do
     errors=$((errors + $(grep -vc ',OK.$' "$work/$run/log.txt" || true)))
 done
 
@@ -173,7 +179,8 @@ hz=$(getconf CLK_TCK)
 report=$(awk -v hz="$hz" -v secs="$seconds" \
     -v L="${used[logger]}" -v LI="${used[logger_idle]}" \
     -v H="${used[headless]}" -v HI="${used[headless_idle]}" \
-    -v PF="${used[python_fsync]}" -v PN="${used[python_nofsync]}" -v PI="${used[python_idle]}" '
+    -v PF="${used[python_fsync]}" -v PN="${used[python_nofsync]}" -v PI="${used[python_idle]}" \
+    -v F="${used[floor]}" -v FI="${used[floor_idle]}" '
 function row(name, poll, idle,    p, i, net) {
     split(poll, p, " "); split(idle, i, " ")
     net = p[3] ? (p[1] - i[1]) / 1e6 / p[3] : 999
@@ -187,16 +194,22 @@ BEGIN {
     headless = row("logger (headless)", H, HI)
     fsync = row("python, fsync", PF, PI)
     plain = row("python, no fsync", PN, PI)
-    printf "NET %.3f %.3f %.3f %.3f\n", logger, headless, fsync, plain
+    floor = row("C floor (fdatasync)", F, FI)
+    printf "NET %.3f %.3f %.3f %.3f %.3f\n", logger, headless, fsync, plain, floor
 }')
 grep -v '^NET ' <<<"$report"
 declare -A net_ms=() ratio=()
-read -r _ net_ms[logger] net_ms[headless] python_ms python_plain_ms <<<"$(grep '^NET ' <<<"$report")"
+read -r _ "net_ms[logger]" "net_ms[headless]" python_ms python_plain_ms floor_ms <<<"$(grep '^NET ' <<<"$report")"
+declare -A floor_ratio=()
 for run in logger headless; do
     ratio[$run]=$(awk -v l="${net_ms[$run]}" -v p="$python_ms" 'BEGIN { printf "%.2f", (p > 0 ? l / p : 999) }')
+    floor_ratio[$run]=$(awk -v l="${net_ms[$run]}" -v p="$floor_ms" 'BEGIN { printf "%.2f", (p > 0 ? l / p : 999) }')
 done
 echo "ratio window logger / python with fsync: ${ratio[logger]} (python without fsync: $python_plain_ms ms)"
 echo "ratio headless logger / python with fsync: ${ratio[headless]}"
+echo "C floor net CPU per poll: $floor_ms ms"
+echo "ratio window logger / C floor: ${floor_ratio[logger]}"
+echo "ratio headless logger / C floor: ${floor_ratio[headless]}"
 for run in logger headless; do
     read -r rss pss private <<<"${memory[$run]}"
     awk -v name="$run" -v rss="$rss" -v pss="$pss" -v private="$private" -v hwm="${hwm[$run]}" 'BEGIN {

@@ -23,13 +23,12 @@
 #include "log/log_file.h"
 #include "platform/curl_transfer_control.h"
 #include "platform/signals.h"
+#include "relay_control.h"
 #include "shell/qt/headless.h"
 #include "shell/qt/main_window.h"
 #include "shell/thread_sleeper.h"
 
 namespace {
-
-using vornix7::TransferControl;
 
 std::int64_t ThreadCpuNs()
 {
@@ -97,31 +96,6 @@ private:
     Phases& phases_;
 };
 
-class TimedControl final : public TransferControl {
-public:
-    TimedControl(TransferControl& inner, Phases& phases) : inner_(inner), phases_(phases) {}
-    void Cancel() override
-    {
-        phases_.Time("control: Cancel", [&] { inner_.Cancel(); });
-    }
-    void Execute(const std::string& url, const std::string& operation) override
-    {
-        phases_.Time("control: Execute", [&] { inner_.Execute(url, operation); });
-    }
-    bool StillExecuting() override
-    {
-        return phases_.Time("control: StillExecuting", [&] { return inner_.StillExecuting(); });
-    }
-    std::optional<std::string> GetChunk(std::int32_t size, std::int32_t dataType) override
-    {
-        return phases_.Time("control: GetChunk", [&] { return inner_.GetChunk(size, dataType); });
-    }
-
-private:
-    TransferControl& inner_;
-    Phases& phases_;
-};
-
 class TimedSink final : public vornix7::LineSink {
 public:
     TimedSink(const std::string& path, Phases& phases) : file_(path), phases_(phases) {}
@@ -163,9 +137,11 @@ int main(int argc, char* argv[])
     window.showNormal();
     TimedWindow timedWindow(window, phases);
     vornix7::CurlTransferControl curl;
-    TimedControl control(curl, phases);
+    vornix7::bench::RelayControl control(curl, [&](const char* operation, const std::function<void()>& call) {
+        phases.Time(("control: " + std::string(operation)).c_str(), call);
+    });
     TimedSleeper sleeper(phases);
-    vornix7::PageFetcher fetcher(control, timedWindow, sleeper);
+    vornix7::PageFetcher fetcher(control, timedWindow, sleeper, 1);
 
     vornix7::SettingsRecord settings;
     settings.URL = url;
@@ -190,7 +166,7 @@ int main(int argc, char* argv[])
         idleNs += pollStart - idleStart;
         timedWindow.pumpsThisPoll = 0;
 
-        const std::string page = fetcher.FetchDevicePage(settings.URL, settings.HTMLTimeout);
+        const std::string page = fetcher.FetchDevicePage(settings.URL);
         failed += page.empty() ? 1 : 0;
         const std::int64_t storeStart = ThreadCpuNs();
         results.StorePollResult(page);

@@ -9,27 +9,30 @@ namespace vornix7 {
 
 namespace {
 
-std::int32_t StepLimit(std::int32_t timeoutSeconds)
+std::optional<std::int32_t> StepLimit(std::int32_t timeoutSeconds)
 {
     const std::int64_t steps = std::int64_t{timeoutSeconds} * PageFetcher::kStepsPerSecond;
-    if (steps < std::numeric_limits<std::int32_t>::min()
-        || steps > std::numeric_limits<std::int32_t>::max()) {
-        throw RuntimeError(error_kind::kOverflow, "HTMLTimeout " + std::to_string(timeoutSeconds)
-                                                      + " is too large: the wait in 20 ms steps does not fit "
-                                                        "a 32-bit integer");
-    }
+    if (steps < std::numeric_limits<std::int32_t>::min() || steps > std::numeric_limits<std::int32_t>::max())
+        return std::nullopt;
     return static_cast<std::int32_t>(steps);
 }
 
 } // namespace
 
-std::string PageFetcher::FetchDevicePage(const std::string& url, std::int32_t timeoutSeconds)
+PageFetcher::PageFetcher(TransferControl& control, WindowServices& window, Sleeper& sleeper,
+                         std::int32_t timeoutSeconds, int stepMilliseconds)
+    : control_(control), window_(window), sleeper_(sleeper), timeoutSeconds_(timeoutSeconds),
+      stepLimit_(StepLimit(timeoutSeconds)), stepMilliseconds_(stepMilliseconds)
+{
+}
+
+std::string PageFetcher::FetchDevicePage(const std::string& url)
 {
     window_.SetStatus(kStatusDownloading);
     window_.PumpEvents();
-    control_.Cancel();
-    // The control sends the request within Execute, so a device that
-    // answers at once is seen after the first step.
+    // Execute ends any request still running first, so no Cancel is
+    // needed here. The control sends the request within Execute, so a
+    // device that answers at once is seen after the first step.
     control_.Execute(url, "GET");
 
     // Always at least one step; the limit is checked after each step, so a
@@ -42,10 +45,15 @@ std::string PageFetcher::FetchDevicePage(const std::string& url, std::int32_t ti
         ++steps;
         window_.PumpEvents();
         running = control_.StillExecuting();
-        // Evaluated even when the device has answered, so a time-out too
+        // Checked even when the device has answered, so a time-out too
         // large to count overflows at the first poll, not weeks later at
         // the first slow one.
-        withinLimit = steps <= StepLimit(timeoutSeconds);
+        if (!stepLimit_) {
+            throw RuntimeError(error_kind::kOverflow,
+                               "HTMLTimeout " + std::to_string(timeoutSeconds_)
+                                   + " is too large: the wait in 20 ms steps does not fit a 32-bit integer");
+        }
+        withinLimit = steps <= *stepLimit_;
     } while (running && withinLimit);
 
     std::string page;

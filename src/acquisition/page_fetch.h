@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/transfer_control.h"
@@ -13,9 +14,6 @@ inline constexpr const char* kStatusDownloading = "Downloading...";
 inline constexpr const char* kStatusOnline = "ONLINE";
 inline constexpr const char* kStatusOffline = "OFFLINE";
 
-// The most of a page body that a poll keeps.
-inline constexpr std::int32_t kMaxPageBytes = 1'000'000;
-
 // Gets the device page with one GET, waiting in short steps with window
 // events pumped after each, so the window stays alive on one thread.
 class PageFetcher {
@@ -24,22 +22,26 @@ public:
     // step's length is a parameter only so tests can run without real time.
     static constexpr std::int32_t kStepsPerSecond = 50;
 
-    PageFetcher(TransferControl& control, WindowServices& window, Sleeper& sleeper, int stepMilliseconds = 20)
-        : control_(control), window_(window), sleeper_(sleeper), stepMilliseconds_(stepMilliseconds)
-    {
-    }
+    // timeoutSeconds is HTMLTimeout, fixed for the run; its step limit is
+    // counted here, once.
+    PageFetcher(TransferControl& control, WindowServices& window, Sleeper& sleeper,
+                std::int32_t timeoutSeconds, int stepMilliseconds = 20);
 
     // The page body, or empty text when the device did not answer within
     // timeoutSeconds (plus one step), gave no answer at all, or answered
     // with an error status. Shows
     // "Downloading...", then "ONLINE" or "OFFLINE". Throws RuntimeError
-    // "Overflow" when timeoutSeconds × 50 does not fit 32 bits.
-    std::string FetchDevicePage(const std::string& url, std::int32_t timeoutSeconds);
+    // "Overflow" after the first step when timeoutSeconds × 50 does not fit
+    // 32 bits.
+    std::string FetchDevicePage(const std::string& url);
 
 private:
     TransferControl& control_;
     WindowServices& window_;
     Sleeper& sleeper_;
+    std::int32_t timeoutSeconds_;
+    // timeoutSeconds × 50, or nothing when that overflows.
+    std::optional<std::int32_t> stepLimit_;
     int stepMilliseconds_;
 };
 

@@ -1,8 +1,5 @@
 #include "acquisition/poll_result.h"
 
-#include <string>
-#include <vector>
-
 #include "acquisition/tag_extraction.h"
 #include "config/numbers.h"
 #include "log/log_line.h"
@@ -13,25 +10,27 @@ namespace {
 
 constexpr const char* kDeviceNameTag = "devicename";
 
-// t0..t(count-1), then the device name.
-std::vector<std::string> WantedTags(int sensorCount)
-{
-    std::vector<std::string> tags;
-    tags.reserve(static_cast<std::size_t>(sensorCount) + 1);
-    for (int i = 0; i < sensorCount; ++i) {
-        tags.push_back(SensorTag(i));
-    }
-    tags.emplace_back(kDeviceNameTag);
-    return tags;
-}
-
 } // namespace
+
+int PollResultStore::UsedSensors()
+{
+    if (countedFor_ != settings_.LastSensor) {
+        used_ = UsedSensorCount(settings_.LastSensor);
+        tags_.clear();
+        for (int i = 0; i < used_; ++i) {
+            tags_.push_back(SensorTag(i));
+        }
+        tags_.emplace_back(kDeviceNameTag);
+        countedFor_ = settings_.LastSensor;
+    }
+    return used_;
+}
 
 void PollResultStore::StorePollResult(std::string_view page)
 {
-    const int used = UsedSensorCount(settings_.LastSensor);
+    const int used = UsedSensors();
     if (!page.empty()) {
-        const PageElements elements(page, WantedTags(used));
+        const PageElements elements(page, tags_);
         for (int i = 0; i < used; ++i) {
             table_.SensorValue[static_cast<std::size_t>(i)] =
                 LeadingNumber(elements.Value(static_cast<std::size_t>(i)));

@@ -11,7 +11,7 @@ void PollSchedule::PollTick()
         return;
     }
     TickCounter_ = 0;
-    const std::string page = fetcher_.FetchDevicePage(settings_.URL, settings_.HTMLTimeout);
+    const std::string page = fetcher_.FetchDevicePage(settings_.URL);
     results_.StorePollResult(page);
     window_.PumpEvents();
 }

@@ -36,42 +36,45 @@ CurlTransferControl::CurlTransferControl()
     if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK)
         throw std::runtime_error("transfer control: libcurl could not be initialised");
     multi_ = curl_multi_init();
-    if (multi_ == nullptr) {
+    easy_ = curl_easy_init();
+    headers_ = curl_slist_append(nullptr, "Connection: close");
+    if (multi_ == nullptr || easy_ == nullptr || headers_ == nullptr) {
+        curl_slist_free_all(headers_);
+        curl_easy_cleanup(easy_);
+        curl_multi_cleanup(multi_);
         curl_global_cleanup();
         throw std::bad_alloc();
     }
+    ConfigureRequest();
 }
 
 CurlTransferControl::~CurlTransferControl()
 {
-    Cancel();
+    Detach();
+    curl_easy_cleanup(easy_);
+    curl_slist_free_all(headers_);
     curl_multi_cleanup(multi_);
     curl_global_cleanup();
 }
 
-bool CurlTransferControl::HasAsynchronousResolver()
+void CurlTransferControl::Detach()
 {
-    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-    return info != nullptr && (info->features & CURL_VERSION_ASYNCHDNS) != 0;
+    if (attached_) {
+        // A transfer taken out before its end has its connection closed
+        // here and now; QUICK_EXIT keeps this from waiting for a lookup.
+        curl_multi_remove_handle(multi_, easy_);
+        attached_ = false;
+    }
 }
 
 void CurlTransferControl::Cancel()
 {
-    if (easy_ != nullptr) {
-        // A transfer taken out before its end has its connection closed
-        // here and now; QUICK_EXIT keeps this from waiting for a lookup.
-        curl_multi_remove_handle(multi_, easy_);
-        curl_easy_cleanup(easy_);
-        easy_ = nullptr;
-    }
-    curl_slist_free_all(headers_);
-    headers_ = nullptr;
+    Detach();
     executing_ = false;
     outcome_ = Outcome::kNoAnswer;
     body_.clear();
     handedOut_ = 0;
     headEnded_ = false;
-    errorText_.front() = '\0';
 }
 
 void CurlTransferControl::Execute(const std::string& url, const std::string& operation)
@@ -79,20 +82,19 @@ void CurlTransferControl::Execute(const std::string& url, const std::string& ope
     Cancel();
     if (!IsGet(operation))
         throw std::runtime_error("transfer control: unsupported operation '" + operation + "'");
-    // The URL rule that vornix7-check also applies: only http://, so
-    // nothing else can reach the device or a file (curl would guess a
-    // scheme for "127.0.0.1/status.html"), and only what the check passes.
-    if (!UrlProblem(url).empty())
-        return; // ends at once without an answer, nothing sent
-
-    easy_ = curl_easy_init();
-    if (easy_ == nullptr)
-        return;
-    ConfigureRequest(url);
-    if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) {
-        Cancel();
-        return;
+    if (url != url_) {
+        url_ = url;
+        // The URL rule that vornix7-check also applies: only http://, so
+        // nothing else can reach the device or a file (curl would guess a
+        // scheme for "127.0.0.1/status.html"), and only what the check
+        // passes.
+        urlUsable_ = UrlProblem(url).empty() && curl_easy_setopt(easy_, CURLOPT_URL, url.c_str()) == CURLE_OK;
     }
+    if (!urlUsable_)
+        return; // ends at once without an answer, nothing sent
+    if (curl_multi_add_handle(multi_, easy_) != CURLM_OK)
+        return;
+    attached_ = true;
     executing_ = true;
     // The first round resolves a numeric address and starts the connect;
     // the second, on loopback or a near device, sees the connection made
@@ -101,10 +103,11 @@ void CurlTransferControl::Execute(const std::string& url, const std::string& ope
     Progress();
 }
 
-void CurlTransferControl::ConfigureRequest(const std::string& url)
+// The options every request has; curl keeps them on the handle from one
+// transfer to the next.
+void CurlTransferControl::ConfigureRequest()
 {
     CURL* easy = easy_;
-    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http");
@@ -121,7 +124,6 @@ void CurlTransferControl::ConfigureRequest(const std::string& url)
     // device is told so, and may end a body without a length by closing.
     curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
-    headers_ = curl_slist_append(nullptr, "Connection: close");
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers_);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "VORNIX7_Logger");
     curl_easy_setopt(easy, CURLOPT_HTTP09_ALLOWED, 1L);
@@ -133,7 +135,6 @@ void CurlTransferControl::ConfigureRequest(const std::string& url)
     // Cancel must never wait for a name lookup still running on curl's
     // resolver thread; the thread is left to end by itself.
     curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText_.data());
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlTransferControl::KeepBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CurlTransferControl::WatchHead);
@@ -154,13 +155,14 @@ std::size_t CurlTransferControl::WatchHead(char* data, std::size_t size, std::si
     return line.size();
 }
 
-// Keeps the first kMaxKeptBytes of the body and reads the rest through:
+// Keeps the first kMaxPageBytes of the body and reads the rest through:
 // the transfer still runs to the answer's end, so its framing is checked.
 std::size_t CurlTransferControl::KeepBody(char* data, std::size_t size, std::size_t count, void* self)
 {
     auto& control = *static_cast<CurlTransferControl*>(self);
     const std::size_t bytes = size * count;
-    const std::size_t room = kMaxKeptBytes - std::min(kMaxKeptBytes, control.body_.size());
+    constexpr auto kMaxKept = static_cast<std::size_t>(kMaxPageBytes);
+    const std::size_t room = kMaxKept - std::min(kMaxKept, control.body_.size());
     try {
         control.body_.append(data, std::min(bytes, room));
     } catch (...) {
@@ -210,10 +212,9 @@ void CurlTransferControl::Finish(CURLcode result)
         outcome_ = Outcome::kNoPage;
         body_.clear();
     }
-    // The connection is already closed (FORBID_REUSE); the handle goes.
-    curl_multi_remove_handle(multi_, easy_);
-    curl_easy_cleanup(easy_);
-    easy_ = nullptr;
+    // The connection is already closed (FORBID_REUSE); the handle stays
+    // for the next poll.
+    Detach();
 }
 
 bool CurlTransferControl::StillExecuting()

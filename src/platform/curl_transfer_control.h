@@ -4,7 +4,6 @@
 
 #include <curl/curl.h>
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -22,13 +21,12 @@ namespace vornix7 {
 // Everything happens on the caller's thread and nothing waits: Execute and
 // StillExecuting each let curl do what it can at once and return. Name
 // lookups run on curl's own resolver thread (the asynchronous resolver of
-// Debian's libcurl); see HasAsynchronousResolver.
+// Debian's libcurl).
+//
+// One curl handle serves the whole run: its options are set once, and an
+// Execute only sets the URL when it differs from the last one.
 class CurlTransferControl final : public TransferControl {
 public:
-    // The most body bytes kept per request; the rest is read and dropped, so
-    // a device streaming without end cannot grow the process.
-    static constexpr std::size_t kMaxKeptBytes = 1'000'000;
-
     CurlTransferControl();
     ~CurlTransferControl() override;
     CurlTransferControl(const CurlTransferControl&) = delete;
@@ -39,15 +37,8 @@ public:
     bool StillExecuting() override;
     std::optional<std::string> GetChunk(std::int32_t size, std::int32_t dataType) override;
 
-    // For tests: body bytes kept so far, and curl's words on how the last
-    // request failed (empty when it did not).
+    // For tests: body bytes kept so far.
     std::size_t keptBytes() const { return body_.size(); }
-    std::string lastError() const { return errorText_.data(); }
-
-    // Whether this libcurl looks names up off the caller's thread. Without
-    // it a lookup of a host name would hold the window until the system's
-    // resolver answers; addresses written as numbers never need one.
-    static bool HasAsynchronousResolver();
 
 private:
     // How the last request ended, as GetChunk reports it: no answer at all
@@ -58,12 +49,19 @@ private:
     static std::size_t WatchHead(char* data, std::size_t size, std::size_t count, void* self);
     void Progress();
     void Finish(CURLcode result);
-    void ConfigureRequest(const std::string& url);
+    void ConfigureRequest();
+    // Takes the handle out of the multi handle; a transfer still running
+    // has its connection closed (FORBID_REUSE).
+    void Detach();
 
     CURLM* multi_ = nullptr;
     CURL* easy_ = nullptr;
     curl_slist* headers_ = nullptr;
-    std::array<char, CURL_ERROR_SIZE> errorText_{};
+    // The URL last given and whether the URL rule lets it be fetched,
+    // judged once per URL.
+    std::string url_;
+    bool urlUsable_ = false;
+    bool attached_ = false;
     std::string body_;
     std::size_t handedOut_ = 0;
     bool executing_ = false;

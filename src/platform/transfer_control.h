@@ -6,6 +6,11 @@
 
 namespace vornix7 {
 
+// The most of a page body that a poll keeps; the control reads the rest
+// through and drops it, so a device streaming without end cannot grow the
+// process.
+inline constexpr std::int32_t kMaxPageBytes = 1'000'000;
+
 // The internet transfer control that carries one HTTP GET at a time. The
 // fetch drives it only through these four operations, so it can run against
 // a scripted fake in tests.
@@ -17,7 +22,8 @@ public:
     virtual void Cancel() = 0;
 
     // Starts the request and returns at once; the transfer goes on while the
-    // caller sleeps and pumps events.
+    // caller sleeps and pumps events. A request still in progress is
+    // cancelled first.
     virtual void Execute(const std::string& url, const std::string& operation) = 0;
 
     // True while the request is in progress.

@@ -65,7 +65,7 @@ void LoggerApp::StartUp()
             [this](const std::string& text) { window_.ShowLogNotice(text); });
     }
     results_.emplace(settings_, table_, *clock_, *sink_, LocaleTimeSeparator());
-    fetcher_.emplace(*Interschneck, window_, sleeper_, fetchStepMs_);
+    fetcher_.emplace(*Interschneck, window_, sleeper_, settings_.HTMLTimeout, fetchStepMs_);
     schedule_.emplace(settings_, *fetcher_, *results_, window_);
 
     window_.ShowWindow(settings_.StartMinimized != 0);

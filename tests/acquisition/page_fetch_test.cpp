@@ -133,18 +133,18 @@ TEST_P(FetchDevicePage, WaitsGivesUpAndReportsByItsRules)
     CountingSleeper sleeper;
     ScriptedControl control(sleeper, c.answersAfterSteps, c.answer);
     LabelTrail window;
-    PageFetcher fetcher(control, window, sleeper);
+    PageFetcher fetcher(control, window, sleeper, c.timeoutSeconds);
 
     std::string page;
     if (c.overflows) {
         try {
-            fetcher.FetchDevicePage("http://127.0.0.1:8/status.html", c.timeoutSeconds);
+            fetcher.FetchDevicePage("http://127.0.0.1:8/status.html");
             ADD_FAILURE() << "no Overflow";
         } catch (const RuntimeError& error) {
             EXPECT_EQ(error.kind(), "Overflow");
         }
     } else {
-        page = fetcher.FetchDevicePage("http://127.0.0.1:8/status.html", c.timeoutSeconds);
+        page = fetcher.FetchDevicePage("http://127.0.0.1:8/status.html");
     }
 
     EXPECT_EQ(control.executes, 1);

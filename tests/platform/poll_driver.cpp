@@ -24,7 +24,6 @@ PollResult PollOnce(CurlTransferControl& control, const std::string& url, std::c
 {
     const auto start = std::chrono::steady_clock::now();
     PollResult result;
-    control.Cancel();
     control.Execute(url, "GET");
     result.finished = WaitWhileExecuting(control, limit, eachStep);
     result.elapsed =

@@ -21,7 +21,7 @@ struct PollResult {
 bool WaitWhileExecuting(CurlTransferControl& control, std::chrono::milliseconds limit,
                         const std::function<void()>& eachStep = {});
 
-// Drives the control the way the logger does: Cancel, Execute, then sleep
+// Drives the control the way the logger does: Execute, then sleep
 // 20 ms and ask StillExecuting until it ends or the limit passes; then
 // GetChunk, or Cancel when too late.
 PollResult PollOnce(CurlTransferControl& control, const std::string& url,
