@@ -45,13 +45,17 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# shellcheck source=bench/bench_lib.sh
-. "$root/bench/bench_lib.sh"
-url=
-start_sim "$build/tools/sim/vornix7-sim" "$work" $((seconds + warmup_seconds + 120))
+# shellcheck source=scripts/lib.sh
+. "$root/scripts/lib.sh"
+# The 2 KB bench page: 8 sensors, padded with blanks to exactly 2048 bytes.
+# The device stops by itself even if this script is killed without its trap.
+start_sim "$build/tools/sim/vornix7-sim" "$work" --sensors 8 --name "Perf Bench" --mode size --body-bytes 2048 \
+    --max-seconds $((seconds + warmup_seconds + 120))
+url=$sim_url
 
 cp "$program" "$work/"
-write_settings "$work" 0 "$url" "$work/log.txt"
+write_settings "$work/VORNIX7_Logger.ini" PollInterval=0 HTMLTimeout=1 UseLogFile=1 \
+        LastSensor=7 StartMinimized=0 "URL=$url" "LogfileName=$work/log.txt"
 (cd "$work" && QT_QPA_PLATFORM=offscreen exec valgrind --tool=callgrind \
     --callgrind-out-file="$work/callgrind.out" "./$(basename "$program")") 2>"$work/valgrind.txt" &
 logger_pid=$!

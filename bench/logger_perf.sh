@@ -76,10 +76,13 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# shellcheck source=bench/bench_lib.sh
-. "$root/bench/bench_lib.sh"
-url=
-start_sim "$sim" "$work" $((seconds + 300))
+# shellcheck source=scripts/lib.sh
+. "$root/scripts/lib.sh"
+# The 2 KB bench page: 8 sensors, padded with blanks to exactly 2048 bytes.
+# The device stops by itself even if this script is killed without its trap.
+start_sim "$sim" "$work" --sensors 8 --name "Perf Bench" --mode size --body-bytes 2048 \
+    --max-seconds $((seconds + 300))
+url=$sim_url
 page_bytes=$(curl -s --max-time 5 -o /dev/null -w '%{size_download}' "$url")
 
 # Starts a copy of a logger program; a huge PollInterval makes the twin
@@ -88,7 +91,8 @@ start_logger() {
     local name=$1 program=$2 interval=$3 dir="$work/$1"
     mkdir "$dir"
     cp "$program" "$dir/"
-    write_settings "$dir" "$interval" "$url" "$dir/log.txt"
+    write_settings "$dir/VORNIX7_Logger.ini" "PollInterval=$interval" HTMLTimeout=1 UseLogFile=1 \
+        LastSensor=7 StartMinimized=0 "URL=$url" "LogfileName=$dir/log.txt"
     (cd "$dir" && QT_QPA_PLATFORM=offscreen exec "./$(basename "$program")") 2>"$dir/stderr.txt" &
     pid_of[$name]=$!
 }
