@@ -3,9 +3,8 @@
 # architectures: x86_64 (64-bit Windows) and i686 (32-bit Windows).
 #  1. libcurl and libxlsxwriter for MinGW from Debian's source packages,
 #     for both architectures side by side (built once into the build folder,
-#     then reused: scripts/build-curl-mingw.sh,
-#     scripts/build-xlsxwriter-mingw.sh), then per architecture the Windows
-#     build without Qt, tests on;
+#     then reused: scripts/build-mingw-libraries.sh), then per
+#     architecture the Windows build without Qt, tests on;
 #  2. the zips (one per architecture) and the one per-user installer
 #     (packaging/windows/package.sh);
 #  3. per architecture, in a Wine prefix of its own kept in the build folder
@@ -54,10 +53,7 @@ declare -A deps_pid=()
 for arch in "${archs[@]}"; do
   build=$(build_of "$arch")
   mkdir -p "$build"
-  {
-    bash "$root/scripts/build-curl-mingw.sh" "$build" "$arch" | tail -1 >"$build/curl-prefix.txt" &&
-      bash "$root/scripts/build-xlsxwriter-mingw.sh" "$build" "$arch-w64-mingw32" | tail -1 >"$build/xlsx-prefix.txt"
-  } 2>"$build/libraries.log" &
+  bash "$root/scripts/build-mingw-libraries.sh" "$build" "$arch" >"$build/libraries.txt" 2>"$build/libraries.log" &
   deps_pid[$arch]=$!
 done
 for arch in "${archs[@]}"; do
@@ -74,8 +70,8 @@ builds=()
 for arch in "${archs[@]}"; do
   build=$(build_of "$arch")
   echo "== Windows $arch: building in $build"
-  curl_prefix=$(cat "$build/curl-prefix.txt")
-  xlsx_prefix=$(cat "$build/xlsx-prefix.txt")
+  curl_prefix=$(sed -n 's/^libcurl //p' "$build/libraries.txt")
+  xlsx_prefix=$(sed -n 's/^libxlsxwriter //p' "$build/libraries.txt")
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-$arch.cmake" \
     -DCURL_DIR="$curl_prefix/lib/cmake/CURL" \
