@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 
-#include "body_source.h"
 #include "http.h"
 #include "page.h"
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <list>
 #include <memory>
 #include <stdexcept>
@@ -17,7 +18,6 @@
 #include "answer.h"
 #include "common/control_bytes.h"
 #include "connection.h"
-#include "control_files.h"
 #include "http.h"
 
 namespace vornix7::sim {
@@ -41,6 +41,30 @@ std::string LogLine(const RequestLine& request, Mode mode, const AnswerOutcome& 
     if (!outcome.note.empty())
         line += ", " + outcome.note;
     return line;
+}
+
+// The first word of the control file, empty when there is none. Read fresh
+// before every request, so a test can switch the device between working
+// and failing without restarting it (the port stays the same).
+std::string ReadControlWord(const std::string& path)
+{
+    std::string word;
+    std::ifstream(path) >> word;
+    return word;
+}
+
+// Writes via a temporary file and rename, so a reader polling the file
+// never sees it empty or half written.
+bool WriteCountFile(const std::string& path, std::uint64_t count)
+{
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        out << count << '\n';
+        if (!out.flush())
+            return false;
+    }
+    return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
 } // namespace
@@ -197,11 +221,11 @@ void Server::Serve(int fd, const StopSignal& stop)
     const auto number = CountRequest();
     Mode mode = options_.mode;
     if (!options_.controlFile.empty()) {
-        const auto control = ReadControlFile(options_.controlFile);
-        if (control.mode)
-            mode = *control.mode;
-        else if (control.present && !control.word.empty())
-            Log("control file word '" + Printable(control.word) + "' is no mode; using "
+        const std::string word = ReadControlWord(options_.controlFile);
+        if (const auto named = ModeFromName(word))
+            mode = *named;
+        else if (!word.empty())
+            Log("control file word '" + Printable(word) + "' is no mode; using "
                 + std::string(ModeName(mode)));
     }
     // The redirect target is served as the real page: a client that wrongly
