@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "acquisition/page_fetch.h"
 #include "common/ascii.h"
 #include "common/control_bytes.h"
 #include "common/sensor_table.h"
@@ -74,8 +75,6 @@ private:
     std::vector<Item> items_;
 };
 
-constexpr std::array<std::string_view, 2> kSections = {"Settings", "VORNIX7"};
-
 // Edits (insert, delete, replace) from `a` to `b`, ignoring ASCII case.
 std::size_t EditDistance(std::string_view a, std::string_view b)
 {
@@ -96,41 +95,33 @@ std::size_t EditDistance(std::string_view a, std::string_view b)
     return row[b.size()];
 }
 
-// The known name nearest to `name` when it is near enough to be a slip of
-// the keyboard, or empty text.
-template <typename Names, typename NameOf>
-std::string_view NearestName(std::string_view name, const Names& names, NameOf nameOf)
+// " (did you mean X?)" with the key or section (`field`) of the setting
+// nearest to `name`, when it is near enough to be a slip of the keyboard;
+// empty text otherwise.
+std::string DidYouMean(std::string_view name, const char* SettingKey::*field, std::string_view open,
+                       std::string_view close)
 {
     std::string_view best;
     std::size_t bestDistance = std::numeric_limits<std::size_t>::max();
-    for (const auto& candidate : names) {
-        const std::size_t distance = EditDistance(name, nameOf(candidate));
+    for (const SettingKey& setting : kSettingKeys) {
+        const std::string_view known = setting.*field;
+        const std::size_t distance = EditDistance(name, known);
         if (distance < bestDistance) {
-            best = nameOf(candidate);
+            best = known;
             bestDistance = distance;
         }
     }
-    const std::size_t nearEnough = std::max<std::size_t>(2, name.size() / 3);
-    return bestDistance <= nearEnough ? best : std::string_view();
+    if (bestDistance > std::max<std::size_t>(2, name.size() / 3)) {
+        return {};
+    }
+    return " (did you mean " + std::string(open) + std::string(best) + std::string(close) + "?)";
 }
 
-std::string DidYouMean(std::string_view open, std::string_view nearest, std::string_view close)
+// The first setting whose key or section (`field`) is `name`, in any case.
+const SettingKey* FindSetting(std::string_view name, const char* SettingKey::*field)
 {
-    return nearest.empty()
-               ? std::string()
-               : " (did you mean " + std::string(open) + std::string(nearest) + std::string(close) + "?)";
-}
-
-bool IsKnownSection(std::string_view name)
-{
-    return std::any_of(kSections.begin(), kSections.end(),
-                       [name](std::string_view known) { return EqualsIgnoringAsciiCase(name, known); });
-}
-
-const SettingKey* FindKey(std::string_view key)
-{
-    const auto found = std::find_if(kSettingKeys.begin(), kSettingKeys.end(), [key](const SettingKey& known) {
-        return EqualsIgnoringAsciiCase(key, known.key);
+    const auto found = std::find_if(kSettingKeys.begin(), kSettingKeys.end(), [&](const SettingKey& known) {
+        return EqualsIgnoringAsciiCase(name, known.*field);
     });
     return found == kSettingKeys.end() ? nullptr : &*found;
 }
@@ -158,14 +149,11 @@ CountingLines CheckEntries(const IniFile& file, SettingsWarnings& warnings)
     for (const IniEntry& entry : file.Entries()) {
         const std::size_t line = entry.lineNumber;
         if (entry.isSection) {
-            inKnownSection = IsKnownSection(entry.section);
+            inKnownSection = FindSetting(entry.section, &SettingKey::section) != nullptr;
             if (!inKnownSection) {
                 warnings.AddAt(line, "section [" + entry.section
                                          + "] is not read by the logger, nor are its keys"
-                                         + DidYouMean("[",
-                                                      NearestName(entry.section, kSections,
-                                                                  [](std::string_view s) { return s; }),
-                                                      "]"));
+                                         + DidYouMean(entry.section, &SettingKey::section, "[", "]"));
             }
             continue;
         }
@@ -180,11 +168,10 @@ CountingLines CheckEntries(const IniFile& file, SettingsWarnings& warnings)
             warnings.AddAt(line, "a value with no key before its '=' is not read");
             continue;
         }
-        const SettingKey* setting = FindKey(entry.key);
+        const SettingKey* setting = FindSetting(entry.key, &SettingKey::key);
         if (setting == nullptr) {
-            const std::string_view nearest = NearestName(
-                entry.key, kSettingKeys, [](const SettingKey& k) { return std::string_view(k.key); });
-            warnings.AddAt(line, entry.key + " is not a key the logger reads" + DidYouMean("", nearest, ""));
+            warnings.AddAt(line, entry.key + " is not a key the logger reads"
+                                     + DidYouMean(entry.key, &SettingKey::key, "", ""));
             continue;
         }
         if (!EqualsIgnoringAsciiCase(entry.section, setting->section)) {
@@ -216,7 +203,8 @@ CountingLines CheckEntries(const IniFile& file, SettingsWarnings& warnings)
 
 std::size_t CountingLine(const CountingLines& counting, const SettingKey& setting)
 {
-    return counting[static_cast<std::size_t>(FindKey(setting.key) - kSettingKeys.data())];
+    return counting[static_cast<std::size_t>(FindSetting(setting.key, &SettingKey::key)
+                                             - kSettingKeys.data())];
 }
 
 std::string LogAccessProblem(const std::string& path)
@@ -328,9 +316,7 @@ void CheckValues(const SettingsRecord& s, const CountingLines& counting, Setting
         at(kUrlKey,
            "URL \"" + s.URL + "\" cannot be fetched: " + problem + "; every poll logs an ERROR line");
     }
-    const std::int64_t waitSteps = std::int64_t{s.HTMLTimeout} * 50;
-    if (waitSteps > std::numeric_limits<std::int32_t>::max()
-        || waitSteps < std::numeric_limits<std::int32_t>::min()) {
+    if (!PageFetcher::StepLimit(s.HTMLTimeout)) {
         at(kHtmlTimeoutKey, "HTMLTimeout " + std::to_string(s.HTMLTimeout)
                                 + " is too large: its wait count (x50) overflows and the first poll ends the "
                                   "logger with \"Overflow\"");
