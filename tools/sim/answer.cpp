@@ -82,10 +82,12 @@ Headers Html(std::uint64_t length)
     return {{"Content-Type", "text/html"}, {"Content-Length", std::to_string(length)}};
 }
 
-void SendPage(Writer& out, const std::string& page)
+void SendHtml(Writer& out, int status, const std::string& body, Headers extra = {})
 {
-    if (out.Head(200, Html(page.size())))
-        out.Body(page, page.size());
+    Headers headers = Html(body.size());
+    headers.insert(headers.end(), extra.begin(), extra.end());
+    if (out.Head(status, headers))
+        out.Body(body, body.size());
 }
 
 template <typename FillFn> void Stream(Writer& out, std::uint64_t total, FillFn fill)
@@ -109,11 +111,11 @@ AnswerOutcome Answer(Connection& connection, Mode mode, const AnswerContext& con
 
     switch (mode) {
     case Mode::Normal:
-        SendPage(out, context.nextPage());
+        SendHtml(out, 200, context.nextPage());
         break;
     case Mode::Delay:
         if (out.Pause(static_cast<int>(o.delayMs)))
-            SendPage(out, context.nextPage());
+            SendHtml(out, 200, context.nextPage());
         break;
     case Mode::Silent:
         outcome.holdOpen = true;
@@ -169,25 +171,16 @@ AnswerOutcome Answer(Connection& connection, Mode mode, const AnswerContext& con
         }
         break;
     }
-    case Mode::Status: {
-        if (!StatusAllowsBody(o.status)) {
+    case Mode::Status:
+        if (StatusAllowsBody(o.status))
+            SendHtml(out, o.status, "<html><body>Error " + std::to_string(o.status) + "</body></html>\n");
+        else
             out.Head(o.status, {});
-            break;
-        }
-        const std::string body = "<html><body>Error " + std::to_string(o.status) + "</body></html>\n";
-        if (out.Head(o.status, Html(body.size())))
-            out.Body(body, body.size());
         break;
-    }
-    case Mode::Redirect: {
-        const std::string location = "http://127.0.0.1:" + std::to_string(context.port) + "/other";
-        const std::string body = "<html><body>Moved to <a href=\"/other\">/other</a></body></html>\n";
-        Headers headers = Html(body.size());
-        headers.emplace_back("Location", location);
-        if (out.Head(302, headers))
-            out.Body(body, body.size());
+    case Mode::Redirect:
+        SendHtml(out, 302, "<html><body>Moved to <a href=\"/other\">/other</a></body></html>\n",
+                 {{"Location", "http://127.0.0.1:" + std::to_string(context.port) + "/other"}});
         break;
-    }
     case Mode::Garbage: {
         GarbageStream garbage(context.garbageSeed);
         if (out.Head(200, Html(o.bodyBytes)))
