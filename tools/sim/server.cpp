@@ -124,11 +124,9 @@ void Server::Run(const StopSignal& stop, std::optional<std::chrono::steady_clock
 
         int timeoutMs = -1;
         if (deadline) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
+            timeoutMs = MillisecondsUntil(*deadline);
+            if (timeoutMs <= 0)
                 break;
-            timeoutMs = static_cast<int>(std::min<long long>(left.count(), 1'000'000'000));
         }
         pollfd fds[2] = {{listenFd_, POLLIN, 0}, {stop.Fd(), POLLIN, 0}};
         const int ready = poll(fds, 2, timeoutMs);
@@ -195,10 +193,8 @@ void Server::Serve(int fd, const StopSignal& stop)
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHeadTimeoutMs);
     std::optional<std::size_t> headLength;
     while (!(headLength = HeadLength(buffer))) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(giveUp - std::chrono::steady_clock::now());
-        if (buffer.size() > kMaxHeadBytes || left.count() <= 0
-            || connection.Receive(buffer, static_cast<int>(left.count())) != IoResult::Ok)
+        const int left = MillisecondsUntil(giveUp);
+        if (buffer.size() > kMaxHeadBytes || left <= 0 || connection.Receive(buffer, left) != IoResult::Ok)
             break;
     }
     if (!headLength) {
