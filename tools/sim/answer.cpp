@@ -77,14 +77,9 @@ private:
     bool ok_ = true;
 };
 
-Headers Html(std::uint64_t length)
-{
-    return {{"Content-Type", "text/html"}, {"Content-Length", std::to_string(length)}};
-}
-
 void SendHtml(Writer& out, int status, const std::string& body, Headers extra = {})
 {
-    Headers headers = Html(body.size());
+    Headers headers = HtmlHeaders(body.size());
     headers.insert(headers.end(), extra.begin(), extra.end());
     if (out.Head(status, headers))
         out.Body(body, body.size());
@@ -122,11 +117,11 @@ AnswerOutcome Answer(Connection& connection, Mode mode, const AnswerContext& con
         outcome.note = "holding the connection";
         break;
     case Mode::Empty:
-        out.Head(200, Html(0));
+        out.Head(200, HtmlHeaders(0));
         break;
     case Mode::Size: {
         const std::string page = context.nextPage();
-        if (out.Head(200, Html(o.bodyBytes)))
+        if (out.Head(200, HtmlHeaders(o.bodyBytes)))
             Stream(out, o.bodyBytes,
                    [&](std::uint64_t offset, std::span<char> piece) { SizedBodySlice(page, offset, piece); });
         break;
@@ -136,7 +131,7 @@ AnswerOutcome Answer(Connection& connection, Mode mode, const AnswerContext& con
         break;
     case Mode::Reset: {
         const std::string page = context.nextPage();
-        if (out.Head(200, Html(page.size()))
+        if (out.Head(200, HtmlHeaders(page.size()))
             && out.Body(std::string_view(page).substr(0, page.size() / 2), page.size() / 2))
             out.Pause(kResetPauseMs);
         connection.CloseWithReset();
@@ -147,7 +142,7 @@ AnswerOutcome Answer(Connection& connection, Mode mode, const AnswerContext& con
     }
     case Mode::Trickle: {
         const std::string page = context.nextPage();
-        if (!out.Head(200, Html(page.size())) || out.HeadOnly())
+        if (!out.Head(200, HtmlHeaders(page.size())) || out.HeadOnly())
             break;
         for (std::size_t i = 0; i < page.size(); ++i) {
             if ((i > 0 && !out.Pause(static_cast<int>(o.trickleMs)))
@@ -183,7 +178,7 @@ AnswerOutcome Answer(Connection& connection, Mode mode, const AnswerContext& con
         break;
     case Mode::Garbage: {
         GarbageStream garbage(context.garbageSeed);
-        if (out.Head(200, Html(o.bodyBytes)))
+        if (out.Head(200, HtmlHeaders(o.bodyBytes)))
             Stream(out, o.bodyBytes, [&](std::uint64_t, std::span<char> piece) { garbage.Fill(piece); });
         break;
     }

@@ -206,9 +206,7 @@ void Server::Serve(int fd, const StopSignal& stop)
     const auto request = ParseRequestLine(std::string_view(buffer).substr(0, *headLength));
     if (!request) {
         const std::string body = "<html><body>Bad request</body></html>\n";
-        connection.SendAll(ResponseHead(400, {{"Content-Type", "text/html"},
-                                              {"Content-Length", std::to_string(body.size())}})
-                           + body);
+        connection.SendAll(ResponseHead(400, HtmlHeaders(body.size())) + body);
         Log("malformed request -> 400");
         connection.CloseGracefully();
         return;
