@@ -28,17 +28,6 @@ constexpr std::array<std::pair<Mode, std::string_view>, 12> kModeNames{{
     {Mode::Garbage, "garbage"},
 }};
 
-bool ReadSeconds(std::string_view text, Options& o)
-{
-    double value = 0;
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
-    if (text.empty() || ec != std::errc{} || ptr != end || !std::isfinite(value) || value <= 0 || value > 1e7)
-        return false;
-    o.maxSeconds = value;
-    return true;
-}
-
 ParseResult Fail(std::string message)
 {
     ParseResult result;
@@ -47,8 +36,9 @@ ParseResult Fail(std::string message)
     return result;
 }
 
-// Each option that takes a value, and how its text is read into the
-// options; false when the text is not a value the option takes.
+// The readers of option values: each puts its text into the options and
+// says whether it is a value the option takes.
+
 // Strict: the whole text must be a decimal number inside [Min, Max], so a
 // typo such as "--port 80x" is an error instead of silently becoming 80.
 template <auto Member, auto Min, auto Max> bool ReadInteger(std::string_view text, Options& o)
@@ -68,6 +58,18 @@ template <auto Member, bool MayBeEmpty> bool ReadText(std::string_view text, Opt
     return MayBeEmpty || !text.empty();
 }
 
+bool ReadSeconds(std::string_view text, Options& o)
+{
+    double value = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+    if (text.empty() || ec != std::errc{} || ptr != end || !std::isfinite(value) || value <= 0 || value > 1e7)
+        return false;
+    o.maxSeconds = value;
+    return true;
+}
+
+// Each option that takes a value, and its reader.
 struct ValueOption {
     std::string_view key;
     bool (*read)(std::string_view text, Options& o);
