@@ -3,13 +3,10 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <ostream>
 
 #include "common/control_bytes.h"
 #include "common/utf8.h"
 #include "platform/files.h"
-#include "tools/report/report_tool.h"
 
 namespace vornix7 {
 
@@ -26,50 +23,6 @@ std::size_t Utf8Length(std::string_view s, std::size_t i)
 {
     const std::string_view character = s.substr(i, Utf8CharacterLength(s.substr(i)));
     return character == "\xEF\xBF\xBE" || character == "\xEF\xBF\xBF" ? 0 : character.size();
-}
-
-bool SameFile(const std::string& a, const std::string& b)
-{
-    std::error_code error;
-    return a == b || std::filesystem::equivalent(a, b, error);
-}
-
-// The log's lines, read once to learn the sheets' width and a second time,
-// up to the same byte, to write the rows; the summary is the second pass's,
-// so it counts exactly the rows written.
-struct LogPass {
-    bool read = false;
-    std::string problem;
-    std::int64_t bytes = 0;
-    ReportData data;
-};
-
-LogPass ReadLogPass(const std::string& path, std::optional<LogSeconds> from, std::optional<LogSeconds> to,
-                    std::int64_t maxBytes, XlsxWorkbook* workbook)
-{
-    LogPass pass;
-    ReportBuilder::RecordSink onRecord = nullptr;
-    if (workbook) {
-        onRecord = [workbook](std::int64_t, const LogRecord& record) {
-            workbook->AddPoll(record);
-        };
-    }
-    ReportBuilder builder(from, to, workbook ? 1000 : 2, std::move(onRecord));
-    const FileBytes read = ReadFileInChunks(path, [&](std::string_view bytes) {
-        if (maxBytes >= 0) {
-            const auto left = static_cast<std::size_t>(std::max<std::int64_t>(maxBytes - pass.bytes, 0));
-            bytes = bytes.substr(0, std::min(bytes.size(), left));
-        }
-        pass.bytes += static_cast<std::int64_t>(bytes.size());
-        builder.AddBytes(bytes);
-    });
-    pass.read = read.outcome == FileBytes::Outcome::kRead;
-    if (!pass.read) {
-        pass.problem =
-            read.outcome == FileBytes::Outcome::kMissing ? "No such file or directory" : read.problem;
-    }
-    pass.data = builder.Finish();
-    return pass;
 }
 
 } // namespace
@@ -353,68 +306,6 @@ std::string XlsxWorkbook::Close()
     staging_ = false;
     const auto problem = PutStagedFileInPlace(staged_, path_);
     return problem ? *problem : std::string();
-}
-
-int WriteXlsxReport(const std::vector<std::string>& logs, const std::string& output,
-                    std::optional<LogSeconds> from, std::optional<LogSeconds> to, std::ostream& out,
-                    std::ostream& err, std::int64_t rowsPerSheet)
-{
-    for (const std::string& log : logs) {
-        if (SameFile(output, log)) {
-            err << "vornix7-report: the workbook would overwrite the log " << log << "\n";
-            return 2;
-        }
-    }
-    // First pass: every log readable, and each one's width.
-    std::vector<LogPass> first;
-    first.reserve(logs.size());
-    for (const std::string& log : logs) {
-        first.push_back(ReadLogPass(log, from, to, -1, nullptr));
-        if (!first.back().read) {
-            err << "vornix7-report: " << log << ": " << first.back().problem << "\n";
-            return 1;
-        }
-    }
-
-    XlsxWorkbook workbook(output, rowsPerSheet);
-    if (!workbook.Started()) {
-        err << "vornix7-report: " << output << ": cannot be written: " << workbook.StartProblem() << "\n";
-        return 1;
-    }
-    std::int64_t polls = 0;
-    std::int64_t unreadable = 0;
-    for (std::size_t i = 0; i < logs.size(); ++i) {
-        const ReportData& shape = first[i].data;
-        std::size_t deviceChars = 0;
-        for (const auto& device : shape.devices) {
-            deviceChars = std::max(deviceChars, device.first.size());
-        }
-        workbook.BeginLog(logs.size() == 1 ? "Polls" : "Polls " + std::to_string(i + 1), shape.sensors.size(),
-                          deviceChars);
-        const LogPass pass = ReadLogPass(logs[i], from, to, first[i].bytes, &workbook);
-        if (!pass.read) {
-            err << "vornix7-report: " << logs[i] << ": " << pass.problem << "\n";
-            return 1;
-        }
-        const ReportData& data = pass.data;
-        NameUnreadableLines(logs[i], data, err);
-        workbook.EndLog(logs[i], data, from, to);
-        polls += data.polls;
-        unreadable += data.unreadable;
-    }
-    const std::string problem = workbook.Close();
-    if (!problem.empty()) {
-        err << "vornix7-report: " << output << ": cannot be written: " << problem << "\n";
-        return 1;
-    }
-    const std::size_t sheets = workbook.Sheets().size();
-    out << output << ": " << polls << " polls in " << sheets << (sheets == 1 ? " sheet" : " sheets")
-        << " of polls";
-    if (unreadable > 0) {
-        out << ", " << unreadable << " lines not read";
-    }
-    out << "\n";
-    return unreadable > 0 ? 3 : 0;
 }
 
 } // namespace vornix7

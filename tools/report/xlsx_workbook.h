@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
@@ -94,12 +93,5 @@ std::string CellText(std::string_view bytes);
 
 // Excel's serial date-time (days since 1899-12-30) of a log time.
 double SpreadsheetTime(LogSeconds seconds);
-
-// vornix7-report LOG... --xlsx FILE: reads each log (as the page does:
-// shared, never locked) and writes the workbook. Names unreadable lines on
-// `err` as "LOG:LINE: reason". Exit status as the tool's.
-int WriteXlsxReport(const std::vector<std::string>& logs, const std::string& output,
-                    std::optional<LogSeconds> from, std::optional<LogSeconds> to, std::ostream& out,
-                    std::ostream& err, std::int64_t rowsPerSheet = kXlsxRowsPerSheet);
 
 } // namespace vornix7
