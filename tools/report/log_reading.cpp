@@ -4,20 +4,16 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
+#include "common/ascii.h"
 #include "common/control_bytes.h"
+#include "log/log_line.h"
 
 namespace vornix7 {
 
 namespace {
 
 constexpr std::size_t kMaxReadings = 17;
-
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
 
 // Reads `count` digits at `pos`, advancing it.
 std::optional<int> Digits(std::string_view text, std::size_t& pos, std::size_t count)
@@ -28,7 +24,7 @@ std::optional<int> Digits(std::string_view text, std::size_t& pos, std::size_t c
     int value = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const char c = text[pos + i];
-        if (!IsDigit(c)) {
+        if (!IsAsciiDigit(c)) {
             return std::nullopt;
         }
         value = value * 10 + (c - '0');
@@ -86,7 +82,7 @@ std::optional<Date> ReadDate(std::string_view text, std::size_t& pos)
 std::optional<std::string_view> ReadSeparator(std::string_view text, std::size_t& pos)
 {
     const std::size_t start = pos;
-    while (pos < text.size() && !IsDigit(text[pos]) && pos - start < 4) {
+    while (pos < text.size() && !IsAsciiDigit(text[pos]) && pos - start < 4) {
         ++pos;
     }
     if (pos == start) {
@@ -139,14 +135,14 @@ bool LooksLikeReading(std::string_view field)
     }
     std::size_t pos = field.starts_with('-') ? 1 : 0;
     const std::size_t wholeStart = pos;
-    while (pos < field.size() && IsDigit(field[pos])) {
+    while (pos < field.size() && IsAsciiDigit(field[pos])) {
         ++pos;
     }
     if (pos == wholeStart || pos >= field.size() || field[pos] != '.') {
         return false;
     }
     ++pos;
-    while (pos < field.size() && IsDigit(field[pos])) {
+    while (pos < field.size() && IsAsciiDigit(field[pos])) {
         ++pos;
     }
     return pos == field.size();
@@ -245,12 +241,8 @@ LogSeconds SecondsFromCivil(int year, int month, int day, int hour, int minute, 
 
 std::string FormatLogSeconds(LogSeconds seconds)
 {
-    LogSeconds days = seconds / 86400;
-    LogSeconds rest = seconds % 86400;
-    if (rest < 0) {
-        rest += 86400;
-        --days;
-    }
+    const LogSeconds days = FloorDiv(seconds, 86400);
+    const LogSeconds rest = seconds - days * 86400;
     const LogSeconds z = days + 719468;
     const LogSeconds era = (z >= 0 ? z : z - 146096) / 146097;
     const LogSeconds dayOfEra = z - era * 146097;
@@ -260,12 +252,12 @@ std::string FormatLogSeconds(LogSeconds seconds)
     const LogSeconds day = dayOfYear - (153 * mp + 2) / 5 + 1;
     const LogSeconds month = mp < 10 ? mp + 3 : mp - 9;
     const LogSeconds year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    std::array<char, 64> buffer{};
-    const int n = std::snprintf(buffer.data(), buffer.size(), "%04lld-%02lld-%02lld %02lld:%02lld:%02lld",
-                                static_cast<long long>(year), static_cast<long long>(month),
-                                static_cast<long long>(day), static_cast<long long>(rest / 3600),
-                                static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
-    return std::string(buffer.data(), static_cast<std::size_t>(n > 0 ? n : 0));
+    const auto whole = [](LogSeconds value) {
+        return static_cast<int>(value);
+    };
+    return FormatTimeStamp(
+        {whole(year), whole(month), whole(day), whole(rest / 3600), whole(rest / 60 % 60), whole(rest % 60)},
+        ':');
 }
 
 ParsedLine ParseLogLine(std::string_view line)

@@ -17,6 +17,12 @@ namespace vornix7 {
 // were UTC: the log carries no time zone, so times are shown as written.
 using LogSeconds = std::int64_t;
 
+// floor(a / b) for b > 0, also for negative a (times before 1970).
+constexpr LogSeconds FloorDiv(LogSeconds a, LogSeconds b)
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
 // The calendar date and time of such a second count.
 LogSeconds SecondsFromCivil(int year, int month, int day, int hour, int minute, int second);
 

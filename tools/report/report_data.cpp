@@ -8,12 +8,6 @@ namespace vornix7 {
 
 namespace {
 
-// floor(a / b) for b > 0, also for negative a (times before 1970).
-LogSeconds FloorDiv(LogSeconds a, LogSeconds b)
-{
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
-}
-
 constexpr double kMeanScale = 0x1p-64;
 
 // One step of a spell from poll to poll in the log's order.
@@ -147,11 +141,8 @@ LogSeconds ReportBuilder::MedianInterval() const
 
 void ReportBuilder::AddRecord(const LogRecord& record)
 {
-    if (!InRange(record.time)) {
-        return;
-    }
     if (onRecord_) {
-        onRecord_(data_.lines, record);
+        onRecord_(record);
     }
     ++data_.polls;
     CountInterval(record.time);

@@ -107,12 +107,11 @@ inline constexpr LogSeconds kFarOffSeconds = 30 * 86400;
 // poll. Polls far off in time do not widen the steps.
 // A line that repeats one of the last RepeatWindow::kLines polls in the
 // range byte for byte is no poll: it is counted in `exactRepeats` only.
-// `onRecord`, when given, sees every poll in the time range with its line
-// number, in the log's order (for a writer that needs each line), and no
-// such repeat.
+// `onRecord`, when given, sees every poll in the time range, in the log's
+// order (for a writer that needs each line), and no such repeat.
 class ReportBuilder {
 public:
-    using RecordSink = std::function<void(std::int64_t line, const LogRecord& record)>;
+    using RecordSink = std::function<void(const LogRecord& record)>;
     ReportBuilder(std::optional<LogSeconds> from, std::optional<LogSeconds> to, std::size_t maxSteps = 1000,
                   RecordSink onRecord = nullptr);
 

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "common/ascii.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "tools/report/report_data.h"
@@ -124,9 +125,7 @@ std::optional<ChartLibrary> LoadChartLibrary(const std::filesystem::path& dir, s
     // Inline, a script must not close its own element.
     for (const auto* file : {&script, &style}) {
         std::string lower = file->bytes;
-        for (char& c : lower) {
-            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        }
+        std::transform(lower.begin(), lower.end(), lower.begin(), AsciiLower);
         if (lower.find("</script") != std::string::npos || lower.find("</style") != std::string::npos) {
             err << "warning: the chart library closes its own element and cannot be inlined: the page has "
                    "the "
@@ -299,9 +298,8 @@ int WriteXlsxReport(const std::vector<std::string>& logs, const std::string& out
                           deviceChars);
         // The second pass up to the same byte: the summary counts exactly
         // the rows written.
-        const auto pass =
-            ReadLog(logs[i], from, to, 1000, err, first[i].bytes,
-                    [&workbook](std::int64_t, const LogRecord& record) { workbook.AddPoll(record); });
+        const auto pass = ReadLog(logs[i], from, to, 1000, err, first[i].bytes,
+                                  [&workbook](const LogRecord& record) { workbook.AddPoll(record); });
         if (!pass) {
             return 1;
         }

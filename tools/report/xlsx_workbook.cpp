@@ -61,7 +61,7 @@ double SpreadsheetTime(LogSeconds seconds)
 {
     constexpr LogSeconds kDay = 86400;
     constexpr LogSeconds kDaysTo1970 = 25569; // 1899-12-30 to 1970-01-01
-    const LogSeconds days = seconds >= 0 ? seconds / kDay : -((-seconds + kDay - 1) / kDay);
+    const LogSeconds days = FloorDiv(seconds, kDay);
     return static_cast<double>(days + kDaysTo1970) + static_cast<double>(seconds - days * kDay) / kDay;
 }
 
