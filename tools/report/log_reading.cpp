@@ -100,6 +100,27 @@ bool ReadExactly(std::string_view text, std::size_t& pos, std::string_view wante
     return true;
 }
 
+// "hh:mm:ss" of `date` at `pos`, with any time separator (the same twice);
+// the seconds may be left out where `secondsOptional` and the text ends.
+std::optional<LogSeconds> ReadTime(std::string_view text, std::size_t& pos, const Date& date,
+                                   bool secondsOptional)
+{
+    const auto hour = Digits(text, pos, 2);
+    const auto separator = hour ? ReadSeparator(text, pos) : std::nullopt;
+    const auto minute = separator ? Digits(text, pos, 2) : std::nullopt;
+    if (!minute) {
+        return std::nullopt;
+    }
+    std::optional<int> second = 0;
+    if (!secondsOptional || pos < text.size()) {
+        second = ReadExactly(text, pos, *separator) ? Digits(text, pos, 2) : std::nullopt;
+    }
+    if (!second || *hour > 23 || *minute > 59 || *second > 59) {
+        return std::nullopt;
+    }
+    return SecondsFromCivil(date.year, date.month, date.day, *hour, *minute, *second);
+}
+
 // "YYYY-MM-DD hh:mm:ss" at the start of a log line.
 std::optional<LogSeconds> ReadTimeStamp(std::string_view line, std::size_t& pos)
 {
@@ -107,23 +128,7 @@ std::optional<LogSeconds> ReadTimeStamp(std::string_view line, std::size_t& pos)
     if (!date || !Expect(line, pos, ' ')) {
         return std::nullopt;
     }
-    const auto hour = Digits(line, pos, 2);
-    if (!hour) {
-        return std::nullopt;
-    }
-    const auto separator = ReadSeparator(line, pos);
-    if (!separator) {
-        return std::nullopt;
-    }
-    const auto minute = Digits(line, pos, 2);
-    if (!minute || !ReadExactly(line, pos, *separator)) {
-        return std::nullopt;
-    }
-    const auto second = Digits(line, pos, 2);
-    if (!second || *hour > 23 || *minute > 59 || *second > 59) {
-        return std::nullopt;
-    }
-    return SecondsFromCivil(date->year, date->month, date->day, *hour, *minute, *second);
+    return ReadTime(line, pos, *date, false);
 }
 
 // A reading as the logger writes it: "-?digits.digits?" (the '.' always
@@ -375,24 +380,11 @@ std::optional<LogSeconds> ParseTimeArgument(std::string_view text, bool endOfDay
         return std::nullopt;
     }
     ++pos;
-    const auto hour = Digits(text, pos, 2);
-    const auto separator = hour ? ReadSeparator(text, pos) : std::nullopt;
-    const auto minute = separator ? Digits(text, pos, 2) : std::nullopt;
-    if (!minute) {
+    const auto time = ReadTime(text, pos, *date, true);
+    if (!time || pos != text.size()) {
         return std::nullopt;
     }
-    int second = 0;
-    if (pos < text.size()) {
-        const auto seconds = ReadExactly(text, pos, *separator) ? Digits(text, pos, 2) : std::nullopt;
-        if (!seconds) {
-            return std::nullopt;
-        }
-        second = *seconds;
-    }
-    if (pos != text.size() || *hour > 23 || *minute > 59 || second > 59) {
-        return std::nullopt;
-    }
-    return SecondsFromCivil(date->year, date->month, date->day, *hour, *minute, second);
+    return time;
 }
 
 } // namespace vornix7

@@ -203,37 +203,21 @@ void ReportBuilder::AddToStep(const LogRecord& record)
     if (steps_.size() >= 2 * maxSteps_ && !steps_.contains(FloorDiv(record.time, data_.stepSeconds))) {
         Coarsen();
     }
-    const auto [it, added] = steps_.try_emplace(FloorDiv(record.time, data_.stepSeconds));
-    Step& step = it->second;
-    if (added || record.time < step.firstPoll) {
-        step.firstPoll = record.time;
-    }
-    if (added || record.time > step.lastPoll) {
-        step.lastPoll = record.time;
-    }
-    ++step.polls;
+    // The poll as a step of its own, merged into its step.
+    Step poll{record.time, record.time, 1, std::nullopt, {}};
     if (!record.ok) {
-        step.firstError = std::min(record.time, step.firstError.value_or(record.time));
-        return;
+        poll.firstError = record.time;
+    } else {
+        poll.sensors.resize(record.readings.size());
+        for (std::size_t i = 0; i < record.readings.size(); ++i) {
+            if (const auto value = record.readings[i]) {
+                poll.sensors[i] = {1, *value, *value, record.time, record.time};
+            }
+        }
     }
-    if (step.sensors.size() < record.readings.size()) {
-        step.sensors.resize(record.readings.size());
-    }
-    for (std::size_t i = 0; i < record.readings.size(); ++i) {
-        if (!record.readings[i]) {
-            continue;
-        }
-        const double value = *record.readings[i];
-        SensorStep& sensor = step.sensors[i];
-        if (sensor.count == 0 || value < sensor.min) {
-            sensor.min = value;
-            sensor.minTime = record.time;
-        }
-        if (sensor.count == 0 || value > sensor.max) {
-            sensor.max = value;
-            sensor.maxTime = record.time;
-        }
-        ++sensor.count;
+    const auto [it, added] = steps_.try_emplace(FloorDiv(record.time, data_.stepSeconds), poll);
+    if (!added) {
+        Merge(it->second, poll);
     }
 }
 
