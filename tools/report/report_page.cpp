@@ -8,6 +8,7 @@
 
 #include "common/control_bytes.h"
 #include "common/utf8.h"
+#include "tools/report/utf8_text.h"
 
 namespace vornix7 {
 
@@ -152,43 +153,21 @@ const char* const kScript = R"(
 })();
 )";
 
-// Appends the character that starts at bytes[i], a byte from 0x80 up: a
-// well-formed UTF-8 character as it is, any other byte as its Latin-1
-// letter (the log is in the system's 8-bit code page). Returns the bytes
-// taken.
-std::size_t AppendHighCharacter(std::string& out, std::string_view bytes, std::size_t i)
-{
-    const std::size_t length = Utf8CharacterLength(bytes.substr(i));
-    if (length > 0) {
-        out.append(bytes.substr(i, length));
-        return length;
-    }
-    AppendUtf8(out, static_cast<unsigned char>(bytes[i]));
-    return 1;
-}
-
 // Text for a JSON string inside a <script> element: UTF-8 as in HtmlText,
 // and nothing that could end the element.
 std::string JsonText(std::string_view bytes)
 {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto byte = static_cast<unsigned char>(bytes[i]);
-        if (byte >= 0x80) {
-            i += AppendHighCharacter(out, bytes, i);
-            continue;
-        }
-        if (IsControlByte(bytes[i], ControlBytes::kAll) || byte == '"' || byte == '\\' || byte == '<'
-            || byte == '>' || byte == '&') {
+    const auto appendAscii = [](std::string& out, char c) {
+        if (IsControlByte(c, ControlBytes::kAll) || c == '"' || c == '\\' || c == '<' || c == '>'
+            || c == '&') {
             std::array<char, 8> escaped{};
-            std::snprintf(escaped.data(), escaped.size(), "\\u%04x", static_cast<unsigned>(byte));
+            std::snprintf(escaped.data(), escaped.size(), "\\u%04x", static_cast<unsigned>(c));
             out += escaped.data();
         } else {
-            out += static_cast<char>(byte);
+            out += c;
         }
-        ++i;
-    }
-    return out + "\"";
+    };
+    return "\"" + Utf8Text(bytes, false, appendAscii) + "\"";
 }
 
 std::size_t SensorCount(const std::vector<PageLog>& logs)
@@ -351,15 +330,8 @@ void WriteSummary(const ReportData& data, const std::string& id, const char* h, 
 
 std::string HtmlText(std::string_view bytes)
 {
-    std::string out;
-    out.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto byte = static_cast<unsigned char>(bytes[i]);
-        if (byte >= 0x80) {
-            i += AppendHighCharacter(out, bytes, i);
-            continue;
-        }
-        switch (byte) {
+    return Utf8Text(bytes, false, [](std::string& out, char c) {
+        switch (c) {
         case '&':
             out += "&amp;";
             break;
@@ -376,15 +348,13 @@ std::string HtmlText(std::string_view bytes)
             out += "&#39;";
             break;
         default:
-            if (IsControlByte(bytes[i], ControlBytes::kAllButTab)) {
+            if (IsControlByte(c, ControlBytes::kAllButTab)) {
                 AppendUtf8(out, 0xFFFD);
             } else {
-                out += static_cast<char>(byte);
+                out += c;
             }
         }
-        ++i;
-    }
-    return out;
+    });
 }
 
 std::string ReadingText(double value)

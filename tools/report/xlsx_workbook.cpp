@@ -7,6 +7,7 @@
 #include "common/control_bytes.h"
 #include "common/utf8.h"
 #include "platform/files.h"
+#include "tools/report/utf8_text.h"
 
 namespace vornix7 {
 
@@ -17,42 +18,24 @@ constexpr lxw_col_t kDeviceColumn = 1;
 constexpr lxw_col_t kFirstReadingColumn = 2;
 constexpr std::size_t kMaxCellBytes = 32767; // a cell's limit in characters, so in bytes too
 
-// The length of the UTF-8 character at `i`, 0 when it is not a well-formed
-// one or one that XML has not (U+FFFE, U+FFFF).
-std::size_t Utf8Length(std::string_view s, std::size_t i)
-{
-    const std::string_view character = s.substr(i, Utf8CharacterLength(s.substr(i)));
-    return character == "\xEF\xBF\xBE" || character == "\xEF\xBF\xBF" ? 0 : character.size();
-}
-
 } // namespace
 
 std::string CellText(std::string_view bytes)
 {
-    std::string out;
-    out.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto byte = static_cast<unsigned char>(bytes[i]);
-        std::size_t length = 1;
-        const std::size_t before = out.size();
-        if (byte >= 0x80) {
-            length = Utf8Length(bytes, i);
-            if (length > 0) {
-                out.append(bytes.substr(i, length));
-            } else {
-                length = 1;
-                AppendUtf8(out, byte); // Latin-1
-            }
-        } else if (IsControlByte(bytes[i], ControlBytes::kAllButTab) && byte != 0x7F) { // XML allows DEL
-            AppendUtf8(out, 0xFFFD);
+    std::string out = Utf8Text(bytes, true, [](std::string& text, char c) {
+        if (IsControlByte(c, ControlBytes::kAllButTab) && c != '\x7F') { // XML allows DEL
+            AppendUtf8(text, 0xFFFD);
         } else {
-            out += static_cast<char>(byte);
+            text += c;
         }
-        if (out.size() > kMaxCellBytes) {
-            out.resize(before);
-            break;
+    });
+    if (out.size() > kMaxCellBytes) {
+        // Cut before the first character that does not fit whole.
+        std::size_t end = kMaxCellBytes;
+        while ((static_cast<unsigned char>(out[end]) & 0xC0) == 0x80) {
+            --end;
         }
-        i += length;
+        out.resize(end);
     }
     return out;
 }
