@@ -409,7 +409,7 @@ TEST(ReportBuilder, SummarisesEveryLineInTheRange)
             EXPECT_EQ(repeated, c.repeated);
             if (c.longestSeconds) {
                 ASSERT_TRUE(data.longestSpell);
-                EXPECT_EQ(data.longestSpell->Duration(), *c.longestSeconds);
+                EXPECT_EQ(data.longestSpell->duration, *c.longestSeconds);
             }
         }
     }

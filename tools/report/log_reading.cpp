@@ -219,7 +219,7 @@ std::string WithoutFormulaGuard(std::string name)
 
 ParsedLine Problem(std::string reason)
 {
-    return ParsedLine{std::nullopt, LineProblem{std::move(reason)}};
+    return ParsedLine{std::nullopt, std::move(reason)};
 }
 
 std::string Shown(std::string_view field)

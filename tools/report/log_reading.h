@@ -36,11 +36,6 @@ struct LogRecord {
     std::vector<std::optional<double>> readings;
 };
 
-// A line that could not be read, and why.
-struct LineProblem {
-    std::string reason;
-};
-
 // Reads one log line (without its line end; a trailing CR is allowed) as
 // the logger writes it and as earlier versions wrote it:
 // - the time stamp "YYYY-MM-DD hh:mm:ss" with any time separator of one to
@@ -51,10 +46,10 @@ struct LineProblem {
 //   longest run of fields before the status that look like readings;
 // - up to 17 readings in the form "-?digits.digits", "inf", "-inf", "nan";
 // - the status "OK" or "ERROR".
-// Anything else is a LineProblem naming what is wrong.
+// Anything else is a problem, naming what is wrong.
 struct ParsedLine {
     std::optional<LogRecord> record;
-    LineProblem problem; // when record is empty
+    std::string problem; // why, when record is empty
 };
 ParsedLine ParseLogLine(std::string_view line);
 

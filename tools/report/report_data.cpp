@@ -77,7 +77,7 @@ void ReportBuilder::AddLine(std::string_view line)
     if (!parsed.record) {
         ++data_.unreadable;
         if (data_.firstUnreadable.size() < kListedUnreadable) {
-            data_.firstUnreadable.push_back({data_.lines, parsed.problem.reason});
+            data_.firstUnreadable.push_back({data_.lines, parsed.problem});
         }
         return;
     }
@@ -340,7 +340,7 @@ ReportData ReportBuilder::Finish()
                   [this](const OfflineSpell& spell) { return FarOff(spell.start) || FarOff(spell.end); });
     for (OfflineSpell& spell : spells_) {
         spell.duration = spell.forward + spell.clockSetBack * data_.typicalInterval;
-        if (!data_.longestSpell || spell.Duration() > data_.longestSpell->Duration()) {
+        if (!data_.longestSpell || spell.duration > data_.longestSpell->duration) {
             data_.longestSpell = spell;
         }
     }

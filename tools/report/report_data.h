@@ -36,7 +36,6 @@ struct OfflineSpell {
     std::int64_t clockSetBack = 0;
     LogSeconds duration = 0; // set when the log is read through
     LogSeconds lastTime = 0; // the spell's latest poll so far, in the log's order
-    LogSeconds Duration() const { return duration; }
 };
 
 // One point of a chart; no value is a break in the line.

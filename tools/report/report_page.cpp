@@ -26,6 +26,49 @@ std::string Count(std::int64_t value)
     return std::to_string(value);
 }
 
+// A reading for people: at most two decimals, no trailing zeros ("21.5",
+// "48", "-3.25").
+std::string ReadingText(double value)
+{
+    if (!std::isfinite(value)) {
+        return "-";
+    }
+    std::array<char, 400> buffer{};
+    const int n = std::snprintf(buffer.data(), buffer.size(), "%.2f", value);
+    std::string text(buffer.data(), static_cast<std::size_t>(n > 0 ? n : 0));
+    if (text.find('.') != std::string::npos) {
+        while (text.back() == '0') {
+            text.pop_back();
+        }
+        if (text.back() == '.') {
+            text.pop_back();
+        }
+    }
+    return text == "-0" ? "0" : text;
+}
+
+// "2 h 05 min 10 s", "45 s".
+std::string DurationText(LogSeconds seconds)
+{
+    std::array<char, 96> buffer{};
+    const long long days = seconds / 86400;
+    const long long hours = seconds / 3600 % 24;
+    const long long minutes = seconds / 60 % 60;
+    const long long secs = seconds % 60;
+    int n = 0;
+    if (days > 0) {
+        n = std::snprintf(buffer.data(), buffer.size(), "%lld d %02lld h %02lld min %02lld s", days, hours,
+                          minutes, secs);
+    } else if (hours > 0) {
+        n = std::snprintf(buffer.data(), buffer.size(), "%lld h %02lld min %02lld s", hours, minutes, secs);
+    } else if (minutes > 0) {
+        n = std::snprintf(buffer.data(), buffer.size(), "%lld min %02lld s", minutes, secs);
+    } else {
+        n = std::snprintf(buffer.data(), buffer.size(), "%lld s", secs);
+    }
+    return std::string(buffer.data(), static_cast<std::size_t>(n > 0 ? n : 0));
+}
+
 std::string TimeText(const std::optional<LogSeconds>& time)
 {
     return time ? FormatLogSeconds(*time) : "-";
@@ -243,7 +286,7 @@ std::string DeviceHeading(const ReportData& data)
 
 std::string SpellText(const OfflineSpell& spell)
 {
-    return DurationText(spell.Duration()) + " from " + FormatLogSeconds(spell.start) + " to "
+    return DurationText(spell.duration) + " from " + FormatLogSeconds(spell.start) + " to "
            + FormatLogSeconds(spell.end) + " (" + std::to_string(spell.failedPolls) + " failed polls"
            + (spell.clockSetBack > 0 ? ", the clock set back meanwhile" : "")
            + (spell.ongoing ? ", still offline at the log's end)" : ")");
@@ -355,46 +398,6 @@ std::string HtmlText(std::string_view bytes)
             }
         }
     });
-}
-
-std::string ReadingText(double value)
-{
-    if (!std::isfinite(value)) {
-        return "-";
-    }
-    std::array<char, 400> buffer{};
-    const int n = std::snprintf(buffer.data(), buffer.size(), "%.2f", value);
-    std::string text(buffer.data(), static_cast<std::size_t>(n > 0 ? n : 0));
-    if (text.find('.') != std::string::npos) {
-        while (text.back() == '0') {
-            text.pop_back();
-        }
-        if (text.back() == '.') {
-            text.pop_back();
-        }
-    }
-    return text == "-0" ? "0" : text;
-}
-
-std::string DurationText(LogSeconds seconds)
-{
-    std::array<char, 96> buffer{};
-    const long long days = seconds / 86400;
-    const long long hours = seconds / 3600 % 24;
-    const long long minutes = seconds / 60 % 60;
-    const long long secs = seconds % 60;
-    int n = 0;
-    if (days > 0) {
-        n = std::snprintf(buffer.data(), buffer.size(), "%lld d %02lld h %02lld min %02lld s", days, hours,
-                          minutes, secs);
-    } else if (hours > 0) {
-        n = std::snprintf(buffer.data(), buffer.size(), "%lld h %02lld min %02lld s", hours, minutes, secs);
-    } else if (minutes > 0) {
-        n = std::snprintf(buffer.data(), buffer.size(), "%lld min %02lld s", minutes, secs);
-    } else {
-        n = std::snprintf(buffer.data(), buffer.size(), "%lld s", secs);
-    }
-    return std::string(buffer.data(), static_cast<std::size_t>(n > 0 ? n : 0));
 }
 
 void WriteReportPage(const std::vector<PageLog>& logs, const PageInput& input, std::ostream& out)

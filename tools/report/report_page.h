@@ -42,11 +42,4 @@ void WriteReportPage(const std::vector<PageLog>& logs, const PageInput& input, s
 // bytes shown as U+FFFD.
 std::string HtmlText(std::string_view bytes);
 
-// A reading for people: at most two decimals, no trailing zeros ("21.5",
-// "48", "-3.25").
-std::string ReadingText(double value);
-
-// "2 h 05 min 10 s", "45 s".
-std::string DurationText(LogSeconds seconds);
-
 } // namespace vornix7

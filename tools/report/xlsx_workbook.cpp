@@ -222,7 +222,7 @@ void XlsxWorkbook::EndLog(const std::string& logName, const ReportData& data, st
     SummaryRow("Offline spells", static_cast<double>(data.spells));
     if (data.longestSpell) {
         const OfflineSpell& spell = *data.longestSpell;
-        SummaryRow("Longest offline spell", static_cast<double>(spell.Duration()) / 86400.0, duration_);
+        SummaryRow("Longest offline spell", static_cast<double>(spell.duration) / 86400.0, duration_);
         SummaryRow("  from", SpreadsheetTime(spell.start), time_);
         SummaryRow("  to", SpreadsheetTime(spell.end), time_);
         SummaryRow("  failed polls", static_cast<double>(spell.failedPolls));
