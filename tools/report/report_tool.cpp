@@ -314,7 +314,7 @@ int WriteXlsxReport(const std::vector<std::string>& logs, const std::string& out
         err << "vornix7-report: " << output << ": cannot be written: " << problem << "\n";
         return 1;
     }
-    const std::size_t sheets = workbook.Sheets().size();
+    const std::size_t sheets = workbook.PollSheets();
     out << output << ": " << polls << " polls in " << sheets << (sheets == 1 ? " sheet" : " sheets")
         << " of polls";
     if (unreadable > 0) {

@@ -97,17 +97,19 @@ void XlsxWorkbook::BeginLog(const std::string& title, std::size_t sensors, std::
     title_ = title;
     sensors_ = sensors;
     deviceChars_ = deviceChars;
-    logSheets_ = 0;
+    logSheets_.clear();
     NewPollSheet();
 }
 
 void XlsxWorkbook::NewPollSheet()
 {
     FinishPollSheet();
-    ++logSheets_;
-    const std::string name = logSheets_ == 1 ? title_ : title_ + " (" + std::to_string(logSheets_) + ")";
+    const std::string name =
+        logSheets_.empty() ? title_ : title_ + " (" + std::to_string(logSheets_.size() + 1) + ")";
     polls_ = workbook_ ? workbook_add_worksheet(workbook_, name.c_str()) : nullptr;
-    sheets_.push_back({name, logIndex_, 0});
+    logSheets_.push_back(name);
+    ++sheets_;
+    rows_ = 0;
     if (!polls_) {
         return;
     }
@@ -136,8 +138,8 @@ void XlsxWorkbook::NewPollSheet()
 
 void XlsxWorkbook::FinishPollSheet()
 {
-    if (polls_ && !sheets_.empty()) {
-        worksheet_autofilter(polls_, 0, 0, static_cast<lxw_row_t>(sheets_.back().rows),
+    if (polls_) {
+        worksheet_autofilter(polls_, 0, 0, static_cast<lxw_row_t>(rows_),
                              static_cast<lxw_col_t>(kFirstReadingColumn + sensors_));
     }
     polls_ = nullptr;
@@ -145,15 +147,14 @@ void XlsxWorkbook::FinishPollSheet()
 
 void XlsxWorkbook::AddPoll(const LogRecord& record)
 {
-    if (sheets_.empty() || sheets_.back().rows >= rowsPerSheet_) {
+    if (rows_ >= rowsPerSheet_) {
         NewPollSheet();
     }
-    PollSheet& sheet = sheets_.back();
-    ++sheet.rows;
+    ++rows_;
     if (!polls_) {
         return;
     }
-    const auto row = static_cast<lxw_row_t>(sheet.rows);
+    const auto row = static_cast<lxw_row_t>(rows_);
     worksheet_write_number(polls_, row, kTimeColumn, SpreadsheetTime(record.time), time_);
     if (!record.deviceName.empty()) {
         // A string cell: never a formula, whatever it starts with.
@@ -198,10 +199,8 @@ void XlsxWorkbook::EndLog(const std::string& logName, const ReportData& data, st
     }
     ++summaryRow_;
     std::string names;
-    for (const PollSheet& sheet : sheets_) {
-        if (sheet.log == logIndex_) {
-            names += (names.empty() ? "" : ", ") + sheet.name;
-        }
+    for (const std::string& sheet : logSheets_) {
+        names += (names.empty() ? "" : ", ") + sheet;
     }
     SummaryRow("Sheets", names);
     if (from || to) {
@@ -271,7 +270,6 @@ void XlsxWorkbook::EndLog(const std::string& logName, const ReportData& data, st
         }
     }
     summaryRow_ += static_cast<std::uint32_t>(data.sensors.size()) + 2;
-    ++logIndex_;
 }
 
 std::string XlsxWorkbook::Close()

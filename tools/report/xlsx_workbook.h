@@ -18,13 +18,6 @@ namespace vornix7 {
 // Data rows a sheet holds below its header row (1,048,576 rows in all).
 inline constexpr std::int64_t kXlsxRowsPerSheet = 1048575;
 
-// One sheet of polls as written.
-struct PollSheet {
-    std::string name;
-    std::size_t log = 0;   // index of its log
-    std::int64_t rows = 0; // data rows below the header
-};
-
 // A workbook of logs, written in constant memory (each sheet's rows go to a
 // temporary file as they come): first a sheet "Summary" with a block of
 // figures per log, then each log's polls, one row a poll, in sheets of at
@@ -57,7 +50,8 @@ public:
     // workbook destroyed without Close leaves nothing behind.
     std::string Close();
 
-    const std::vector<PollSheet>& Sheets() const { return sheets_; }
+    // The sheets of polls so far, of all logs.
+    std::size_t PollSheets() const { return sheets_; }
 
 private:
     void NewPollSheet();
@@ -80,10 +74,10 @@ private:
     std::string title_;
     std::size_t sensors_ = 0;
     std::size_t deviceChars_ = 0;
-    std::size_t logIndex_ = 0;
-    std::size_t logSheets_ = 0;
+    std::vector<std::string> logSheets_; // the names of the log's sheets so far
     lxw_worksheet* polls_ = nullptr;
-    std::vector<PollSheet> sheets_;
+    std::int64_t rows_ = 0; // data rows in polls_
+    std::size_t sheets_ = 0;
 };
 
 // Text for a cell: valid UTF-8 kept, any other byte read as Latin-1 (the
