@@ -33,12 +33,13 @@ std::optional<int> Digits(std::string_view text, std::size_t& pos, std::size_t c
     return value;
 }
 
-bool Expect(std::string_view text, std::size_t& pos, char wanted)
+// Takes `wanted` at `pos`, or nothing.
+bool ReadExactly(std::string_view text, std::size_t& pos, std::string_view wanted)
 {
-    if (pos >= text.size() || text[pos] != wanted) {
+    if (text.substr(pos, wanted.size()) != wanted) {
         return false;
     }
-    ++pos;
+    pos += wanted.size();
     return true;
 }
 
@@ -63,11 +64,11 @@ struct Date {
 std::optional<Date> ReadDate(std::string_view text, std::size_t& pos)
 {
     const auto year = Digits(text, pos, 4);
-    if (!year || !Expect(text, pos, '-')) {
+    if (!year || !ReadExactly(text, pos, "-")) {
         return std::nullopt;
     }
     const auto month = Digits(text, pos, 2);
-    if (!month || !Expect(text, pos, '-')) {
+    if (!month || !ReadExactly(text, pos, "-")) {
         return std::nullopt;
     }
     const auto day = Digits(text, pos, 2);
@@ -89,15 +90,6 @@ std::optional<std::string_view> ReadSeparator(std::string_view text, std::size_t
         return std::nullopt;
     }
     return text.substr(start, pos - start);
-}
-
-bool ReadExactly(std::string_view text, std::size_t& pos, std::string_view wanted)
-{
-    if (text.substr(pos, wanted.size()) != wanted) {
-        return false;
-    }
-    pos += wanted.size();
-    return true;
 }
 
 // "hh:mm:ss" of `date` at `pos`, with any time separator (the same twice);
@@ -125,7 +117,7 @@ std::optional<LogSeconds> ReadTime(std::string_view text, std::size_t& pos, cons
 std::optional<LogSeconds> ReadTimeStamp(std::string_view line, std::size_t& pos)
 {
     const auto date = ReadDate(line, pos);
-    if (!date || !Expect(line, pos, ' ')) {
+    if (!date || !ReadExactly(line, pos, " ")) {
         return std::nullopt;
     }
     return ReadTime(line, pos, *date, false);
@@ -278,7 +270,7 @@ ParsedLine ParseLogLine(std::string_view line)
     if (!time) {
         return Problem("no time stamp \"YYYY-MM-DD hh:mm:ss\" at the start");
     }
-    if (!Expect(line, pos, ',')) {
+    if (!ReadExactly(line, pos, ",")) {
         return Problem("no ',' after the time stamp");
     }
     const std::string_view rest = line.substr(pos);
