@@ -400,7 +400,7 @@ std::string HtmlText(std::string_view bytes)
     });
 }
 
-void WriteReportPage(const std::vector<PageLog>& logs, const PageInput& input, std::ostream& out)
+std::size_t WriteReportPage(const std::vector<PageLog>& logs, const PageInput& input, std::ostream& out)
 {
     const bool several = logs.size() > 1;
     const std::string devices =
@@ -469,6 +469,7 @@ void WriteReportPage(const std::vector<PageLog>& logs, const PageInput& input, s
             << "</script>\n";
     }
     out << "</body>\n</html>\n";
+    return charts;
 }
 
 } // namespace vornix7

@@ -220,7 +220,6 @@ int RunReportTool(const std::vector<std::string>& args, const std::filesystem::p
     std::int64_t errorPolls = 0;
     std::int64_t unreadable = 0;
     std::int64_t repeats = 0;
-    std::size_t sensors = 0;
     for (const std::string& log : options.logs) {
         std::optional<LogReading> reading = ReadLog(log, options.from, options.to, 1000, err);
         if (!reading) {
@@ -233,13 +232,12 @@ int RunReportTool(const std::vector<std::string>& args, const std::filesystem::p
         errorPolls += data.errorPolls;
         unreadable += data.unreadable;
         repeats += data.exactRepeats;
-        sensors = std::max(sensors, data.charts.size());
         logs.push_back({log, std::move(reading->data)});
     }
 
     const PageInput input{options.from, options.to, LoadChartLibrary(libraryDir, err)};
     std::ostringstream page;
-    WriteReportPage(logs, input, page);
+    const std::size_t charts = WriteReportPage(logs, input, page);
     if (const auto problem = ReplaceFileWith(options.output, page.view())) {
         err << "vornix7-report: " << options.output << ": cannot be written: " << *problem << "\n";
         return 1;
@@ -248,8 +246,7 @@ int RunReportTool(const std::vector<std::string>& args, const std::filesystem::p
     if (logs.size() > 1) {
         out << logs.size() << " logs, ";
     }
-    out << polls << " polls (" << okPolls << " OK, " << errorPolls << " ERROR), "
-        << (input.charts ? sensors : 0) << " charts";
+    out << polls << " polls (" << okPolls << " OK, " << errorPolls << " ERROR), " << charts << " charts";
     if (unreadable > 0) {
         out << ", " << unreadable << " lines not read";
     }
