@@ -314,7 +314,7 @@ bool ReportBuilder::FarOff(LogSeconds time) const
 
 ReportData ReportBuilder::Finish()
 {
-    data_.typicalInterval = MedianInterval();
+    const LogSeconds typicalInterval = MedianInterval();
     SetFarOffAside();
     while (!steps_.empty()
            && static_cast<std::size_t>(steps_.rbegin()->first - steps_.begin()->first) >= maxSteps_) {
@@ -339,7 +339,7 @@ ReportData ReportBuilder::Finish()
     std::erase_if(spells_,
                   [this](const OfflineSpell& spell) { return FarOff(spell.start) || FarOff(spell.end); });
     for (OfflineSpell& spell : spells_) {
-        spell.duration = spell.forward + spell.clockSetBack * data_.typicalInterval;
+        spell.duration = spell.forward + spell.clockSetBack * typicalInterval;
         if (!data_.longestSpell || spell.duration > data_.longestSpell->duration) {
             data_.longestSpell = spell;
         }
@@ -374,8 +374,8 @@ ReportData ReportBuilder::Finish()
     const Step* previous = nullptr;
     for (const auto& [key, step] : steps_) {
         // No poll for a long stretch: the logger was not running.
-        const bool gap = previous && data_.typicalInterval > 0
-                         && step.firstPoll - previous->lastPoll > kGapIntervals * data_.typicalInterval;
+        const bool gap = previous && typicalInterval > 0
+                         && step.firstPoll - previous->lastPoll > kGapIntervals * typicalInterval;
         for (std::size_t i = 0; i < data_.charts.size(); ++i) {
             std::vector<ChartPoint> points;
             if (gap) {

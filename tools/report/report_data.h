@@ -80,9 +80,6 @@ struct ReportData {
     // twice): skipped, counted here only.
     std::int64_t exactRepeats = 0;
     std::vector<RepeatedLine> firstRepeats; // the first few, by line number
-    // The median time from one poll to the next (in the log's order, steps
-    // forward only); 0 with fewer than two polls.
-    LogSeconds typicalInterval = 0;
     // Polls at far-off times (a clock not yet set at boot): counted above,
     // but left out of first/last, the charts and the longest spell.
     std::int64_t farOffPolls = 0;
@@ -145,6 +142,8 @@ private:
     void Coarsen();
     static void Merge(Step& into, const Step& from);
     void CountInterval(LogSeconds time);
+    // The median time from one poll to the next (in the log's order, steps
+    // forward only): the typical poll interval; 0 with fewer than two polls.
     LogSeconds MedianInterval() const;
     void SetFarOffAside();
     bool FarOff(LogSeconds time) const;

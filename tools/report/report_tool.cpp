@@ -80,16 +80,14 @@ Options ParseArgs(const std::vector<std::string>& args, std::string& problem)
             options.logs.push_back(arg);
         }
     }
-    if (!options.xlsx.empty()) {
-        if (options.logs.empty()) {
-            problem = "no log given";
-        } else if (!options.output.empty()) {
-            problem = "-o and --xlsx: a page or a workbook";
-        }
-        return options;
-    }
     if (options.logs.empty()) {
         problem = "no log given";
+        return options;
+    }
+    if (!options.xlsx.empty()) {
+        if (!options.output.empty()) {
+            problem = "-o and --xlsx: a page or a workbook";
+        }
         return options;
     }
     if (options.output.empty()) {
