@@ -171,11 +171,11 @@ void XlsxWorkbook::AddPoll(const LogRecord& record)
                            record.ok ? "OK" : "ERROR", nullptr);
 }
 
-void XlsxWorkbook::SummaryRow(const std::string& label, const std::string& text)
+void XlsxWorkbook::SummaryRow(const std::string& label, const std::string& text, lxw_format* format)
 {
     if (summary_) {
-        worksheet_write_string(summary_, summaryRow_, 0, label.c_str(), nullptr);
-        worksheet_write_string(summary_, summaryRow_, 1, CellText(text).c_str(), nullptr);
+        worksheet_write_string(summary_, summaryRow_, 0, label.c_str(), format);
+        worksheet_write_string(summary_, summaryRow_, 1, CellText(text).c_str(), format);
     }
     ++summaryRow_;
 }
@@ -193,11 +193,7 @@ void XlsxWorkbook::EndLog(const std::string& logName, const ReportData& data, st
                           std::optional<LogSeconds> to)
 {
     FinishPollSheet();
-    if (summary_) {
-        worksheet_write_string(summary_, summaryRow_, 0, "Log", header_);
-        worksheet_write_string(summary_, summaryRow_, 1, CellText(logName).c_str(), header_);
-    }
-    ++summaryRow_;
+    SummaryRow("Log", logName, header_);
     std::string names;
     for (const std::string& sheet : logSheets_) {
         names += (names.empty() ? "" : ", ") + sheet;
@@ -238,11 +234,7 @@ void XlsxWorkbook::EndLog(const std::string& logName, const ReportData& data, st
 
     if (!data.devices.empty()) {
         ++summaryRow_;
-        if (summary_) {
-            worksheet_write_string(summary_, summaryRow_, 0, "Device name", header_);
-            worksheet_write_string(summary_, summaryRow_, 1, "Polls", header_);
-        }
-        ++summaryRow_;
+        SummaryRow("Device name", "Polls", header_);
         for (const auto& [name, polls] : data.devices) {
             SummaryRow(CellText(name), static_cast<double>(polls));
         }

@@ -56,7 +56,9 @@ public:
 private:
     void NewPollSheet();
     void FinishPollSheet();
-    void SummaryRow(const std::string& label, const std::string& text);
+    // A label and its value; a text row's `format` is for both its cells (a
+    // heading), a number's for the number only (a time, a duration).
+    void SummaryRow(const std::string& label, const std::string& text, lxw_format* format = nullptr);
     void SummaryRow(const std::string& label, double number, lxw_format* format = nullptr);
 
     std::string path_;
