@@ -34,14 +34,13 @@ public:
     void SetStatus(const std::string& text) override;
     void PumpEvents() override;
     void ShowWindow(bool minimized) override;
-    void StartTimer1() override;
-    void StopTimer1() override;
     void ShowRuntimeError(const std::string& kind, const std::string& detail) override;
     void WatchEndSignals() override;
     // The label's tooltip; also on standard error when no screen shows it.
     void ShowLogNotice(const std::string& text) override;
 
 protected:
+    void EnableTimer1(bool enabled) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:

@@ -122,25 +122,17 @@ void MainWindow::ShowWindow(bool minimized)
     UpdateWindow(window);
 }
 
-void MainWindow::StartTimer1()
+void MainWindow::EnableTimer1(bool enabled)
 {
-    if (ended() || timer1Running_) {
-        return;
-    }
-    timer1Running_ = SetTimer(window_.get(), kTimer1Id, tickIntervalMs_, nullptr) != 0;
-}
-
-void MainWindow::StopTimer1()
-{
-    if (timer1Running_) {
+    if (enabled) {
+        SetTimer(window_.get(), kTimer1Id, tickIntervalMs_, nullptr);
+    } else {
         KillTimer(window_.get(), kTimer1Id);
-        timer1Running_ = false;
     }
 }
 
 void MainWindow::ShowRuntimeError(const std::string& kind, const std::string& detail)
 {
-    StopTimer1();
     // A box owned by a minimized or hidden window is hidden with it, and
     // nobody could click it away: it then stands on its own.
     HWND window = window_.get();
@@ -281,9 +273,8 @@ void MainWindow::OnCommand(int id, int code)
 
 void MainWindow::OnTimer(UINT_PTR id)
 {
-    // A WM_TIMER already queued when the timer was stopped must not start
-    // a tick.
-    if (id == kTimer1Id && timer1Running_) {
+    // HandleTick ignores a WM_TIMER already queued when Timer1 stopped.
+    if (id == kTimer1Id) {
         HandleTick();
     }
 }

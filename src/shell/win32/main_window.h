@@ -43,9 +43,8 @@ public:
     void SetStatus(const std::string& text) override;
     void PumpEvents() override;
     void ShowWindow(bool minimized) override;
-    void StartTimer1() override;
-    void StopTimer1() override;
     void ShowRuntimeError(const std::string& kind, const std::string& detail) override;
+    // The label's tooltip.
     void ShowLogNotice(const std::string& text) override;
 
     // Handles window messages until a WM_QUIT arrives (nothing in the program
@@ -53,6 +52,8 @@ public:
     int RunMessageLoop();
 
 private:
+    void EnableTimer1(bool enabled) override;
+
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     // `window` rather than window_: while DestroyWindow runs, window_ is
     // already empty.
@@ -81,7 +82,6 @@ private:
     HWND labelTip_ = nullptr;
     std::wstring labelTipText_;
     OwnedFont font_;
-    bool timer1Running_ = false;
 };
 
 } // namespace vornix7::win32
