@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "shell/error_report.h"
-#include "shell/exception_boundary.h"
 
 namespace vornix7 {
 

@@ -4,10 +4,16 @@
 #include <string>
 
 #include "common/runtime_error.h"
+#include "platform/system.h"
 #include "platform/window_services.h"
-#include "shell/end_program.h"
 
 namespace vornix7 {
+
+// How the program ends: status 0 after Exit, a window close or SIGTERM /
+// SIGINT / SIGHUP, 1 after a run-time error. Injected so tests can record
+// the call instead of losing their process; the program's own is
+// EndProcess.
+using EndAction = std::function<void(int status)>;
 
 // The logger's one window, "main", as the start-up and the tick see it,
 // whatever draws it: Qt Widgets on Linux, the Win32 API on Windows, nothing
