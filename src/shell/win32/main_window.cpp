@@ -146,13 +146,8 @@ void MainWindow::ShowLogNotice(const std::string& text)
     if (!labelTip_) {
         return;
     }
-    // The tool keeps a pointer to the text: it lives in the window object.
     labelTipText_ = WideFromCodePage(text);
-    TTTOOLINFOW tool{};
-    tool.cbSize = sizeof(tool);
-    tool.hwnd = window_.get();
-    tool.uId = reinterpret_cast<UINT_PTR>(lBla);
-    tool.lpszText = labelTipText_.data();
+    TTTOOLINFOW tool = LabelTool();
     SendMessageW(labelTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
     // An empty notice: the spell is over and no tip shows.
     SendMessageW(labelTip_, TTM_ACTIVATE, text.empty() ? FALSE : TRUE, 0);
@@ -252,16 +247,23 @@ void MainWindow::OnCreate()
                                 WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                                 CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, instance_, nullptr);
     if (labelTip_) {
-        TTTOOLINFOW tool{};
-        tool.cbSize = sizeof(tool);
+        TTTOOLINFOW tool = LabelTool();
         tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-        tool.hwnd = window;
-        tool.uId = reinterpret_cast<UINT_PTR>(lBla);
-        tool.lpszText = labelTipText_.data();
         SendMessageW(labelTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
         SendMessageW(labelTip_, TTM_ACTIVATE, FALSE, 0);
     }
     LayOut(dpi_.WindowDpi(window), true);
+}
+
+TTTOOLINFOW MainWindow::LabelTool()
+{
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.hwnd = window_.get();
+    tool.uId = reinterpret_cast<UINT_PTR>(lBla);
+    // The tooltip keeps this pointer: the text lives in the window object.
+    tool.lpszText = labelTipText_.data();
+    return tool;
 }
 
 void MainWindow::OnCommand(int id, int code)

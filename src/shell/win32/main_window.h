@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -61,6 +63,8 @@ private:
     void Dispatch(MSG& message);
 
     void OnCreate();
+    // The label's entry in its tooltip, with the tip's text.
+    TTTOOLINFOW LabelTool();
     void OnCommand(int id, int code);
     void OnTimer(UINT_PTR id);
     void OnDpiChanged(UINT dpi, const RECT& suggested);
