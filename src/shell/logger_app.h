@@ -57,9 +57,7 @@ public:
     // with status 1.
     void Start();
 
-    ShellWindow& window() { return window_; }
     const SettingsRecord& settings() const { return settings_; }
-    const std::string& appDir() const { return AppDir_; }
     const std::string& iniFile() const { return IniFile_; }
 
 private:
