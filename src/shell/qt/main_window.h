@@ -40,10 +40,11 @@ public:
     void ShowLogNotice(const std::string& text) override;
 
 protected:
-    void EnableTimer1(bool enabled) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void EnableTimer1(bool enabled) override;
+
     // The design's names; the Qt object names are the same.
     QPushButton* kExit = nullptr;
     QLabel* lBla = nullptr;
