@@ -43,11 +43,4 @@ std::string ExtractTagValue(std::string_view page, std::string_view tag)
     return std::string(page.substr(start, close - start));
 }
 
-PageElements::PageElements(std::string_view page, const std::vector<std::string>& tags)
-{
-    for (const std::string& tag : tags) {
-        values_.push_back(ExtractTagValue(page, tag));
-    }
-}
-
 } // namespace vornix7

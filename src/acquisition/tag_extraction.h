@@ -2,7 +2,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace vornix7 {
 
@@ -14,18 +13,5 @@ std::string SensorTag(int index);
 // without regard to ASCII case; a missing opening or closing tag gives
 // empty text. Tag names are letters and digits.
 std::string ExtractTagValue(std::string_view page, std::string_view tag);
-
-// The contents of several elements of one page, each as ExtractTagValue
-// gives it.
-class PageElements {
-public:
-    PageElements(std::string_view page, const std::vector<std::string>& tags);
-
-    // The content of the element tags[index].
-    std::string_view Value(std::size_t index) const { return values_[index]; }
-
-private:
-    std::vector<std::string> values_;
-};
 
 } // namespace vornix7
