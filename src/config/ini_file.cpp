@@ -158,22 +158,6 @@ IniFile::IniFile(std::string contents)
 {
 }
 
-std::string IniFile::Value(std::string_view section, std::string_view key, std::string_view defaultText) const
-{
-    const std::string_view wantedSection = TrimBlanks(section);
-    const std::string_view wantedKey = TrimBlanks(key);
-    bool inSection = false;
-    LineScanner scanner(contents_);
-    for (ScannedLine line; scanner.Next(line);) {
-        if (line.isSection) {
-            inSection = EqualsIgnoringAsciiCase(line.name, wantedSection);
-        } else if (inSection && EqualsIgnoringAsciiCase(line.name, wantedKey)) {
-            return CutToValueLength(line.value);
-        }
-    }
-    return CutToValueLength(defaultText);
-}
-
 std::vector<IniEntry> IniFile::Entries() const
 {
     std::vector<IniEntry> entries;
@@ -203,7 +187,18 @@ std::vector<IniEntry> IniFile::Entries() const
 std::string ReadIniValue(std::string_view section, std::string_view key, std::string_view defaultText,
                          const IniFile& file)
 {
-    return file.Value(section, key, defaultText);
+    const std::string_view wantedSection = TrimBlanks(section);
+    const std::string_view wantedKey = TrimBlanks(key);
+    bool inSection = false;
+    LineScanner scanner(file.contents_);
+    for (ScannedLine line; scanner.Next(line);) {
+        if (line.isSection) {
+            inSection = EqualsIgnoringAsciiCase(line.name, wantedSection);
+        } else if (inSection && EqualsIgnoringAsciiCase(line.name, wantedKey)) {
+            return CutToValueLength(line.value);
+        }
+    }
+    return CutToValueLength(defaultText);
 }
 
 } // namespace vornix7

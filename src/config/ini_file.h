@@ -25,7 +25,7 @@ struct IniEntry {
     std::string section;            // a key's section as written (blanks dropped); "" above the first
     bool aboveFirstSection = false; // a key above every section line, which no lookup finds
     std::string key;
-    std::string value;             // exactly what Value gives for this line
+    std::string value;             // exactly what ReadIniValue gives for this line
     std::size_t writtenLength = 0; // the value's length in the file; above kMaxIniValueLength it was cut
     bool quoted = false;           // the value stood in a pair of quotes, which were removed
 };
@@ -66,10 +66,8 @@ public:
     enum class Encoding { kCodePage, kUtf8, kUtf16 };
     Encoding encoding() const { return encoding_; }
 
-    std::string Value(std::string_view section, std::string_view key, std::string_view defaultText) const;
-
     // Every section line and key=value line in file order, read by the same
-    // rules as Value; blank lines, comments and lines without '=' are left out.
+    // rules as ReadIniValue; blank lines, comments and lines without '=' are left out.
     std::vector<IniEntry> Entries() const;
 
     // Why an existing file could not be read, such as "Permission denied";
@@ -77,6 +75,8 @@ public:
     const std::optional<std::string>& problem() const { return problem_; }
 
 private:
+    friend std::string ReadIniValue(std::string_view section, std::string_view key,
+                                    std::string_view defaultText, const IniFile& file);
     static IniFile FromFile(FileBytes file);
 
     Encoding encoding_;
@@ -85,7 +85,7 @@ private:
 };
 
 // One value from the settings file `file`, or `defaultText` when the file
-// (empty then), the section or the key is missing: IniFile::Value.
+// (empty then), the section or the key is missing, by the rules above.
 std::string ReadIniValue(std::string_view section, std::string_view key, std::string_view defaultText,
                          const IniFile& file);
 

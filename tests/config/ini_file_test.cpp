@@ -27,7 +27,7 @@ class IniLookup : public testing::TestWithParam<LookupCase> {};
 TEST_P(IniLookup, GivesTheValueUsersExpect)
 {
     const LookupCase& c = GetParam();
-    EXPECT_EQ(IniFile(c.contents).Value("Settings", "PollInterval", "5"), c.expected);
+    EXPECT_EQ(ReadIniValue("Settings", "PollInterval", "5", IniFile(c.contents)), c.expected);
 }
 
 // The listing a settings check works from must read every line as the lookup does.

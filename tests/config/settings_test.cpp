@@ -76,7 +76,8 @@ TEST(ExampleSettings, SetEveryKeyToTheValueItsCommentDescribes)
 {
     const IniFile example = IniFile::Load(VORNIX7_EXAMPLE_INI);
     for (const SettingKey& setting : kSettingKeys) {
-        EXPECT_NE(example.Value(setting.section, setting.key, "(not set)"), "(not set)") << setting.key;
+        EXPECT_NE(ReadIniValue(setting.section, setting.key, "(not set)", example), "(not set)")
+            << setting.key;
     }
     const SettingsRecord expected{5, "http://192.168.1.100/", 0, 1, 1, "logfile.txt", 7};
     EXPECT_EQ(Fields(ReadSettings(example)), Fields(expected));
