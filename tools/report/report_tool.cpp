@@ -112,10 +112,10 @@ std::optional<ChartLibrary> LoadChartLibrary(const std::filesystem::path& dir, s
 {
     constexpr std::size_t kMaxBytes = 4 << 20;
     // The tool's folder as the system names it: any folder name works.
-    const FileBytes script = ReadFileBytesAtSystemPath(dir / kChartScriptFile, kMaxBytes);
-    const FileBytes style = ReadFileBytesAtSystemPath(dir / kChartStyleFile, kMaxBytes);
+    const auto script = ReadFileBytesAtSystemPath(dir / kChartScriptFile, kMaxBytes);
+    const auto style = ReadFileBytesAtSystemPath(dir / kChartStyleFile, kMaxBytes);
     for (const auto* file : {&script, &style}) {
-        if (file->outcome != FileBytes::Outcome::kRead) {
+        if (!file->ok()) {
             err << "warning: the chart library is not there (" << CodePageFromPath(dir / kChartScriptFile)
                 << ", " << kChartStyleFile << "): the page has the tables only\n";
             return std::nullopt;
@@ -123,7 +123,7 @@ std::optional<ChartLibrary> LoadChartLibrary(const std::filesystem::path& dir, s
     }
     // Inline, a script must not close its own element.
     for (const auto* file : {&script, &style}) {
-        std::string lower = file->bytes;
+        std::string lower = **file;
         for (char& c : lower) {
             c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
         }
@@ -134,7 +134,7 @@ std::optional<ChartLibrary> LoadChartLibrary(const std::filesystem::path& dir, s
             return std::nullopt;
         }
     }
-    return ChartLibrary{script.bytes, style.bytes};
+    return ChartLibrary{*script, *style};
 }
 
 } // namespace
@@ -143,13 +143,11 @@ LogReading ReadLog(const std::string& path, std::optional<LogSeconds> from, std:
                    ReportBuilder::RecordSink onRecord)
 {
     ReportBuilder builder(from, to, 1000, std::move(onRecord));
-    const FileBytes read =
-        ReadFileInChunks(path, [&builder](std::string_view bytes) { builder.AddBytes(bytes); });
+    const auto read = ReadFileInChunks(path, [&builder](std::string_view bytes) { builder.AddBytes(bytes); });
     LogReading reading;
-    reading.read = read.outcome == FileBytes::Outcome::kRead;
+    reading.read = read.ok();
     if (!reading.read) {
-        reading.problem =
-            read.outcome == FileBytes::Outcome::kMissing ? "No such file or directory" : read.problem;
+        reading.problem = read.error().reason;
         return reading;
     }
     reading.data = builder.Finish();
@@ -221,8 +219,9 @@ int RunReportTool(const std::vector<std::string>& args, const std::filesystem::p
     const PageInput input{options.from, options.to, LoadChartLibrary(libraryDir, err)};
     std::ostringstream page;
     WriteReportPage(logs, input, page);
-    if (const auto problem = ReplaceFileWith(options.output, page.view())) {
-        err << "vornix7-report: " << options.output << ": cannot be written: " << *problem << "\n";
+    if (const auto written = ReplaceFileWith(options.output, page.view()); !written.ok()) {
+        err << "vornix7-report: " << options.output << ": cannot be written: " << written.error().reason
+            << "\n";
         return 1;
     }
     out << options.output << ": ";

@@ -55,7 +55,7 @@ LogPass ReadLogPass(const std::string& path, std::optional<LogSeconds> from, std
         };
     }
     ReportBuilder builder(from, to, workbook ? 1000 : 2, std::move(onRecord));
-    const FileBytes read = ReadFileInChunks(path, [&](std::string_view bytes) {
+    const auto read = ReadFileInChunks(path, [&](std::string_view bytes) {
         if (maxBytes >= 0) {
             const auto left = static_cast<std::size_t>(std::max<std::int64_t>(maxBytes - pass.bytes, 0));
             bytes = bytes.substr(0, std::min(bytes.size(), left));
@@ -63,10 +63,9 @@ LogPass ReadLogPass(const std::string& path, std::optional<LogSeconds> from, std
         pass.bytes += static_cast<std::int64_t>(bytes.size());
         builder.AddBytes(bytes);
     });
-    pass.read = read.outcome == FileBytes::Outcome::kRead;
+    pass.read = read.ok();
     if (!pass.read) {
-        pass.problem =
-            read.outcome == FileBytes::Outcome::kMissing ? "No such file or directory" : read.problem;
+        pass.problem = read.error().reason;
     }
     pass.data = builder.Finish();
     return pass;
@@ -118,10 +117,12 @@ XlsxWorkbook::XlsxWorkbook(const std::string& path, std::int64_t rowsPerSheet)
     // The library writes by name, so it writes into a private folder of our
     // own beside the workbook, and the whole file is renamed into place: a
     // link at the workbook's name is never written through.
-    if (auto problem = StageNewFile(path, staged_)) {
-        startProblem_ = *problem;
+    auto staged = StageNewFile(path);
+    if (!staged.ok()) {
+        startProblem_ = staged.error().reason;
         return;
     }
+    staged_ = *staged;
     staging_ = true;
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
@@ -351,8 +352,8 @@ std::string XlsxWorkbook::Close()
         return lxw_strerror(error);
     }
     staging_ = false;
-    const auto problem = PutStagedFileInPlace(staged_, path_);
-    return problem ? *problem : std::string();
+    const auto placed = PutStagedFileInPlace(staged_, path_);
+    return placed.ok() ? std::string() : placed.error().reason;
 }
 
 int WriteXlsxReport(const std::vector<std::string>& logs, const std::string& output,
