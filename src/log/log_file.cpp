@@ -116,7 +116,9 @@ std::shared_ptr<LogAppendFile> LogFile::OpenAndLock(int busyWaitSteps)
         file = std::make_shared<LogAppendFile>();
         waitStep_();
     }
-    if (!Lock(*file, busyWaitSteps)) {
+    // Another logger holds the lock only for one line, so a lock that does
+    // not come in the wait is held by another program: the log is busy.
+    if (!LockWithin(busyWaitSteps, [&] { return Check(file->TryLock(), "cannot lock"); })) {
         return nullptr;
     }
     return file;
@@ -182,21 +184,6 @@ bool EndsInHalfLine(LogAppendFile& log, std::uint64_t size)
 void LogFile::Fail(const SystemError& error, const char* what) const
 {
     throw RuntimeError(error.kind, std::string(what) + " log file '" + path_ + "': " + error.reason);
-}
-
-bool LogFile::Lock(LogAppendFile& file, int busyWaitSteps)
-{
-    // Another logger holds the lock only for one line, so a lock that does
-    // not come in the wait is held by another program: the log is busy.
-    for (int step = 0;; ++step) {
-        if (Check(file.TryLock(), "cannot lock")) {
-            return true;
-        }
-        if (step >= busyWaitSteps) {
-            return false;
-        }
-        waitStep_();
-    }
 }
 
 LogFile::AppendOutcome LogFile::WriteLine(LogAppendFile& file, std::string_view line)

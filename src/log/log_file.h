@@ -95,11 +95,25 @@ public:
 
     const std::string& path() const { return path_; }
 
+    // Asks `tryLock` once, and again after each of at most `busyWaitSteps`
+    // wait steps: whether it said the lock was taken.
+    template <class TryLock> bool LockWithin(int busyWaitSteps, const TryLock& tryLock) const
+    {
+        for (int step = 0;; ++step) {
+            if (tryLock()) {
+                return true;
+            }
+            if (step >= busyWaitSteps) {
+                return false;
+            }
+            waitStep_();
+        }
+    }
+
 private:
     class Flusher;
 
     std::shared_ptr<LogAppendFile> OpenAndLock(int busyWaitSteps);
-    bool Lock(LogAppendFile& file, int busyWaitSteps);
     AppendOutcome WriteLine(LogAppendFile& file, std::string_view line);
     // Writes at the end of the log, which was `size` bytes long when opened.
     AppendOutcome WriteToDisk(LogAppendFile& file, std::uint64_t size, std::string_view bytes);

@@ -539,15 +539,10 @@ bool LogWithSideFile::OpenAndLock(SideFile& side, bool create)
         (void)side.Close();
         waitStep_();
     }
-    for (int step = 0;; ++step) {
-        if (Check(side.TryLock(), "cannot lock")) {
-            return true;
-        }
-        if (step >= LogFile::kWaitSteps) {
-            Fail({error_kind::kPermissionDenied, "another program has held it for 2 s"}, "cannot lock");
-        }
-        waitStep_();
+    if (!log_.LockWithin(LogFile::kWaitSteps, [&] { return Check(side.TryLock(), "cannot lock"); })) {
+        Fail({error_kind::kPermissionDenied, "another program has held it for 2 s"}, "cannot lock");
     }
+    return true;
 }
 
 LogWithSideFile::Through LogWithSideFile::ThroughSideFile(std::string_view line, bool create)
