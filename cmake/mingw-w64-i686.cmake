@@ -1,7 +1,7 @@
 # Cross-build for 32-bit Windows with Debian's MinGW-w64 (g++-mingw-w64-i686):
 #   cmake -S . -B build-windows-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCURL_DIR=<prefix>/lib/cmake/CURL
 # (scripts/test-windows.sh does this, with libcurl from
-# `scripts/build-curl-mingw.sh build-windows-i686 i686`). The rest, shared
+# `scripts/build-mingw-libraries.sh build-windows-i686 i686`). The rest, shared
 # with x86_64, is in mingw-w64-common.cmake: everything linked statically. The
 # i686 compiler unwinds with DWARF-2 tables, so without -static every program
 # would need libgcc_s_dw2-1.dll beside it.

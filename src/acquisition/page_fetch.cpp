@@ -7,17 +7,13 @@
 
 namespace vornix7 {
 
-namespace {
-
-std::optional<std::int32_t> StepLimit(std::int32_t timeoutSeconds)
+std::optional<std::int32_t> PageFetcher::StepLimit(std::int32_t timeoutSeconds)
 {
-    const std::int64_t steps = std::int64_t{timeoutSeconds} * PageFetcher::kStepsPerSecond;
+    const std::int64_t steps = std::int64_t{timeoutSeconds} * kStepsPerSecond;
     if (steps < std::numeric_limits<std::int32_t>::min() || steps > std::numeric_limits<std::int32_t>::max())
         return std::nullopt;
     return static_cast<std::int32_t>(steps);
 }
-
-} // namespace
 
 PageFetcher::PageFetcher(TransferControl& control, WindowServices& window, Sleeper& sleeper,
                          std::int32_t timeoutSeconds, int stepMilliseconds)

@@ -22,6 +22,10 @@ public:
     // step's length is a parameter only so tests can run without real time.
     static constexpr std::int32_t kStepsPerSecond = 50;
 
+    // timeoutSeconds × 50, or nothing when that does not fit 32 bits (the
+    // first poll then throws "Overflow"); also vornix7-check's rule.
+    static std::optional<std::int32_t> StepLimit(std::int32_t timeoutSeconds);
+
     // timeoutSeconds is HTMLTimeout, fixed for the run; its step limit is
     // counted here, once.
     PageFetcher(TransferControl& control, WindowServices& window, Sleeper& sleeper,

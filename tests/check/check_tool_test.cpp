@@ -113,6 +113,7 @@ TEST_F(CheckToolTest, ReportsRunTimeErrorsAndBadUsageWithTheirStatus)
          1,
          "VORNIX7_Logger: run-time error: Overflow: "},
         {"page file missing", "", {"/nonexistent/page.html"}, 2, "vornix7-check: cannot read page file"},
+        {"page file a folder", "", {dir_.string()}, 2, "vornix7-check: cannot read page file"},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);

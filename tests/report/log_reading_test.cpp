@@ -14,7 +14,7 @@ using Readings = std::vector<std::optional<double>>;
 struct LineCase {
     const char* name;
     std::string line;
-    bool read;        // false: a LineProblem
+    bool read;        // false: a problem
     std::string time; // as "YYYY-MM-DD hh:mm:ss"
     std::string deviceName;
     bool ok = false;
@@ -192,9 +192,9 @@ TEST(ParseLogLine, ReadsWhatTheLoggerAndEarlierVersionsWrote)
     for (const LineCase& c : cases) {
         SCOPED_TRACE(c.name);
         const ParsedLine parsed = ParseLogLine(c.line);
-        ASSERT_EQ(parsed.record.has_value(), c.read) << parsed.problem.reason;
+        ASSERT_EQ(parsed.record.has_value(), c.read) << parsed.problem;
         if (!c.read) {
-            EXPECT_FALSE(parsed.problem.reason.empty());
+            EXPECT_FALSE(parsed.problem.empty());
             continue;
         }
         EXPECT_EQ(FormatLogSeconds(parsed.record->time), c.time);

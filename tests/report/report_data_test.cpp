@@ -65,7 +65,7 @@ ReportData Build(const SummaryCase& c, std::size_t pieceSize, std::int64_t* reco
 {
     ReportBuilder builder(c.from ? ParseTimeArgument(*c.from, false) : std::nullopt,
                           c.to ? ParseTimeArgument(*c.to, true) : std::nullopt, 1000,
-                          [records](std::int64_t, const LogRecord&) {
+                          [records](const LogRecord&) {
                               if (records) {
                                   ++*records;
                               }
@@ -409,7 +409,7 @@ TEST(ReportBuilder, SummarisesEveryLineInTheRange)
             EXPECT_EQ(repeated, c.repeated);
             if (c.longestSeconds) {
                 ASSERT_TRUE(data.longestSpell);
-                EXPECT_EQ(data.longestSpell->Duration(), *c.longestSeconds);
+                EXPECT_EQ(data.longestSpell->duration, *c.longestSeconds);
             }
         }
     }

@@ -412,6 +412,7 @@ TEST(HtmlText, ShowsAnyNameAsTextInTheBrowser)
         {"UTF-8 stays as it is", "Caf\xC3\xA9 \xE2\x82\xAC", "Caf\xC3\xA9 \xE2\x82\xAC"},
         {"a Latin-1 byte (an 8-bit code page) shows as its letter", "B\xFCro", "B\xC3\xBCro"},
         {"a cut UTF-8 sequence is read as Latin-1 bytes", "\xE2\x82", "\xC3\xA2\xC2\x82"},
+        {"U+FFFE is a character in HTML", "\xEF\xBF\xBE", "\xEF\xBF\xBE"},
         {"control bytes show as the replacement character", std::string("a\x1b\0b", 4),
          "a\xEF\xBF\xBD\xEF\xBF\xBD"
          "b"},

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <span>
 
-#include "body_source.h"
 #include "options.h"
 #include "page.h"
 

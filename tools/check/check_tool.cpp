@@ -1,9 +1,8 @@
 #include "tools/check/check_tool.h"
 
-#include <fstream>
-#include <iterator>
 #include <ostream>
-#include <sstream>
+#include <string>
+#include <utility>
 
 #include "acquisition/page_fetch.h"
 #include "acquisition/poll_result.h"
@@ -15,7 +14,6 @@
 #include "platform/files.h"
 #include "platform/system.h"
 #include "tools/check/settings_check.h"
-#include "tools/check/settings_warnings.h"
 
 namespace vornix7 {
 
@@ -54,21 +52,6 @@ void PrintSettings(const SettingsRecord& s, std::ostream& out)
         << "LastSensor=" << s.LastSensor << '\n';
 }
 
-// The page as the fetch would hand it on: the file's bytes, at most as many
-// as a poll keeps.
-bool ReadPage(const std::string& path, std::string& page)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return false;
-    }
-    page.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (page.size() > static_cast<std::size_t>(kMaxPageBytes)) {
-        page.resize(static_cast<std::size_t>(kMaxPageBytes));
-    }
-    return !file.bad();
-}
-
 } // namespace
 
 int RunCheckTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
@@ -85,26 +68,27 @@ int RunCheckTool(const std::vector<std::string>& args, std::ostream& out, std::o
         if (pages.empty()) {
             PrintSettings(settings, out);
             out.flush();
-            SettingsWarnings warnings(iniPath);
-            if (file.problem()) {
-                warnings.Add("the settings file exists but cannot be read (" + *file.problem()
-                             + "): the logger takes every default");
-            }
-            CheckSettingsFile(file, PathExists(iniPath), settings, warnings);
-            for (const std::string& line : warnings.Lines()) {
+            const std::vector<std::string> warnings = SettingsFileWarnings(iniPath, file, settings);
+            for (const std::string& line : warnings) {
                 err << line << '\n';
             }
-            return warnings.Empty() ? 0 : 3;
+            return warnings.empty() ? 0 : 3;
         }
         SensorTable table;
         const SystemClock clock;
         StreamSink sink(out);
         PollResultStore store(settings, table, clock, sink, LocaleTimeSeparator());
         for (const std::string& source : pages) {
+            // The page as the fetch would hand it on: the file's bytes, at most as
+            // many as a poll keeps; none for --failed.
             std::string page;
-            if (source != kFailedPoll && !ReadPage(source, page)) {
-                err << "vornix7-check: cannot read page file '" << source << "'\n" << kUsage << '\n';
-                return 2;
+            if (source != kFailedPoll) {
+                auto read = ReadFileBytes(source, static_cast<std::size_t>(kMaxPageBytes));
+                if (!read.ok()) {
+                    err << "vornix7-check: cannot read page file '" << source << "'\n" << kUsage << '\n';
+                    return 2;
+                }
+                page = std::move(*read);
             }
             store.StorePollResult(page);
         }

@@ -5,25 +5,75 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "acquisition/page_fetch.h"
 #include "common/ascii.h"
+#include "common/control_bytes.h"
 #include "common/sensor_table.h"
 #include "common/url_rule.h"
+#include "common/utf8.h"
 #include "config/ini_file.h"
 #include "config/settings.h"
 #include "log/log_with_side_file.h"
 #include "platform/files.h"
 #include "platform/locked_file.h"
 #include "platform/system.h"
-#include "tools/check/settings_warnings.h"
 
 namespace vornix7 {
 
 namespace {
 
-constexpr std::array<std::string_view, 2> kSections = {"Settings", "VORNIX7"};
+// The likely mistakes found in one settings file, as the lines that report
+// them. Adding one is one call, wherever it is found.
+class SettingsWarnings {
+public:
+    explicit SettingsWarnings(std::string fileName) : fileName_(std::move(fileName)) {}
+
+    // A mistake about the file as a whole, or about a value it does not set.
+    void Add(std::string text) { AddAt(0, std::move(text)); }
+    // A mistake on one line of the file, counted from 1.
+    void AddAt(std::size_t line, std::string text) { items_.push_back({line, std::move(text)}); }
+
+    // "warning: FILE:LINE: text" or "warning: FILE: text" each, those about
+    // the whole file first, then in the order of the file's lines.
+    std::vector<std::string> Lines() const
+    {
+        std::vector<Item> items = items_;
+        std::stable_sort(items.begin(), items.end(),
+                         [](const Item& a, const Item& b) { return a.line < b.line; });
+        // A file that is no settings file at all (a wrong path, a binary) must
+        // not bury the terminal.
+        constexpr std::size_t kMaxShown = 100;
+        if (items.size() > kMaxShown) {
+            const std::size_t hidden = items.size() - kMaxShown;
+            items.resize(kMaxShown);
+            items.push_back({0, std::to_string(hidden) + " more warnings not shown"});
+        }
+        std::vector<std::string> lines;
+        for (const Item& item : items) {
+            std::string where = fileName_;
+            if (item.line != 0) {
+                where += ':' + std::to_string(item.line);
+            }
+            // The file's bytes are echoed; control bytes but tab are shown as
+            // \xNN so that none can move the cursor or recolour the terminal.
+            lines.push_back(
+                EscapeControlBytes("warning: " + where + ": " + item.text, ControlBytes::kAllButTab));
+        }
+        return lines;
+    }
+
+private:
+    struct Item {
+        std::size_t line;
+        std::string text;
+    };
+    std::string fileName_;
+    std::vector<Item> items_;
+};
 
 // Edits (insert, delete, replace) from `a` to `b`, ignoring ASCII case.
 std::size_t EditDistance(std::string_view a, std::string_view b)
@@ -45,41 +95,33 @@ std::size_t EditDistance(std::string_view a, std::string_view b)
     return row[b.size()];
 }
 
-// The known name nearest to `name` when it is near enough to be a slip of
-// the keyboard, or empty text.
-template <typename Names, typename NameOf>
-std::string_view NearestName(std::string_view name, const Names& names, NameOf nameOf)
+// " (did you mean X?)" with the key or section (`field`) of the setting
+// nearest to `name`, when it is near enough to be a slip of the keyboard;
+// empty text otherwise.
+std::string DidYouMean(std::string_view name, const char* SettingKey::*field, std::string_view open,
+                       std::string_view close)
 {
     std::string_view best;
     std::size_t bestDistance = std::numeric_limits<std::size_t>::max();
-    for (const auto& candidate : names) {
-        const std::size_t distance = EditDistance(name, nameOf(candidate));
+    for (const SettingKey& setting : kSettingKeys) {
+        const std::string_view known = setting.*field;
+        const std::size_t distance = EditDistance(name, known);
         if (distance < bestDistance) {
-            best = nameOf(candidate);
+            best = known;
             bestDistance = distance;
         }
     }
-    const std::size_t nearEnough = std::max<std::size_t>(2, name.size() / 3);
-    return bestDistance <= nearEnough ? best : std::string_view();
+    if (bestDistance > std::max<std::size_t>(2, name.size() / 3)) {
+        return {};
+    }
+    return " (did you mean " + std::string(open) + std::string(best) + std::string(close) + "?)";
 }
 
-std::string DidYouMean(std::string_view open, std::string_view nearest, std::string_view close)
+// The first setting whose key or section (`field`) is `name`, in any case.
+const SettingKey* FindSetting(std::string_view name, const char* SettingKey::*field)
 {
-    return nearest.empty()
-               ? std::string()
-               : " (did you mean " + std::string(open) + std::string(nearest) + std::string(close) + "?)";
-}
-
-bool IsKnownSection(std::string_view name)
-{
-    return std::any_of(kSections.begin(), kSections.end(),
-                       [name](std::string_view known) { return EqualsIgnoringAsciiCase(name, known); });
-}
-
-const SettingKey* FindKey(std::string_view key)
-{
-    const auto found = std::find_if(kSettingKeys.begin(), kSettingKeys.end(), [key](const SettingKey& known) {
-        return EqualsIgnoringAsciiCase(key, known.key);
+    const auto found = std::find_if(kSettingKeys.begin(), kSettingKeys.end(), [&](const SettingKey& known) {
+        return EqualsIgnoringAsciiCase(name, known.*field);
     });
     return found == kSettingKeys.end() ? nullptr : &*found;
 }
@@ -107,14 +149,11 @@ CountingLines CheckEntries(const IniFile& file, SettingsWarnings& warnings)
     for (const IniEntry& entry : file.Entries()) {
         const std::size_t line = entry.lineNumber;
         if (entry.isSection) {
-            inKnownSection = IsKnownSection(entry.section);
+            inKnownSection = FindSetting(entry.section, &SettingKey::section) != nullptr;
             if (!inKnownSection) {
                 warnings.AddAt(line, "section [" + entry.section
                                          + "] is not read by the logger, nor are its keys"
-                                         + DidYouMean("[",
-                                                      NearestName(entry.section, kSections,
-                                                                  [](std::string_view s) { return s; }),
-                                                      "]"));
+                                         + DidYouMean(entry.section, &SettingKey::section, "[", "]"));
             }
             continue;
         }
@@ -129,11 +168,10 @@ CountingLines CheckEntries(const IniFile& file, SettingsWarnings& warnings)
             warnings.AddAt(line, "a value with no key before its '=' is not read");
             continue;
         }
-        const SettingKey* setting = FindKey(entry.key);
+        const SettingKey* setting = FindSetting(entry.key, &SettingKey::key);
         if (setting == nullptr) {
-            const std::string_view nearest = NearestName(
-                entry.key, kSettingKeys, [](const SettingKey& k) { return std::string_view(k.key); });
-            warnings.AddAt(line, entry.key + " is not a key the logger reads" + DidYouMean("", nearest, ""));
+            warnings.AddAt(line, entry.key + " is not a key the logger reads"
+                                     + DidYouMean(entry.key, &SettingKey::key, "", ""));
             continue;
         }
         if (!EqualsIgnoringAsciiCase(entry.section, setting->section)) {
@@ -165,12 +203,8 @@ CountingLines CheckEntries(const IniFile& file, SettingsWarnings& warnings)
 
 std::size_t CountingLine(const CountingLines& counting, const SettingKey& setting)
 {
-    for (std::size_t i = 0; i < kSettingKeys.size(); ++i) {
-        if (std::string_view(kSettingKeys[i].key) == setting.key) {
-            return counting[i];
-        }
-    }
-    return 0;
+    return counting[static_cast<std::size_t>(FindSetting(setting.key, &SettingKey::key)
+                                             - kSettingKeys.data())];
 }
 
 std::string LogAccessProblem(const std::string& path)
@@ -225,39 +259,18 @@ std::string SideFileWarning(const std::string& side)
     return text;
 }
 
-// What the bytes from 0x80 up in some text are: whether there are any, and
-// whether they all form well-formed UTF-8 characters (no overlong form, no
-// surrogate, nothing beyond U+10FFFF).
-struct NonAsciiBytes {
-    bool any = false;
-    bool utf8 = true;
-
-    void Scan(std::string_view text)
-    {
-        for (std::size_t i = 0; i < text.size();) {
-            const auto lead = static_cast<unsigned char>(text[i]);
-            if (lead < 0x80) {
-                ++i;
-                continue;
-            }
-            any = true;
-            const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-            const unsigned low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-            const unsigned high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-            bool whole = lead >= 0xC2 && lead <= 0xF4 && i + length <= text.size()
-                         && static_cast<unsigned char>(text[i + 1]) >= low
-                         && static_cast<unsigned char>(text[i + 1]) <= high;
-            for (std::size_t j = 2; whole && j < length; ++j) {
-                whole = (static_cast<unsigned char>(text[i + j]) & 0xC0) == 0x80;
-            }
-            if (!whole) {
-                utf8 = false;
-                return;
-            }
-            i += length;
+// Whether `text` is all well-formed UTF-8 characters, by the rule the
+// reader decodes a marked file with.
+bool IsUtf8(std::string_view text)
+{
+    for (std::size_t i = 0, length = 0; i < text.size(); i += length) {
+        length = Utf8CharacterLength(text.substr(i));
+        if (length == 0) {
+            return false;
         }
     }
-};
+    return true;
+}
 
 // A file without a byte-order mark is read as 8-bit text in the code page.
 // Where that is a Windows ANSI code page and the file is UTF-8 (what most
@@ -275,15 +288,13 @@ void CheckUnmarkedUtf8(const IniFile& file, const SettingsRecord& s, std::size_t
     if (file.encoding() != IniFile::Encoding::kCodePage || SystemCodePageKind() == CodePageKind::kUtf8) {
         return;
     }
-    NonAsciiBytes inFile;
-    for (const IniEntry& entry : file.Entries()) {
-        inFile.Scan(entry.section);
-        inFile.Scan(entry.key);
-        inFile.Scan(entry.value);
-    }
-    NonAsciiBytes inLogName;
-    inLogName.Scan(s.LogfileName);
-    if (inFile.utf8 && inLogName.any) {
+    const std::vector<IniEntry> entries = file.Entries();
+    const bool utf8 = std::all_of(entries.begin(), entries.end(), [](const IniEntry& entry) {
+        return IsUtf8(entry.section) && IsUtf8(entry.key) && IsUtf8(entry.value);
+    });
+    const bool nonAsciiLogName = std::any_of(s.LogfileName.begin(), s.LogfileName.end(),
+                                             [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    if (utf8 && nonAsciiLogName) {
         warnings.AddAt(logLine,
                        "the file has no byte-order mark, so the logger reads it in the ANSI code page, "
                        "but its text is UTF-8: each non-ASCII character of LogfileName reads as two or "
@@ -304,9 +315,7 @@ void CheckValues(const SettingsRecord& s, const CountingLines& counting, Setting
         at(kUrlKey,
            "URL \"" + s.URL + "\" cannot be fetched: " + problem + "; every poll logs an ERROR line");
     }
-    const std::int64_t waitSteps = std::int64_t{s.HTMLTimeout} * 50;
-    if (waitSteps > std::numeric_limits<std::int32_t>::max()
-        || waitSteps < std::numeric_limits<std::int32_t>::min()) {
+    if (!PageFetcher::StepLimit(s.HTMLTimeout)) {
         at(kHtmlTimeoutKey, "HTMLTimeout " + std::to_string(s.HTMLTimeout)
                                 + " is too large: its wait count (x50) overflows and the first poll ends the "
                                   "logger with \"Overflow\"");
@@ -335,11 +344,16 @@ void CheckValues(const SettingsRecord& s, const CountingLines& counting, Setting
 
 } // namespace
 
-void CheckSettingsFile(const IniFile& file, bool found, const SettingsRecord& settings,
-                       SettingsWarnings& warnings)
+std::vector<std::string> SettingsFileWarnings(const std::string& path, const IniFile& file,
+                                              const SettingsRecord& settings)
 {
+    SettingsWarnings warnings(path);
+    if (file.problem()) {
+        warnings.Add("the settings file exists but cannot be read (" + *file.problem()
+                     + "): the logger takes every default");
+    }
     CountingLines counting{};
-    if (!found) {
+    if (!PathExists(path)) {
         warnings.Add(std::string("no such file: the logger runs on the defaults and polls ") + kDefaultUrl
                      + ", an address no one set");
     } else {
@@ -350,6 +364,7 @@ void CheckSettingsFile(const IniFile& file, bool found, const SettingsRecord& se
     }
     CheckValues(settings, counting, warnings);
     CheckUnmarkedUtf8(file, settings, CountingLine(counting, kLogfileNameKey), warnings);
+    return warnings.Lines();
 }
 
 } // namespace vornix7

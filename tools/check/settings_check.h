@@ -1,16 +1,20 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace vornix7 {
 
 class IniFile;
-class SettingsWarnings;
 struct SettingsRecord;
 
-// Adds to `warnings` each likely mistake in a settings file: `file` as read
-// (`found` false when there was no file at all) and `settings`, what
-// ReadSettings made of it. Only looks: nothing is created or changed, and
-// the settings stay exactly as the logger reads them.
-void CheckSettingsFile(const IniFile& file, bool found, const SettingsRecord& settings,
-                       SettingsWarnings& warnings);
+// One "warning: PATH:LINE: text" line (or "warning: PATH: text", about the
+// file as a whole) per likely mistake in the settings file at `path`: `file`
+// as read from there and `settings`, what ReadSettings made of it. Those
+// about the whole file come first, then in the order of the file's lines.
+// Only looks: nothing is created or changed, and the settings stay exactly
+// as the logger reads them.
+std::vector<std::string> SettingsFileWarnings(const std::string& path, const IniFile& file,
+                                              const SettingsRecord& settings);
 
 } // namespace vornix7

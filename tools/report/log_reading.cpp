@@ -4,20 +4,16 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
+#include "common/ascii.h"
 #include "common/control_bytes.h"
+#include "log/log_line.h"
 
 namespace vornix7 {
 
 namespace {
 
 constexpr std::size_t kMaxReadings = 17;
-
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
 
 // Reads `count` digits at `pos`, advancing it.
 std::optional<int> Digits(std::string_view text, std::size_t& pos, std::size_t count)
@@ -28,7 +24,7 @@ std::optional<int> Digits(std::string_view text, std::size_t& pos, std::size_t c
     int value = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const char c = text[pos + i];
-        if (!IsDigit(c)) {
+        if (!IsAsciiDigit(c)) {
             return std::nullopt;
         }
         value = value * 10 + (c - '0');
@@ -37,12 +33,13 @@ std::optional<int> Digits(std::string_view text, std::size_t& pos, std::size_t c
     return value;
 }
 
-bool Expect(std::string_view text, std::size_t& pos, char wanted)
+// Takes `wanted` at `pos`, or nothing.
+bool ReadExactly(std::string_view text, std::size_t& pos, std::string_view wanted)
 {
-    if (pos >= text.size() || text[pos] != wanted) {
+    if (text.substr(pos, wanted.size()) != wanted) {
         return false;
     }
-    ++pos;
+    pos += wanted.size();
     return true;
 }
 
@@ -67,11 +64,11 @@ struct Date {
 std::optional<Date> ReadDate(std::string_view text, std::size_t& pos)
 {
     const auto year = Digits(text, pos, 4);
-    if (!year || !Expect(text, pos, '-')) {
+    if (!year || !ReadExactly(text, pos, "-")) {
         return std::nullopt;
     }
     const auto month = Digits(text, pos, 2);
-    if (!month || !Expect(text, pos, '-')) {
+    if (!month || !ReadExactly(text, pos, "-")) {
         return std::nullopt;
     }
     const auto day = Digits(text, pos, 2);
@@ -86,7 +83,7 @@ std::optional<Date> ReadDate(std::string_view text, std::size_t& pos)
 std::optional<std::string_view> ReadSeparator(std::string_view text, std::size_t& pos)
 {
     const std::size_t start = pos;
-    while (pos < text.size() && !IsDigit(text[pos]) && pos - start < 4) {
+    while (pos < text.size() && !IsAsciiDigit(text[pos]) && pos - start < 4) {
         ++pos;
     }
     if (pos == start) {
@@ -95,39 +92,35 @@ std::optional<std::string_view> ReadSeparator(std::string_view text, std::size_t
     return text.substr(start, pos - start);
 }
 
-bool ReadExactly(std::string_view text, std::size_t& pos, std::string_view wanted)
+// "hh:mm:ss" of `date` at `pos`, with any time separator (the same twice);
+// the seconds may be left out where `secondsOptional` and the text ends.
+std::optional<LogSeconds> ReadTime(std::string_view text, std::size_t& pos, const Date& date,
+                                   bool secondsOptional)
 {
-    if (text.substr(pos, wanted.size()) != wanted) {
-        return false;
+    const auto hour = Digits(text, pos, 2);
+    const auto separator = hour ? ReadSeparator(text, pos) : std::nullopt;
+    const auto minute = separator ? Digits(text, pos, 2) : std::nullopt;
+    if (!minute) {
+        return std::nullopt;
     }
-    pos += wanted.size();
-    return true;
+    std::optional<int> second = 0;
+    if (!secondsOptional || pos < text.size()) {
+        second = ReadExactly(text, pos, *separator) ? Digits(text, pos, 2) : std::nullopt;
+    }
+    if (!second || *hour > 23 || *minute > 59 || *second > 59) {
+        return std::nullopt;
+    }
+    return SecondsFromCivil(date.year, date.month, date.day, *hour, *minute, *second);
 }
 
 // "YYYY-MM-DD hh:mm:ss" at the start of a log line.
 std::optional<LogSeconds> ReadTimeStamp(std::string_view line, std::size_t& pos)
 {
     const auto date = ReadDate(line, pos);
-    if (!date || !Expect(line, pos, ' ')) {
+    if (!date || !ReadExactly(line, pos, " ")) {
         return std::nullopt;
     }
-    const auto hour = Digits(line, pos, 2);
-    if (!hour) {
-        return std::nullopt;
-    }
-    const auto separator = ReadSeparator(line, pos);
-    if (!separator) {
-        return std::nullopt;
-    }
-    const auto minute = Digits(line, pos, 2);
-    if (!minute || !ReadExactly(line, pos, *separator)) {
-        return std::nullopt;
-    }
-    const auto second = Digits(line, pos, 2);
-    if (!second || *hour > 23 || *minute > 59 || *second > 59) {
-        return std::nullopt;
-    }
-    return SecondsFromCivil(date->year, date->month, date->day, *hour, *minute, *second);
+    return ReadTime(line, pos, *date, false);
 }
 
 // A reading as the logger writes it: "-?digits.digits?" (the '.' always
@@ -139,14 +132,14 @@ bool LooksLikeReading(std::string_view field)
     }
     std::size_t pos = field.starts_with('-') ? 1 : 0;
     const std::size_t wholeStart = pos;
-    while (pos < field.size() && IsDigit(field[pos])) {
+    while (pos < field.size() && IsAsciiDigit(field[pos])) {
         ++pos;
     }
     if (pos == wholeStart || pos >= field.size() || field[pos] != '.') {
         return false;
     }
     ++pos;
-    while (pos < field.size() && IsDigit(field[pos])) {
+    while (pos < field.size() && IsAsciiDigit(field[pos])) {
         ++pos;
     }
     return pos == field.size();
@@ -218,7 +211,7 @@ std::string WithoutFormulaGuard(std::string name)
 
 ParsedLine Problem(std::string reason)
 {
-    return ParsedLine{std::nullopt, LineProblem{std::move(reason)}};
+    return ParsedLine{std::nullopt, std::move(reason)};
 }
 
 std::string Shown(std::string_view field)
@@ -245,12 +238,8 @@ LogSeconds SecondsFromCivil(int year, int month, int day, int hour, int minute, 
 
 std::string FormatLogSeconds(LogSeconds seconds)
 {
-    LogSeconds days = seconds / 86400;
-    LogSeconds rest = seconds % 86400;
-    if (rest < 0) {
-        rest += 86400;
-        --days;
-    }
+    const LogSeconds days = FloorDiv(seconds, 86400);
+    const LogSeconds rest = seconds - days * 86400;
     const LogSeconds z = days + 719468;
     const LogSeconds era = (z >= 0 ? z : z - 146096) / 146097;
     const LogSeconds dayOfEra = z - era * 146097;
@@ -260,12 +249,12 @@ std::string FormatLogSeconds(LogSeconds seconds)
     const LogSeconds day = dayOfYear - (153 * mp + 2) / 5 + 1;
     const LogSeconds month = mp < 10 ? mp + 3 : mp - 9;
     const LogSeconds year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    std::array<char, 64> buffer{};
-    const int n = std::snprintf(buffer.data(), buffer.size(), "%04lld-%02lld-%02lld %02lld:%02lld:%02lld",
-                                static_cast<long long>(year), static_cast<long long>(month),
-                                static_cast<long long>(day), static_cast<long long>(rest / 3600),
-                                static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
-    return std::string(buffer.data(), static_cast<std::size_t>(n > 0 ? n : 0));
+    const auto whole = [](LogSeconds value) {
+        return static_cast<int>(value);
+    };
+    return FormatTimeStamp(
+        {whole(year), whole(month), whole(day), whole(rest / 3600), whole(rest / 60 % 60), whole(rest % 60)},
+        ':');
 }
 
 ParsedLine ParseLogLine(std::string_view line)
@@ -281,7 +270,7 @@ ParsedLine ParseLogLine(std::string_view line)
     if (!time) {
         return Problem("no time stamp \"YYYY-MM-DD hh:mm:ss\" at the start");
     }
-    if (!Expect(line, pos, ',')) {
+    if (!ReadExactly(line, pos, ",")) {
         return Problem("no ',' after the time stamp");
     }
     const std::string_view rest = line.substr(pos);
@@ -383,24 +372,11 @@ std::optional<LogSeconds> ParseTimeArgument(std::string_view text, bool endOfDay
         return std::nullopt;
     }
     ++pos;
-    const auto hour = Digits(text, pos, 2);
-    const auto separator = hour ? ReadSeparator(text, pos) : std::nullopt;
-    const auto minute = separator ? Digits(text, pos, 2) : std::nullopt;
-    if (!minute) {
+    const auto time = ReadTime(text, pos, *date, true);
+    if (!time || pos != text.size()) {
         return std::nullopt;
     }
-    int second = 0;
-    if (pos < text.size()) {
-        const auto seconds = ReadExactly(text, pos, *separator) ? Digits(text, pos, 2) : std::nullopt;
-        if (!seconds) {
-            return std::nullopt;
-        }
-        second = *seconds;
-    }
-    if (pos != text.size() || *hour > 23 || *minute > 59 || second > 59) {
-        return std::nullopt;
-    }
-    return SecondsFromCivil(date->year, date->month, date->day, *hour, *minute, second);
+    return time;
 }
 
 } // namespace vornix7

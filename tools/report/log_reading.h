@@ -17,6 +17,12 @@ namespace vornix7 {
 // were UTC: the log carries no time zone, so times are shown as written.
 using LogSeconds = std::int64_t;
 
+// floor(a / b) for b > 0, also for negative a (times before 1970).
+constexpr LogSeconds FloorDiv(LogSeconds a, LogSeconds b)
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
 // The calendar date and time of such a second count.
 LogSeconds SecondsFromCivil(int year, int month, int day, int hour, int minute, int second);
 
@@ -30,11 +36,6 @@ struct LogRecord {
     std::vector<std::optional<double>> readings;
 };
 
-// A line that could not be read, and why.
-struct LineProblem {
-    std::string reason;
-};
-
 // Reads one log line (without its line end; a trailing CR is allowed) as
 // the logger writes it and as earlier versions wrote it:
 // - the time stamp "YYYY-MM-DD hh:mm:ss" with any time separator of one to
@@ -45,10 +46,10 @@ struct LineProblem {
 //   longest run of fields before the status that look like readings;
 // - up to 17 readings in the form "-?digits.digits", "inf", "-inf", "nan";
 // - the status "OK" or "ERROR".
-// Anything else is a LineProblem naming what is wrong.
+// Anything else is a problem, naming what is wrong.
 struct ParsedLine {
     std::optional<LogRecord> record;
-    LineProblem problem; // when record is empty
+    std::string problem; // why, when record is empty
 };
 ParsedLine ParseLogLine(std::string_view line);
 

@@ -8,12 +8,6 @@ namespace vornix7 {
 
 namespace {
 
-// floor(a / b) for b > 0, also for negative a (times before 1970).
-LogSeconds FloorDiv(LogSeconds a, LogSeconds b)
-{
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
-}
-
 constexpr double kMeanScale = 0x1p-64;
 
 // One step of a spell from poll to poll in the log's order.
@@ -83,7 +77,7 @@ void ReportBuilder::AddLine(std::string_view line)
     if (!parsed.record) {
         ++data_.unreadable;
         if (data_.firstUnreadable.size() < kListedUnreadable) {
-            data_.firstUnreadable.push_back({data_.lines, parsed.problem.reason});
+            data_.firstUnreadable.push_back({data_.lines, parsed.problem});
         }
         return;
     }
@@ -147,11 +141,8 @@ LogSeconds ReportBuilder::MedianInterval() const
 
 void ReportBuilder::AddRecord(const LogRecord& record)
 {
-    if (!InRange(record.time)) {
-        return;
-    }
     if (onRecord_) {
-        onRecord_(data_.lines, record);
+        onRecord_(record);
     }
     ++data_.polls;
     CountInterval(record.time);
@@ -212,37 +203,21 @@ void ReportBuilder::AddToStep(const LogRecord& record)
     if (steps_.size() >= 2 * maxSteps_ && !steps_.contains(FloorDiv(record.time, data_.stepSeconds))) {
         Coarsen();
     }
-    const auto [it, added] = steps_.try_emplace(FloorDiv(record.time, data_.stepSeconds));
-    Step& step = it->second;
-    if (added || record.time < step.firstPoll) {
-        step.firstPoll = record.time;
-    }
-    if (added || record.time > step.lastPoll) {
-        step.lastPoll = record.time;
-    }
-    ++step.polls;
+    // The poll as a step of its own, merged into its step.
+    Step poll{record.time, record.time, 1, std::nullopt, {}};
     if (!record.ok) {
-        step.firstError = std::min(record.time, step.firstError.value_or(record.time));
-        return;
+        poll.firstError = record.time;
+    } else {
+        poll.sensors.resize(record.readings.size());
+        for (std::size_t i = 0; i < record.readings.size(); ++i) {
+            if (const auto value = record.readings[i]) {
+                poll.sensors[i] = {1, *value, *value, record.time, record.time};
+            }
+        }
     }
-    if (step.sensors.size() < record.readings.size()) {
-        step.sensors.resize(record.readings.size());
-    }
-    for (std::size_t i = 0; i < record.readings.size(); ++i) {
-        if (!record.readings[i]) {
-            continue;
-        }
-        const double value = *record.readings[i];
-        SensorStep& sensor = step.sensors[i];
-        if (sensor.count == 0 || value < sensor.min) {
-            sensor.min = value;
-            sensor.minTime = record.time;
-        }
-        if (sensor.count == 0 || value > sensor.max) {
-            sensor.max = value;
-            sensor.maxTime = record.time;
-        }
-        ++sensor.count;
+    const auto [it, added] = steps_.try_emplace(FloorDiv(record.time, data_.stepSeconds), poll);
+    if (!added) {
+        Merge(it->second, poll);
     }
 }
 
@@ -339,7 +314,7 @@ bool ReportBuilder::FarOff(LogSeconds time) const
 
 ReportData ReportBuilder::Finish()
 {
-    data_.typicalInterval = MedianInterval();
+    const LogSeconds typicalInterval = MedianInterval();
     SetFarOffAside();
     while (!steps_.empty()
            && static_cast<std::size_t>(steps_.rbegin()->first - steps_.begin()->first) >= maxSteps_) {
@@ -364,8 +339,8 @@ ReportData ReportBuilder::Finish()
     std::erase_if(spells_,
                   [this](const OfflineSpell& spell) { return FarOff(spell.start) || FarOff(spell.end); });
     for (OfflineSpell& spell : spells_) {
-        spell.duration = spell.forward + spell.clockSetBack * data_.typicalInterval;
-        if (!data_.longestSpell || spell.Duration() > data_.longestSpell->Duration()) {
+        spell.duration = spell.forward + spell.clockSetBack * typicalInterval;
+        if (!data_.longestSpell || spell.duration > data_.longestSpell->duration) {
             data_.longestSpell = spell;
         }
     }
@@ -399,8 +374,8 @@ ReportData ReportBuilder::Finish()
     const Step* previous = nullptr;
     for (const auto& [key, step] : steps_) {
         // No poll for a long stretch: the logger was not running.
-        const bool gap = previous && data_.typicalInterval > 0
-                         && step.firstPoll - previous->lastPoll > kGapIntervals * data_.typicalInterval;
+        const bool gap = previous && typicalInterval > 0
+                         && step.firstPoll - previous->lastPoll > kGapIntervals * typicalInterval;
         for (std::size_t i = 0; i < data_.charts.size(); ++i) {
             std::vector<ChartPoint> points;
             if (gap) {

@@ -36,7 +36,6 @@ struct OfflineSpell {
     std::int64_t clockSetBack = 0;
     LogSeconds duration = 0; // set when the log is read through
     LogSeconds lastTime = 0; // the spell's latest poll so far, in the log's order
-    LogSeconds Duration() const { return duration; }
 };
 
 // One point of a chart; no value is a break in the line.
@@ -81,9 +80,6 @@ struct ReportData {
     // twice): skipped, counted here only.
     std::int64_t exactRepeats = 0;
     std::vector<RepeatedLine> firstRepeats; // the first few, by line number
-    // The median time from one poll to the next (in the log's order, steps
-    // forward only); 0 with fewer than two polls.
-    LogSeconds typicalInterval = 0;
     // Polls at far-off times (a clock not yet set at boot): counted above,
     // but left out of first/last, the charts and the longest spell.
     std::int64_t farOffPolls = 0;
@@ -107,12 +103,11 @@ inline constexpr LogSeconds kFarOffSeconds = 30 * 86400;
 // poll. Polls far off in time do not widen the steps.
 // A line that repeats one of the last RepeatWindow::kLines polls in the
 // range byte for byte is no poll: it is counted in `exactRepeats` only.
-// `onRecord`, when given, sees every poll in the time range with its line
-// number, in the log's order (for a writer that needs each line), and no
-// such repeat.
+// `onRecord`, when given, sees every poll in the time range, in the log's
+// order (for a writer that needs each line), and no such repeat.
 class ReportBuilder {
 public:
-    using RecordSink = std::function<void(std::int64_t line, const LogRecord& record)>;
+    using RecordSink = std::function<void(const LogRecord& record)>;
     ReportBuilder(std::optional<LogSeconds> from, std::optional<LogSeconds> to, std::size_t maxSteps = 1000,
                   RecordSink onRecord = nullptr);
 
@@ -147,6 +142,8 @@ private:
     void Coarsen();
     static void Merge(Step& into, const Step& from);
     void CountInterval(LogSeconds time);
+    // The median time from one poll to the next (in the log's order, steps
+    // forward only): the typical poll interval; 0 with fewer than two polls.
     LogSeconds MedianInterval() const;
     void SetFarOffAside();
     bool FarOff(LogSeconds time) const;

@@ -8,6 +8,7 @@
 
 #include "common/control_bytes.h"
 #include "common/utf8.h"
+#include "tools/report/utf8_text.h"
 
 namespace vornix7 {
 
@@ -23,6 +24,49 @@ std::string Number(double value)
 std::string Count(std::int64_t value)
 {
     return std::to_string(value);
+}
+
+// A reading for people: at most two decimals, no trailing zeros ("21.5",
+// "48", "-3.25").
+std::string ReadingText(double value)
+{
+    if (!std::isfinite(value)) {
+        return "-";
+    }
+    std::array<char, 400> buffer{};
+    const int n = std::snprintf(buffer.data(), buffer.size(), "%.2f", value);
+    std::string text(buffer.data(), static_cast<std::size_t>(n > 0 ? n : 0));
+    if (text.find('.') != std::string::npos) {
+        while (text.back() == '0') {
+            text.pop_back();
+        }
+        if (text.back() == '.') {
+            text.pop_back();
+        }
+    }
+    return text == "-0" ? "0" : text;
+}
+
+// "2 h 05 min 10 s", "45 s".
+std::string DurationText(LogSeconds seconds)
+{
+    std::array<char, 96> buffer{};
+    const long long days = seconds / 86400;
+    const long long hours = seconds / 3600 % 24;
+    const long long minutes = seconds / 60 % 60;
+    const long long secs = seconds % 60;
+    int n = 0;
+    if (days > 0) {
+        n = std::snprintf(buffer.data(), buffer.size(), "%lld d %02lld h %02lld min %02lld s", days, hours,
+                          minutes, secs);
+    } else if (hours > 0) {
+        n = std::snprintf(buffer.data(), buffer.size(), "%lld h %02lld min %02lld s", hours, minutes, secs);
+    } else if (minutes > 0) {
+        n = std::snprintf(buffer.data(), buffer.size(), "%lld min %02lld s", minutes, secs);
+    } else {
+        n = std::snprintf(buffer.data(), buffer.size(), "%lld s", secs);
+    }
+    return std::string(buffer.data(), static_cast<std::size_t>(n > 0 ? n : 0));
 }
 
 std::string TimeText(const std::optional<LogSeconds>& time)
@@ -152,43 +196,21 @@ const char* const kScript = R"(
 })();
 )";
 
-// Appends the character that starts at bytes[i], a byte from 0x80 up: a
-// well-formed UTF-8 character as it is, any other byte as its Latin-1
-// letter (the log is in the system's 8-bit code page). Returns the bytes
-// taken.
-std::size_t AppendHighCharacter(std::string& out, std::string_view bytes, std::size_t i)
-{
-    const std::size_t length = Utf8CharacterLength(bytes.substr(i));
-    if (length > 0) {
-        out.append(bytes.substr(i, length));
-        return length;
-    }
-    AppendUtf8(out, static_cast<unsigned char>(bytes[i]));
-    return 1;
-}
-
 // Text for a JSON string inside a <script> element: UTF-8 as in HtmlText,
 // and nothing that could end the element.
 std::string JsonText(std::string_view bytes)
 {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto byte = static_cast<unsigned char>(bytes[i]);
-        if (byte >= 0x80) {
-            i += AppendHighCharacter(out, bytes, i);
-            continue;
-        }
-        if (IsControlByte(bytes[i], ControlBytes::kAll) || byte == '"' || byte == '\\' || byte == '<'
-            || byte == '>' || byte == '&') {
+    const auto appendAscii = [](std::string& out, char c) {
+        if (IsControlByte(c, ControlBytes::kAll) || c == '"' || c == '\\' || c == '<' || c == '>'
+            || c == '&') {
             std::array<char, 8> escaped{};
-            std::snprintf(escaped.data(), escaped.size(), "\\u%04x", static_cast<unsigned>(byte));
+            std::snprintf(escaped.data(), escaped.size(), "\\u%04x", static_cast<unsigned>(c));
             out += escaped.data();
         } else {
-            out += static_cast<char>(byte);
+            out += c;
         }
-        ++i;
-    }
-    return out + "\"";
+    };
+    return "\"" + Utf8Text(bytes, false, appendAscii) + "\"";
 }
 
 std::size_t SensorCount(const std::vector<PageLog>& logs)
@@ -264,7 +286,7 @@ std::string DeviceHeading(const ReportData& data)
 
 std::string SpellText(const OfflineSpell& spell)
 {
-    return DurationText(spell.Duration()) + " from " + FormatLogSeconds(spell.start) + " to "
+    return DurationText(spell.duration) + " from " + FormatLogSeconds(spell.start) + " to "
            + FormatLogSeconds(spell.end) + " (" + std::to_string(spell.failedPolls) + " failed polls"
            + (spell.clockSetBack > 0 ? ", the clock set back meanwhile" : "")
            + (spell.ongoing ? ", still offline at the log's end)" : ")");
@@ -351,15 +373,8 @@ void WriteSummary(const ReportData& data, const std::string& id, const char* h, 
 
 std::string HtmlText(std::string_view bytes)
 {
-    std::string out;
-    out.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto byte = static_cast<unsigned char>(bytes[i]);
-        if (byte >= 0x80) {
-            i += AppendHighCharacter(out, bytes, i);
-            continue;
-        }
-        switch (byte) {
+    return Utf8Text(bytes, false, [](std::string& out, char c) {
+        switch (c) {
         case '&':
             out += "&amp;";
             break;
@@ -376,58 +391,16 @@ std::string HtmlText(std::string_view bytes)
             out += "&#39;";
             break;
         default:
-            if (IsControlByte(bytes[i], ControlBytes::kAllButTab)) {
+            if (IsControlByte(c, ControlBytes::kAllButTab)) {
                 AppendUtf8(out, 0xFFFD);
             } else {
-                out += static_cast<char>(byte);
+                out += c;
             }
         }
-        ++i;
-    }
-    return out;
+    });
 }
 
-std::string ReadingText(double value)
-{
-    if (!std::isfinite(value)) {
-        return "-";
-    }
-    std::array<char, 400> buffer{};
-    const int n = std::snprintf(buffer.data(), buffer.size(), "%.2f", value);
-    std::string text(buffer.data(), static_cast<std::size_t>(n > 0 ? n : 0));
-    if (text.find('.') != std::string::npos) {
-        while (text.back() == '0') {
-            text.pop_back();
-        }
-        if (text.back() == '.') {
-            text.pop_back();
-        }
-    }
-    return text == "-0" ? "0" : text;
-}
-
-std::string DurationText(LogSeconds seconds)
-{
-    std::array<char, 96> buffer{};
-    const long long days = seconds / 86400;
-    const long long hours = seconds / 3600 % 24;
-    const long long minutes = seconds / 60 % 60;
-    const long long secs = seconds % 60;
-    int n = 0;
-    if (days > 0) {
-        n = std::snprintf(buffer.data(), buffer.size(), "%lld d %02lld h %02lld min %02lld s", days, hours,
-                          minutes, secs);
-    } else if (hours > 0) {
-        n = std::snprintf(buffer.data(), buffer.size(), "%lld h %02lld min %02lld s", hours, minutes, secs);
-    } else if (minutes > 0) {
-        n = std::snprintf(buffer.data(), buffer.size(), "%lld min %02lld s", minutes, secs);
-    } else {
-        n = std::snprintf(buffer.data(), buffer.size(), "%lld s", secs);
-    }
-    return std::string(buffer.data(), static_cast<std::size_t>(n > 0 ? n : 0));
-}
-
-void WriteReportPage(const std::vector<PageLog>& logs, const PageInput& input, std::ostream& out)
+std::size_t WriteReportPage(const std::vector<PageLog>& logs, const PageInput& input, std::ostream& out)
 {
     const bool several = logs.size() > 1;
     const std::string devices =
@@ -496,6 +469,7 @@ void WriteReportPage(const std::vector<PageLog>& logs, const PageInput& input, s
             << "</script>\n";
     }
     out << "</body>\n</html>\n";
+    return charts;
 }
 
 } // namespace vornix7

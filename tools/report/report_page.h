@@ -34,19 +34,12 @@ struct PageLog {
 // One log: its summary and one chart per sensor. Several: a summary per
 // log (element ids prefixed "logK-", K from 1) and one chart per sensor
 // with a line per log, each log in the same colour and under its name in
-// every chart, on one time axis.
-void WriteReportPage(const std::vector<PageLog>& logs, const PageInput& input, std::ostream& out);
+// every chart, on one time axis. Returns the number of charts.
+std::size_t WriteReportPage(const std::vector<PageLog>& logs, const PageInput& input, std::ostream& out);
 
 // Text for HTML: markup characters escaped, bytes that are not UTF-8 read as
 // Latin-1 (an 8-bit code page's name still shows its letters), control
 // bytes shown as U+FFFD.
 std::string HtmlText(std::string_view bytes);
-
-// A reading for people: at most two decimals, no trailing zeros ("21.5",
-// "48", "-3.25").
-std::string ReadingText(double value);
-
-// "2 h 05 min 10 s", "45 s".
-std::string DurationText(LogSeconds seconds);
 
 } // namespace vornix7

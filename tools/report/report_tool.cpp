@@ -5,6 +5,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "common/ascii.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "tools/report/report_data.h"
@@ -79,16 +80,14 @@ Options ParseArgs(const std::vector<std::string>& args, std::string& problem)
             options.logs.push_back(arg);
         }
     }
-    if (!options.xlsx.empty()) {
-        if (options.logs.empty()) {
-            problem = "no log given";
-        } else if (!options.output.empty()) {
-            problem = "-o and --xlsx: a page or a workbook";
-        }
-        return options;
-    }
     if (options.logs.empty()) {
         problem = "no log given";
+        return options;
+    }
+    if (!options.xlsx.empty()) {
+        if (!options.output.empty()) {
+            problem = "-o and --xlsx: a page or a workbook";
+        }
         return options;
     }
     if (options.output.empty()) {
@@ -124,9 +123,7 @@ std::optional<ChartLibrary> LoadChartLibrary(const std::filesystem::path& dir, s
     // Inline, a script must not close its own element.
     for (const auto* file : {&script, &style}) {
         std::string lower = **file;
-        for (char& c : lower) {
-            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        }
+        std::transform(lower.begin(), lower.end(), lower.begin(), AsciiLower);
         if (lower.find("</script") != std::string::npos || lower.find("</style") != std::string::npos) {
             err << "warning: the chart library closes its own element and cannot be inlined: the page has "
                    "the "
@@ -137,23 +134,41 @@ std::optional<ChartLibrary> LoadChartLibrary(const std::filesystem::path& dir, s
     return ChartLibrary{*script, *style};
 }
 
-} // namespace
+// One log read through, shared and without its lock (up to `maxBytes`
+// bytes when given): its report data and the bytes read. When it cannot be
+// read, says why on `err` and gives nothing.
+struct LogReading {
+    std::int64_t bytes = 0;
+    ReportData data;
+};
 
-LogReading ReadLog(const std::string& path, std::optional<LogSeconds> from, std::optional<LogSeconds> to,
-                   ReportBuilder::RecordSink onRecord)
+std::optional<LogReading> ReadLog(const std::string& path, std::optional<LogSeconds> from,
+                                  std::optional<LogSeconds> to, std::size_t maxSteps, std::ostream& err,
+                                  std::optional<std::int64_t> maxBytes = std::nullopt,
+                                  ReportBuilder::RecordSink onRecord = nullptr)
 {
-    ReportBuilder builder(from, to, 1000, std::move(onRecord));
-    const auto read = ReadFileInChunks(path, [&builder](std::string_view bytes) { builder.AddBytes(bytes); });
+    ReportBuilder builder(from, to, maxSteps, std::move(onRecord));
     LogReading reading;
-    reading.read = read.ok();
-    if (!reading.read) {
-        reading.problem = read.error().reason;
-        return reading;
+    const auto read = ReadFileInChunks(path, [&](std::string_view bytes) {
+        if (maxBytes) {
+            bytes = bytes.substr(
+                0, static_cast<std::size_t>(std::max<std::int64_t>(*maxBytes - reading.bytes, 0)));
+        }
+        reading.bytes += static_cast<std::int64_t>(bytes.size());
+        builder.AddBytes(bytes);
+    });
+    if (!read.ok()) {
+        err << "vornix7-report: " << path << ": " << read.error().reason << "\n";
+        return std::nullopt;
     }
     reading.data = builder.Finish();
     return reading;
 }
 
+// Names each line of the log that could not be read on `err`, as
+// "LOG:LINE: reason" (the first few, then how many more), then the exact
+// repeats skipped: the first few by line, and "LOG: Exact repeats
+// skipped: N".
 void NameUnreadableLines(const std::string& path, const ReportData& data, std::ostream& err)
 {
     for (const UnreadableLine& line : data.firstUnreadable) {
@@ -170,6 +185,8 @@ void NameUnreadableLines(const std::string& path, const ReportData& data, std::o
         err << path << ": Exact repeats skipped: " << data.exactRepeats << "\n";
     }
 }
+
+} // namespace
 
 int RunReportTool(const std::vector<std::string>& args, const std::filesystem::path& libraryDir,
                   std::ostream& out, std::ostream& err)
@@ -199,26 +216,24 @@ int RunReportTool(const std::vector<std::string>& args, const std::filesystem::p
     std::int64_t errorPolls = 0;
     std::int64_t unreadable = 0;
     std::int64_t repeats = 0;
-    std::size_t sensors = 0;
     for (const std::string& log : options.logs) {
-        LogReading reading = ReadLog(log, options.from, options.to);
-        if (!reading.read) {
-            err << "vornix7-report: " << log << ": " << reading.problem << "\n";
+        std::optional<LogReading> reading = ReadLog(log, options.from, options.to, 1000, err);
+        if (!reading) {
             return 1;
         }
-        NameUnreadableLines(log, reading.data, err);
-        polls += reading.data.polls;
-        okPolls += reading.data.okPolls;
-        errorPolls += reading.data.errorPolls;
-        unreadable += reading.data.unreadable;
-        repeats += reading.data.exactRepeats;
-        sensors = std::max(sensors, reading.data.charts.size());
-        logs.push_back({log, std::move(reading.data)});
+        const ReportData& data = reading->data;
+        NameUnreadableLines(log, data, err);
+        polls += data.polls;
+        okPolls += data.okPolls;
+        errorPolls += data.errorPolls;
+        unreadable += data.unreadable;
+        repeats += data.exactRepeats;
+        logs.push_back({log, std::move(reading->data)});
     }
 
     const PageInput input{options.from, options.to, LoadChartLibrary(libraryDir, err)};
     std::ostringstream page;
-    WriteReportPage(logs, input, page);
+    const std::size_t charts = WriteReportPage(logs, input, page);
     if (const auto written = ReplaceFileWith(options.output, page.view()); !written.ok()) {
         err << "vornix7-report: " << options.output << ": cannot be written: " << written.error().reason
             << "\n";
@@ -228,13 +243,76 @@ int RunReportTool(const std::vector<std::string>& args, const std::filesystem::p
     if (logs.size() > 1) {
         out << logs.size() << " logs, ";
     }
-    out << polls << " polls (" << okPolls << " OK, " << errorPolls << " ERROR), "
-        << (input.charts ? sensors : 0) << " charts";
+    out << polls << " polls (" << okPolls << " OK, " << errorPolls << " ERROR), " << charts << " charts";
     if (unreadable > 0) {
         out << ", " << unreadable << " lines not read";
     }
     if (repeats > 0) {
         out << ", " << repeats << " exact repeats skipped";
+    }
+    out << "\n";
+    return unreadable > 0 ? 3 : 0;
+}
+
+int WriteXlsxReport(const std::vector<std::string>& logs, const std::string& output,
+                    std::optional<LogSeconds> from, std::optional<LogSeconds> to, std::ostream& out,
+                    std::ostream& err, std::int64_t rowsPerSheet)
+{
+    for (const std::string& log : logs) {
+        if (SameFile(output, log)) {
+            err << "vornix7-report: the workbook would overwrite the log " << log << "\n";
+            return 2;
+        }
+    }
+    // First pass: every log readable, and each one's width.
+    std::vector<LogReading> first;
+    first.reserve(logs.size());
+    for (const std::string& log : logs) {
+        std::optional<LogReading> reading = ReadLog(log, from, to, 2, err);
+        if (!reading) {
+            return 1;
+        }
+        first.push_back(std::move(*reading));
+    }
+
+    XlsxWorkbook workbook(output, rowsPerSheet);
+    if (!workbook.Started()) {
+        err << "vornix7-report: " << output << ": cannot be written: " << workbook.StartProblem() << "\n";
+        return 1;
+    }
+    std::int64_t polls = 0;
+    std::int64_t unreadable = 0;
+    for (std::size_t i = 0; i < logs.size(); ++i) {
+        const ReportData& shape = first[i].data;
+        std::size_t deviceChars = 0;
+        for (const auto& device : shape.devices) {
+            deviceChars = std::max(deviceChars, device.first.size());
+        }
+        workbook.BeginLog(logs.size() == 1 ? "Polls" : "Polls " + std::to_string(i + 1), shape.sensors.size(),
+                          deviceChars);
+        // The second pass up to the same byte: the summary counts exactly
+        // the rows written.
+        const auto pass = ReadLog(logs[i], from, to, 1000, err, first[i].bytes,
+                                  [&workbook](const LogRecord& record) { workbook.AddPoll(record); });
+        if (!pass) {
+            return 1;
+        }
+        const ReportData& data = pass->data;
+        NameUnreadableLines(logs[i], data, err);
+        workbook.EndLog(logs[i], data, from, to);
+        polls += data.polls;
+        unreadable += data.unreadable;
+    }
+    const std::string problem = workbook.Close();
+    if (!problem.empty()) {
+        err << "vornix7-report: " << output << ": cannot be written: " << problem << "\n";
+        return 1;
+    }
+    const std::size_t sheets = workbook.PollSheets();
+    out << output << ": " << polls << " polls in " << sheets << (sheets == 1 ? " sheet" : " sheets")
+        << " of polls";
+    if (unreadable > 0) {
+        out << ", " << unreadable << " lines not read";
     }
     out << "\n";
     return unreadable > 0 ? 3 : 0;

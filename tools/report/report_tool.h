@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "tools/report/report_data.h"
+#include "tools/report/xlsx_workbook.h"
 
 namespace vornix7 {
 
 // vornix7-report LOG... [-o REPORT.html] [--from TIME] [--to TIME]
 // vornix7-report LOG... --xlsx WORKBOOK.xlsx [--from TIME] [--to TIME]
-// (the workbook instead of the page: tools/report/xlsx_workbook.h)
+// (the workbook instead of the page: WriteXlsxReport below)
 // Reads the logs (never taking their lock, with the logger appending on)
 // and writes one self-contained HTML page: a summary table and one chart
 // per sensor (several logs: a summary per log and a line per log in each
@@ -27,21 +27,12 @@ namespace vornix7 {
 int RunReportTool(const std::vector<std::string>& args, const std::filesystem::path& libraryDir,
                   std::ostream& out, std::ostream& err);
 
-// One log read through, shared and without its lock: its report data, or
-// why it could not be read. `onRecord` sees each poll in the time range.
-struct LogReading {
-    bool read = false;
-    std::string problem; // when not read, in the system's words
-    ReportData data;
-};
-LogReading ReadLog(const std::string& path, std::optional<LogSeconds> from, std::optional<LogSeconds> to,
-                   ReportBuilder::RecordSink onRecord = nullptr);
-
-// Names each line of the log that could not be read on `err`, as
-// "LOG:LINE: reason" (the first few, then how many more), then the exact
-// repeats skipped: the first few by line, and "LOG: Exact repeats
-// skipped: N".
-void NameUnreadableLines(const std::string& path, const ReportData& data, std::ostream& err);
+// vornix7-report LOG... --xlsx FILE: reads each log (as the page does:
+// shared, never locked) and writes the workbook. Names unreadable lines on
+// `err` as "LOG:LINE: reason". Exit status as the tool's.
+int WriteXlsxReport(const std::vector<std::string>& logs, const std::string& output,
+                    std::optional<LogSeconds> from, std::optional<LogSeconds> to, std::ostream& out,
+                    std::ostream& err, std::int64_t rowsPerSheet = kXlsxRowsPerSheet);
 
 // The chart library's files, beside the tool.
 inline constexpr const char* kChartScriptFile = "uPlot.iife.min.js";

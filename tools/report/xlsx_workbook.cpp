@@ -3,13 +3,11 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <ostream>
 
 #include "common/control_bytes.h"
 #include "common/utf8.h"
 #include "platform/files.h"
-#include "tools/report/report_tool.h"
+#include "tools/report/utf8_text.h"
 
 namespace vornix7 {
 
@@ -20,85 +18,24 @@ constexpr lxw_col_t kDeviceColumn = 1;
 constexpr lxw_col_t kFirstReadingColumn = 2;
 constexpr std::size_t kMaxCellBytes = 32767; // a cell's limit in characters, so in bytes too
 
-// The length of the UTF-8 character at `i`, 0 when it is not a well-formed
-// one or one that XML has not (U+FFFE, U+FFFF).
-std::size_t Utf8Length(std::string_view s, std::size_t i)
-{
-    const std::string_view character = s.substr(i, Utf8CharacterLength(s.substr(i)));
-    return character == "\xEF\xBF\xBE" || character == "\xEF\xBF\xBF" ? 0 : character.size();
-}
-
-bool SameFile(const std::string& a, const std::string& b)
-{
-    std::error_code error;
-    return a == b || std::filesystem::equivalent(a, b, error);
-}
-
-// The log's lines, read once to learn the sheets' width and a second time,
-// up to the same byte, to write the rows; the summary is the second pass's,
-// so it counts exactly the rows written.
-struct LogPass {
-    bool read = false;
-    std::string problem;
-    std::int64_t bytes = 0;
-    ReportData data;
-};
-
-LogPass ReadLogPass(const std::string& path, std::optional<LogSeconds> from, std::optional<LogSeconds> to,
-                    std::int64_t maxBytes, XlsxWorkbook* workbook)
-{
-    LogPass pass;
-    ReportBuilder::RecordSink onRecord = nullptr;
-    if (workbook) {
-        onRecord = [workbook](std::int64_t, const LogRecord& record) {
-            workbook->AddPoll(record);
-        };
-    }
-    ReportBuilder builder(from, to, workbook ? 1000 : 2, std::move(onRecord));
-    const auto read = ReadFileInChunks(path, [&](std::string_view bytes) {
-        if (maxBytes >= 0) {
-            const auto left = static_cast<std::size_t>(std::max<std::int64_t>(maxBytes - pass.bytes, 0));
-            bytes = bytes.substr(0, std::min(bytes.size(), left));
-        }
-        pass.bytes += static_cast<std::int64_t>(bytes.size());
-        builder.AddBytes(bytes);
-    });
-    pass.read = read.ok();
-    if (!pass.read) {
-        pass.problem = read.error().reason;
-    }
-    pass.data = builder.Finish();
-    return pass;
-}
-
 } // namespace
 
 std::string CellText(std::string_view bytes)
 {
-    std::string out;
-    out.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto byte = static_cast<unsigned char>(bytes[i]);
-        std::size_t length = 1;
-        const std::size_t before = out.size();
-        if (byte >= 0x80) {
-            length = Utf8Length(bytes, i);
-            if (length > 0) {
-                out.append(bytes.substr(i, length));
-            } else {
-                length = 1;
-                AppendUtf8(out, byte); // Latin-1
-            }
-        } else if (IsControlByte(bytes[i], ControlBytes::kAllButTab) && byte != 0x7F) { // XML allows DEL
-            AppendUtf8(out, 0xFFFD);
+    std::string out = Utf8Text(bytes, true, [](std::string& text, char c) {
+        if (IsControlByte(c, ControlBytes::kAllButTab) && c != '\x7F') { // XML allows DEL
+            AppendUtf8(text, 0xFFFD);
         } else {
-            out += static_cast<char>(byte);
+            text += c;
         }
-        if (out.size() > kMaxCellBytes) {
-            out.resize(before);
-            break;
+    });
+    if (out.size() > kMaxCellBytes) {
+        // Cut before the first character that does not fit whole.
+        std::size_t end = kMaxCellBytes;
+        while ((static_cast<unsigned char>(out[end]) & 0xC0) == 0x80) {
+            --end;
         }
-        i += length;
+        out.resize(end);
     }
     return out;
 }
@@ -107,7 +44,7 @@ double SpreadsheetTime(LogSeconds seconds)
 {
     constexpr LogSeconds kDay = 86400;
     constexpr LogSeconds kDaysTo1970 = 25569; // 1899-12-30 to 1970-01-01
-    const LogSeconds days = seconds >= 0 ? seconds / kDay : -((-seconds + kDay - 1) / kDay);
+    const LogSeconds days = FloorDiv(seconds, kDay);
     return static_cast<double>(days + kDaysTo1970) + static_cast<double>(seconds - days * kDay) / kDay;
 }
 
@@ -162,17 +99,19 @@ void XlsxWorkbook::BeginLog(const std::string& title, std::size_t sensors, std::
     title_ = title;
     sensors_ = sensors;
     deviceChars_ = deviceChars;
-    logSheets_ = 0;
+    logSheets_.clear();
     NewPollSheet();
 }
 
 void XlsxWorkbook::NewPollSheet()
 {
     FinishPollSheet();
-    ++logSheets_;
-    const std::string name = logSheets_ == 1 ? title_ : title_ + " (" + std::to_string(logSheets_) + ")";
+    const std::string name =
+        logSheets_.empty() ? title_ : title_ + " (" + std::to_string(logSheets_.size() + 1) + ")";
     polls_ = workbook_ ? workbook_add_worksheet(workbook_, name.c_str()) : nullptr;
-    sheets_.push_back({name, logIndex_, 0});
+    logSheets_.push_back(name);
+    ++sheets_;
+    rows_ = 0;
     if (!polls_) {
         return;
     }
@@ -201,8 +140,8 @@ void XlsxWorkbook::NewPollSheet()
 
 void XlsxWorkbook::FinishPollSheet()
 {
-    if (polls_ && !sheets_.empty()) {
-        worksheet_autofilter(polls_, 0, 0, static_cast<lxw_row_t>(sheets_.back().rows),
+    if (polls_) {
+        worksheet_autofilter(polls_, 0, 0, static_cast<lxw_row_t>(rows_),
                              static_cast<lxw_col_t>(kFirstReadingColumn + sensors_));
     }
     polls_ = nullptr;
@@ -210,15 +149,14 @@ void XlsxWorkbook::FinishPollSheet()
 
 void XlsxWorkbook::AddPoll(const LogRecord& record)
 {
-    if (sheets_.empty() || sheets_.back().rows >= rowsPerSheet_) {
+    if (rows_ >= rowsPerSheet_) {
         NewPollSheet();
     }
-    PollSheet& sheet = sheets_.back();
-    ++sheet.rows;
+    ++rows_;
     if (!polls_) {
         return;
     }
-    const auto row = static_cast<lxw_row_t>(sheet.rows);
+    const auto row = static_cast<lxw_row_t>(rows_);
     worksheet_write_number(polls_, row, kTimeColumn, SpreadsheetTime(record.time), time_);
     if (!record.deviceName.empty()) {
         // A string cell: never a formula, whatever it starts with.
@@ -235,11 +173,11 @@ void XlsxWorkbook::AddPoll(const LogRecord& record)
                            record.ok ? "OK" : "ERROR", nullptr);
 }
 
-void XlsxWorkbook::SummaryRow(const std::string& label, const std::string& text)
+void XlsxWorkbook::SummaryRow(const std::string& label, const std::string& text, lxw_format* format)
 {
     if (summary_) {
-        worksheet_write_string(summary_, summaryRow_, 0, label.c_str(), nullptr);
-        worksheet_write_string(summary_, summaryRow_, 1, CellText(text).c_str(), nullptr);
+        worksheet_write_string(summary_, summaryRow_, 0, label.c_str(), format);
+        worksheet_write_string(summary_, summaryRow_, 1, CellText(text).c_str(), format);
     }
     ++summaryRow_;
 }
@@ -257,16 +195,10 @@ void XlsxWorkbook::EndLog(const std::string& logName, const ReportData& data, st
                           std::optional<LogSeconds> to)
 {
     FinishPollSheet();
-    if (summary_) {
-        worksheet_write_string(summary_, summaryRow_, 0, "Log", header_);
-        worksheet_write_string(summary_, summaryRow_, 1, CellText(logName).c_str(), header_);
-    }
-    ++summaryRow_;
+    SummaryRow("Log", logName, header_);
     std::string names;
-    for (const PollSheet& sheet : sheets_) {
-        if (sheet.log == logIndex_) {
-            names += (names.empty() ? "" : ", ") + sheet.name;
-        }
+    for (const std::string& sheet : logSheets_) {
+        names += (names.empty() ? "" : ", ") + sheet;
     }
     SummaryRow("Sheets", names);
     if (from || to) {
@@ -287,7 +219,7 @@ void XlsxWorkbook::EndLog(const std::string& logName, const ReportData& data, st
     SummaryRow("Offline spells", static_cast<double>(data.spells));
     if (data.longestSpell) {
         const OfflineSpell& spell = *data.longestSpell;
-        SummaryRow("Longest offline spell", static_cast<double>(spell.Duration()) / 86400.0, duration_);
+        SummaryRow("Longest offline spell", static_cast<double>(spell.duration) / 86400.0, duration_);
         SummaryRow("  from", SpreadsheetTime(spell.start), time_);
         SummaryRow("  to", SpreadsheetTime(spell.end), time_);
         SummaryRow("  failed polls", static_cast<double>(spell.failedPolls));
@@ -304,11 +236,7 @@ void XlsxWorkbook::EndLog(const std::string& logName, const ReportData& data, st
 
     if (!data.devices.empty()) {
         ++summaryRow_;
-        if (summary_) {
-            worksheet_write_string(summary_, summaryRow_, 0, "Device name", header_);
-            worksheet_write_string(summary_, summaryRow_, 1, "Polls", header_);
-        }
-        ++summaryRow_;
+        SummaryRow("Device name", "Polls", header_);
         for (const auto& [name, polls] : data.devices) {
             SummaryRow(CellText(name), static_cast<double>(polls));
         }
@@ -336,7 +264,6 @@ void XlsxWorkbook::EndLog(const std::string& logName, const ReportData& data, st
         }
     }
     summaryRow_ += static_cast<std::uint32_t>(data.sensors.size()) + 2;
-    ++logIndex_;
 }
 
 std::string XlsxWorkbook::Close()
@@ -354,68 +281,6 @@ std::string XlsxWorkbook::Close()
     staging_ = false;
     const auto placed = PutStagedFileInPlace(staged_, path_);
     return placed.ok() ? std::string() : placed.error().reason;
-}
-
-int WriteXlsxReport(const std::vector<std::string>& logs, const std::string& output,
-                    std::optional<LogSeconds> from, std::optional<LogSeconds> to, std::ostream& out,
-                    std::ostream& err, std::int64_t rowsPerSheet)
-{
-    for (const std::string& log : logs) {
-        if (SameFile(output, log)) {
-            err << "vornix7-report: the workbook would overwrite the log " << log << "\n";
-            return 2;
-        }
-    }
-    // First pass: every log readable, and each one's width.
-    std::vector<LogPass> first;
-    first.reserve(logs.size());
-    for (const std::string& log : logs) {
-        first.push_back(ReadLogPass(log, from, to, -1, nullptr));
-        if (!first.back().read) {
-            err << "vornix7-report: " << log << ": " << first.back().problem << "\n";
-            return 1;
-        }
-    }
-
-    XlsxWorkbook workbook(output, rowsPerSheet);
-    if (!workbook.Started()) {
-        err << "vornix7-report: " << output << ": cannot be written: " << workbook.StartProblem() << "\n";
-        return 1;
-    }
-    std::int64_t polls = 0;
-    std::int64_t unreadable = 0;
-    for (std::size_t i = 0; i < logs.size(); ++i) {
-        const ReportData& shape = first[i].data;
-        std::size_t deviceChars = 0;
-        for (const auto& device : shape.devices) {
-            deviceChars = std::max(deviceChars, device.first.size());
-        }
-        workbook.BeginLog(logs.size() == 1 ? "Polls" : "Polls " + std::to_string(i + 1), shape.sensors.size(),
-                          deviceChars);
-        const LogPass pass = ReadLogPass(logs[i], from, to, first[i].bytes, &workbook);
-        if (!pass.read) {
-            err << "vornix7-report: " << logs[i] << ": " << pass.problem << "\n";
-            return 1;
-        }
-        const ReportData& data = pass.data;
-        NameUnreadableLines(logs[i], data, err);
-        workbook.EndLog(logs[i], data, from, to);
-        polls += data.polls;
-        unreadable += data.unreadable;
-    }
-    const std::string problem = workbook.Close();
-    if (!problem.empty()) {
-        err << "vornix7-report: " << output << ": cannot be written: " << problem << "\n";
-        return 1;
-    }
-    const std::size_t sheets = workbook.Sheets().size();
-    out << output << ": " << polls << " polls in " << sheets << (sheets == 1 ? " sheet" : " sheets")
-        << " of polls";
-    if (unreadable > 0) {
-        out << ", " << unreadable << " lines not read";
-    }
-    out << "\n";
-    return unreadable > 0 ? 3 : 0;
 }
 
 } // namespace vornix7

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,13 +17,6 @@ namespace vornix7 {
 
 // Data rows a sheet holds below its header row (1,048,576 rows in all).
 inline constexpr std::int64_t kXlsxRowsPerSheet = 1048575;
-
-// One sheet of polls as written.
-struct PollSheet {
-    std::string name;
-    std::size_t log = 0;   // index of its log
-    std::int64_t rows = 0; // data rows below the header
-};
 
 // A workbook of logs, written in constant memory (each sheet's rows go to a
 // temporary file as they come): first a sheet "Summary" with a block of
@@ -58,12 +50,15 @@ public:
     // workbook destroyed without Close leaves nothing behind.
     std::string Close();
 
-    const std::vector<PollSheet>& Sheets() const { return sheets_; }
+    // The sheets of polls so far, of all logs.
+    std::size_t PollSheets() const { return sheets_; }
 
 private:
     void NewPollSheet();
     void FinishPollSheet();
-    void SummaryRow(const std::string& label, const std::string& text);
+    // A label and its value; a text row's `format` is for both its cells (a
+    // heading), a number's for the number only (a time, a duration).
+    void SummaryRow(const std::string& label, const std::string& text, lxw_format* format = nullptr);
     void SummaryRow(const std::string& label, double number, lxw_format* format = nullptr);
 
     std::string path_;
@@ -81,10 +76,10 @@ private:
     std::string title_;
     std::size_t sensors_ = 0;
     std::size_t deviceChars_ = 0;
-    std::size_t logIndex_ = 0;
-    std::size_t logSheets_ = 0;
+    std::vector<std::string> logSheets_; // the names of the log's sheets so far
     lxw_worksheet* polls_ = nullptr;
-    std::vector<PollSheet> sheets_;
+    std::int64_t rows_ = 0; // data rows in polls_
+    std::size_t sheets_ = 0;
 };
 
 // Text for a cell: valid UTF-8 kept, any other byte read as Latin-1 (the
@@ -94,12 +89,5 @@ std::string CellText(std::string_view bytes);
 
 // Excel's serial date-time (days since 1899-12-30) of a log time.
 double SpreadsheetTime(LogSeconds seconds);
-
-// vornix7-report LOG... --xlsx FILE: reads each log (as the page does:
-// shared, never locked) and writes the workbook. Names unreadable lines on
-// `err` as "LOG:LINE: reason". Exit status as the tool's.
-int WriteXlsxReport(const std::vector<std::string>& logs, const std::string& output,
-                    std::optional<LogSeconds> from, std::optional<LogSeconds> to, std::ostream& out,
-                    std::ostream& err, std::int64_t rowsPerSheet = kXlsxRowsPerSheet);
 
 } // namespace vornix7

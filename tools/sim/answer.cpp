@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 
-#include "body_source.h"
 #include "http.h"
 #include "page.h"
 
@@ -78,15 +77,12 @@ private:
     bool ok_ = true;
 };
 
-Headers Html(std::uint64_t length)
+void SendHtml(Writer& out, int status, const std::string& body, Headers extra = {})
 {
-    return {{"Content-Type", "text/html"}, {"Content-Length", std::to_string(length)}};
-}
-
-void SendPage(Writer& out, const std::string& page)
-{
-    if (out.Head(200, Html(page.size())))
-        out.Body(page, page.size());
+    Headers headers = HtmlHeaders(body.size());
+    headers.insert(headers.end(), extra.begin(), extra.end());
+    if (out.Head(status, headers))
+        out.Body(body, body.size());
 }
 
 template <typename FillFn> void Stream(Writer& out, std::uint64_t total, FillFn fill)
@@ -110,22 +106,22 @@ AnswerOutcome Answer(Connection& connection, Mode mode, const AnswerContext& con
 
     switch (mode) {
     case Mode::Normal:
-        SendPage(out, context.nextPage());
+        SendHtml(out, 200, context.nextPage());
         break;
     case Mode::Delay:
         if (out.Pause(static_cast<int>(o.delayMs)))
-            SendPage(out, context.nextPage());
+            SendHtml(out, 200, context.nextPage());
         break;
     case Mode::Silent:
         outcome.holdOpen = true;
         outcome.note = "holding the connection";
         break;
     case Mode::Empty:
-        out.Head(200, Html(0));
+        out.Head(200, HtmlHeaders(0));
         break;
     case Mode::Size: {
         const std::string page = context.nextPage();
-        if (out.Head(200, Html(o.bodyBytes)))
+        if (out.Head(200, HtmlHeaders(o.bodyBytes)))
             Stream(out, o.bodyBytes,
                    [&](std::uint64_t offset, std::span<char> piece) { SizedBodySlice(page, offset, piece); });
         break;
@@ -135,7 +131,7 @@ AnswerOutcome Answer(Connection& connection, Mode mode, const AnswerContext& con
         break;
     case Mode::Reset: {
         const std::string page = context.nextPage();
-        if (out.Head(200, Html(page.size()))
+        if (out.Head(200, HtmlHeaders(page.size()))
             && out.Body(std::string_view(page).substr(0, page.size() / 2), page.size() / 2))
             out.Pause(kResetPauseMs);
         connection.CloseWithReset();
@@ -146,7 +142,7 @@ AnswerOutcome Answer(Connection& connection, Mode mode, const AnswerContext& con
     }
     case Mode::Trickle: {
         const std::string page = context.nextPage();
-        if (!out.Head(200, Html(page.size())) || out.HeadOnly())
+        if (!out.Head(200, HtmlHeaders(page.size())) || out.HeadOnly())
             break;
         for (std::size_t i = 0; i < page.size(); ++i) {
             if ((i > 0 && !out.Pause(static_cast<int>(o.trickleMs)))
@@ -170,28 +166,19 @@ AnswerOutcome Answer(Connection& connection, Mode mode, const AnswerContext& con
         }
         break;
     }
-    case Mode::Status: {
-        if (!StatusAllowsBody(o.status)) {
+    case Mode::Status:
+        if (StatusAllowsBody(o.status))
+            SendHtml(out, o.status, "<html><body>Error " + std::to_string(o.status) + "</body></html>\n");
+        else
             out.Head(o.status, {});
-            break;
-        }
-        const std::string body = "<html><body>Error " + std::to_string(o.status) + "</body></html>\n";
-        if (out.Head(o.status, Html(body.size())))
-            out.Body(body, body.size());
         break;
-    }
-    case Mode::Redirect: {
-        const std::string location = "http://127.0.0.1:" + std::to_string(context.port) + "/other";
-        const std::string body = "<html><body>Moved to <a href=\"/other\">/other</a></body></html>\n";
-        Headers headers = Html(body.size());
-        headers.emplace_back("Location", location);
-        if (out.Head(302, headers))
-            out.Body(body, body.size());
+    case Mode::Redirect:
+        SendHtml(out, 302, "<html><body>Moved to <a href=\"/other\">/other</a></body></html>\n",
+                 {{"Location", "http://127.0.0.1:" + std::to_string(context.port) + "/other"}});
         break;
-    }
     case Mode::Garbage: {
         GarbageStream garbage(context.garbageSeed);
-        if (out.Head(200, Html(o.bodyBytes)))
+        if (out.Head(200, HtmlHeaders(o.bodyBytes)))
             Stream(out, o.bodyBytes, [&](std::uint64_t, std::span<char> piece) { garbage.Fill(piece); });
         break;
     }

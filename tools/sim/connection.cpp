@@ -6,10 +6,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 
 namespace vornix7::sim {
+
+int MillisecondsUntil(std::chrono::steady_clock::time_point until)
+{
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    return static_cast<int>(std::min<long long>(left.count(), 1'000'000'000));
+}
 
 Connection::Connection(int fd, const StopSignal& stop) : fd_(fd), stop_(stop)
 {
@@ -89,12 +96,11 @@ bool Connection::Pause(int ms)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
+        const int left = MillisecondsUntil(until);
+        if (left <= 0)
             return !stop_.Requested();
         pollfd p{stop_.Fd(), POLLIN, 0};
-        const int ready = poll(&p, 1, static_cast<int>(left.count()));
+        const int ready = poll(&p, 1, left);
         if (ready > 0)
             return false;
     }
@@ -115,9 +121,8 @@ void Connection::CloseGracefully()
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLingerMs);
     std::string discard;
     for (;;) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || Receive(discard, static_cast<int>(left.count())) != IoResult::Ok)
+        const int left = MillisecondsUntil(until);
+        if (left <= 0 || Receive(discard, left) != IoResult::Ok)
             break;
         discard.clear();
     }

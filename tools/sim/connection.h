@@ -1,11 +1,16 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
 #include "stop_signal.h"
 
 namespace vornix7::sim {
+
+// Milliseconds from now until `until`, rounded up and at most a billion, as
+// a poll timeout; 0 or less once it has passed.
+int MillisecondsUntil(std::chrono::steady_clock::time_point until);
 
 enum class IoResult { Ok, PeerClosed, Failed, TimedOut, Stopped };
 

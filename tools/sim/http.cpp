@@ -79,6 +79,11 @@ bool StatusAllowsBody(int status)
     return status >= 200 && status != 204 && status != 304;
 }
 
+Headers HtmlHeaders(std::uint64_t length)
+{
+    return {{"Content-Type", "text/html"}, {"Content-Length", std::to_string(length)}};
+}
+
 std::string ResponseHead(int status, const Headers& headers)
 {
     std::string head = "HTTP/1.1 " + std::to_string(status) + " ";

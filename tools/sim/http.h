@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,9 @@ std::string_view ReasonPhrase(int status);
 bool StatusAllowsBody(int status);
 
 using Headers = std::vector<std::pair<std::string, std::string>>;
+
+// Content-Type text/html and the Content-Length of a body of `length` bytes.
+Headers HtmlHeaders(std::uint64_t length);
 
 // Status line and headers, ending with the blank line. Every answer says
 // "Connection: close": the connection is closed after each answer, which

@@ -1,9 +1,12 @@
 #include "options.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 namespace vornix7::sim {
@@ -25,30 +28,6 @@ constexpr std::array<std::pair<Mode, std::string_view>, 12> kModeNames{{
     {Mode::Garbage, "garbage"},
 }};
 
-// Strict: the whole text must be a decimal number inside [min, max], so a
-// typo such as "--port 80x" is an error instead of silently becoming 80.
-template <typename T> bool ParseInteger(std::string_view text, T min, T max, T& out)
-{
-    T value{};
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc{} || ptr != end || value < min || value > max)
-        return false;
-    out = value;
-    return true;
-}
-
-bool ParseSeconds(std::string_view text, double& out)
-{
-    double value = 0;
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
-    if (text.empty() || ec != std::errc{} || ptr != end || !std::isfinite(value) || value <= 0 || value > 1e7)
-        return false;
-    out = value;
-    return true;
-}
-
 ParseResult Fail(std::string message)
 {
     ParseResult result;
@@ -56,6 +35,70 @@ ParseResult Fail(std::string message)
     result.error = std::move(message);
     return result;
 }
+
+// The readers of option values: each puts its text into the options and
+// says whether it is a value the option takes.
+
+// Strict: the whole text must be a decimal number inside [Min, Max], so a
+// typo such as "--port 80x" is an error instead of silently becoming 80.
+template <auto Member, auto Min, auto Max> bool ReadInteger(std::string_view text, Options& o)
+{
+    std::remove_reference_t<decltype(o.*Member)> value{};
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc{} || ptr != end || value < Min || value > Max)
+        return false;
+    o.*Member = value;
+    return true;
+}
+
+template <auto Member, bool MayBeEmpty> bool ReadText(std::string_view text, Options& o)
+{
+    o.*Member = text;
+    return MayBeEmpty || !text.empty();
+}
+
+bool ReadSeconds(std::string_view text, Options& o)
+{
+    double value = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+    if (text.empty() || ec != std::errc{} || ptr != end || !std::isfinite(value) || value <= 0 || value > 1e7)
+        return false;
+    o.maxSeconds = value;
+    return true;
+}
+
+// Each option that takes a value, and its reader.
+struct ValueOption {
+    std::string_view key;
+    bool (*read)(std::string_view text, Options& o);
+};
+
+constexpr ValueOption kValueOptions[] = {
+    {"--port", ReadInteger<&Options::port, 0, 65535>},
+    {"--name", ReadText<&Options::name, true>},
+    {"--sensors", ReadInteger<&Options::sensors, 0, kMaxSensors>},
+    {"--values",
+     [](std::string_view text, Options& o) {
+         o.fixedValues = SplitValues(text);
+         return true;
+     }},
+    {"--seed", ReadInteger<&Options::seed, 0, std::numeric_limits<std::uint64_t>::max()>},
+    {"--mode",
+     [](std::string_view text, Options& o) {
+         const auto mode = ModeFromName(text);
+         o.mode = mode.value_or(o.mode);
+         return mode.has_value();
+     }},
+    {"--delay-ms", ReadInteger<&Options::delayMs, 0, 3'600'000>},
+    {"--body-bytes", ReadInteger<&Options::bodyBytes, 0, std::uint64_t{1} << 40>},
+    {"--trickle-ms", ReadInteger<&Options::trickleMs, 1, 600'000>},
+    {"--status", ReadInteger<&Options::status, 100, 599>},
+    {"--max-seconds", ReadSeconds},
+    {"--control", ReadText<&Options::controlFile, false>},
+    {"--count-file", ReadText<&Options::countFile, false>},
+};
 
 } // namespace
 
@@ -127,57 +170,13 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
         } else {
             return Fail(key.rfind("--", 0) == 0 ? key + " needs a value" : "unknown option " + key);
         }
-        const auto bad = [&] {
-            return Fail("bad value for " + key + ": '" + value + "'");
-        };
-
-        if (key == "--port") {
-            if (!ParseInteger<std::uint16_t>(value, 0, 65535, o.port))
-                return bad();
-        } else if (key == "--name") {
-            o.name = value;
-        } else if (key == "--sensors") {
-            if (!ParseInteger(value, 0, kMaxSensors, o.sensors))
-                return bad();
-            sensorsGiven = true;
-        } else if (key == "--values") {
-            o.fixedValues = SplitValues(value);
-        } else if (key == "--seed") {
-            if (!ParseInteger<std::uint64_t>(value, 0, std::numeric_limits<std::uint64_t>::max(), o.seed))
-                return bad();
-        } else if (key == "--mode") {
-            const auto mode = ModeFromName(value);
-            if (!mode)
-                return bad();
-            o.mode = *mode;
-        } else if (key == "--delay-ms") {
-            if (!ParseInteger<std::uint32_t>(value, 0, 3'600'000, o.delayMs))
-                return bad();
-        } else if (key == "--body-bytes") {
-            if (!ParseInteger<std::uint64_t>(value, 0, std::uint64_t{1} << 40, o.bodyBytes))
-                return bad();
-        } else if (key == "--trickle-ms") {
-            if (!ParseInteger<std::uint32_t>(value, 1, 600'000, o.trickleMs))
-                return bad();
-        } else if (key == "--status") {
-            if (!ParseInteger(value, 100, 599, o.status))
-                return bad();
-        } else if (key == "--max-seconds") {
-            double seconds = 0;
-            if (!ParseSeconds(value, seconds))
-                return bad();
-            o.maxSeconds = seconds;
-        } else if (key == "--control") {
-            if (value.empty())
-                return bad();
-            o.controlFile = value;
-        } else if (key == "--count-file") {
-            if (value.empty())
-                return bad();
-            o.countFile = value;
-        } else {
+        const auto option = std::find_if(std::begin(kValueOptions), std::end(kValueOptions),
+                                         [&](const ValueOption& known) { return known.key == key; });
+        if (option == std::end(kValueOptions))
             return Fail("unknown option " + key);
-        }
+        if (!option->read(value, o))
+            return Fail("bad value for " + key + ": '" + value + "'");
+        sensorsGiven = sensorsGiven || key == "--sensors";
     }
 
     if (o.fixedValues) {

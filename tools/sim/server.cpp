@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <list>
 #include <memory>
 #include <stdexcept>
@@ -17,7 +18,6 @@
 #include "answer.h"
 #include "common/control_bytes.h"
 #include "connection.h"
-#include "control_files.h"
 #include "http.h"
 
 namespace vornix7::sim {
@@ -41,6 +41,30 @@ std::string LogLine(const RequestLine& request, Mode mode, const AnswerOutcome& 
     if (!outcome.note.empty())
         line += ", " + outcome.note;
     return line;
+}
+
+// The first word of the control file, empty when there is none. Read fresh
+// before every request, so a test can switch the device between working
+// and failing without restarting it (the port stays the same).
+std::string ReadControlWord(const std::string& path)
+{
+    std::string word;
+    std::ifstream(path) >> word;
+    return word;
+}
+
+// Writes via a temporary file and rename, so a reader polling the file
+// never sees it empty or half written.
+bool WriteCountFile(const std::string& path, std::uint64_t count)
+{
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        out << count << '\n';
+        if (!out.flush())
+            return false;
+    }
+    return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
 } // namespace
@@ -100,11 +124,9 @@ void Server::Run(const StopSignal& stop, std::optional<std::chrono::steady_clock
 
         int timeoutMs = -1;
         if (deadline) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
+            timeoutMs = MillisecondsUntil(*deadline);
+            if (timeoutMs <= 0)
                 break;
-            timeoutMs = static_cast<int>(std::min<long long>(left.count(), 1'000'000'000));
         }
         pollfd fds[2] = {{listenFd_, POLLIN, 0}, {stop.Fd(), POLLIN, 0}};
         const int ready = poll(fds, 2, timeoutMs);
@@ -171,10 +193,8 @@ void Server::Serve(int fd, const StopSignal& stop)
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHeadTimeoutMs);
     std::optional<std::size_t> headLength;
     while (!(headLength = HeadLength(buffer))) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(giveUp - std::chrono::steady_clock::now());
-        if (buffer.size() > kMaxHeadBytes || left.count() <= 0
-            || connection.Receive(buffer, static_cast<int>(left.count())) != IoResult::Ok)
+        const int left = MillisecondsUntil(giveUp);
+        if (buffer.size() > kMaxHeadBytes || left <= 0 || connection.Receive(buffer, left) != IoResult::Ok)
             break;
     }
     if (!headLength) {
@@ -186,9 +206,7 @@ void Server::Serve(int fd, const StopSignal& stop)
     const auto request = ParseRequestLine(std::string_view(buffer).substr(0, *headLength));
     if (!request) {
         const std::string body = "<html><body>Bad request</body></html>\n";
-        connection.SendAll(ResponseHead(400, {{"Content-Type", "text/html"},
-                                              {"Content-Length", std::to_string(body.size())}})
-                           + body);
+        connection.SendAll(ResponseHead(400, HtmlHeaders(body.size())) + body);
         Log("malformed request -> 400");
         connection.CloseGracefully();
         return;
@@ -197,11 +215,11 @@ void Server::Serve(int fd, const StopSignal& stop)
     const auto number = CountRequest();
     Mode mode = options_.mode;
     if (!options_.controlFile.empty()) {
-        const auto control = ReadControlFile(options_.controlFile);
-        if (control.mode)
-            mode = *control.mode;
-        else if (control.present && !control.word.empty())
-            Log("control file word '" + Printable(control.word) + "' is no mode; using "
+        const std::string word = ReadControlWord(options_.controlFile);
+        if (const auto named = ModeFromName(word))
+            mode = *named;
+        else if (!word.empty())
+            Log("control file word '" + Printable(word) + "' is no mode; using "
                 + std::string(ModeName(mode)));
     }
     // The redirect target is served as the real page: a client that wrongly
