@@ -31,44 +31,26 @@ readonly warmup_seconds=15 # valgrind starts Qt slowly
 cmake --build "$build" --target VORNIX7_Logger vornix7-sim >/dev/null
 program=${program:-$build/src/shell/qt/VORNIX7_Logger}
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/vornix7-callgrind.XXXXXX")
-sim_pid=''
-logger_pid=''
-# shellcheck disable=SC2317 # run by the trap
-cleanup() {
-    for pid in $logger_pid $sim_pid; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-# shellcheck source=scripts/lib.sh
-. "$root/scripts/lib.sh"
-# The 2 KB bench page: 8 sensors, padded with blanks to exactly 2048 bytes.
-# The device stops by itself even if this script is killed without its trap.
-start_sim "$build/tools/sim/vornix7-sim" "$work" --sensors 8 --name "Perf Bench" --mode size --body-bytes 2048 \
-    --max-seconds $((seconds + warmup_seconds + 120))
-url=$sim_url
+# shellcheck source=bench/bench_device.sh
+. "$root/bench/bench_device.sh"
+bench_start "$build/tools/sim/vornix7-sim" callgrind $((seconds + warmup_seconds + 120))
 
 cp "$program" "$work/"
 write_settings "$work/VORNIX7_Logger.ini" PollInterval=0 HTMLTimeout=1 UseLogFile=1 \
         LastSensor=7 StartMinimized=0 "URL=$url" "LogfileName=$work/log.txt"
 (cd "$work" && QT_QPA_PLATFORM=offscreen exec valgrind --tool=callgrind \
     --callgrind-out-file="$work/callgrind.out" "./$(basename "$program")") 2>"$work/valgrind.txt" &
-logger_pid=$!
+pid_of[logger]=$!
 lines() { grep -c '' "$work/log.txt" 2>/dev/null || echo 0; }
 sleep "$warmup_seconds"
-callgrind_control --zero "$logger_pid" >/dev/null 2>&1
+callgrind_control --zero "${pid_of[logger]}" >/dev/null 2>&1
 first=$(lines)
 sleep "$seconds"
-callgrind_control --dump "$logger_pid" >/dev/null 2>&1
+callgrind_control --dump "${pid_of[logger]}" >/dev/null 2>&1
 polls=$(($(lines) - first))
-kill -TERM "$logger_pid"
-wait "$logger_pid" || true
-logger_pid=
+kill -TERM "${pid_of[logger]}"
+wait "${pid_of[logger]}" || true
+unset 'pid_of[logger]'
 ((polls > 0)) || { echo "no polls in the window" >&2; exit 1; }
 
 dumps=("$work"/callgrind.out.*)

@@ -61,28 +61,9 @@ sim=$build/tools/sim/vornix7-sim
 latency=$build/bench/vornix7-fetch-latency
 build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/vornix7-perf.XXXXXX")
-# Only processes still running are listed, so no reused id is ever hit.
-declare -A pid_of=()
-sim_pid=''
-# shellcheck disable=SC2317 # run by the trap
-cleanup() {
-    for pid in "${pid_of[@]}" $sim_pid; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-# shellcheck source=scripts/lib.sh
-. "$root/scripts/lib.sh"
-# The 2 KB bench page: 8 sensors, padded with blanks to exactly 2048 bytes.
-# The device stops by itself even if this script is killed without its trap.
-start_sim "$sim" "$work" --sensors 8 --name "Perf Bench" --mode size --body-bytes 2048 \
-    --max-seconds $((seconds + 300))
-url=$sim_url
+# shellcheck source=bench/bench_device.sh
+. "$root/bench/bench_device.sh"
+bench_start "$sim" perf $((seconds + 300))
 page_bytes=$(curl -s --max-time 5 -o /dev/null -w '%{size_download}' "$url")
 
 # Starts a copy of a logger program; a huge PollInterval makes the twin

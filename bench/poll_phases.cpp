@@ -24,9 +24,9 @@
 #include "platform/curl_transfer_control.h"
 #include "platform/signals.h"
 #include "relay_control.h"
+#include "shell/logger_app.h"
 #include "shell/qt/headless.h"
 #include "shell/qt/main_window.h"
-#include "shell/thread_sleeper.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // line's shape (exactly one line, CR LF only at its end, a fixed number of
 // fields once a quoted device name counts as one, the status last, a name
 // that is neither a formula nor holds control bytes) and that
-// the one-pass element search agrees with a plain search of the page.
+// the element search agrees with a plain search of the page.
 #include <cstdint>
 #include <cstdlib>
 #include <optional>

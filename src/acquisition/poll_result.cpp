@@ -12,31 +12,16 @@ constexpr const char* kDeviceNameTag = "devicename";
 
 } // namespace
 
-int PollResultStore::UsedSensors()
-{
-    if (countedFor_ != settings_.LastSensor) {
-        used_ = UsedSensorCount(settings_.LastSensor);
-        tags_.clear();
-        for (int i = 0; i < used_; ++i) {
-            tags_.push_back(SensorTag(i));
-        }
-        tags_.emplace_back(kDeviceNameTag);
-        countedFor_ = settings_.LastSensor;
-    }
-    return used_;
-}
-
 void PollResultStore::StorePollResult(std::string_view page)
 {
-    const int used = UsedSensors();
+    const int used = UsedSensorCount(settings_.LastSensor);
     if (!page.empty()) {
-        const PageElements elements(page, tags_);
         for (int i = 0; i < used; ++i) {
             table_.SensorValue[static_cast<std::size_t>(i)] =
-                LeadingNumber(elements.Value(static_cast<std::size_t>(i)));
+                LeadingNumber(ExtractTagValue(page, SensorTag(i)));
         }
         table_.PollTime = clock_.now();
-        table_.DeviceName = std::string(elements.Value(static_cast<std::size_t>(used)));
+        table_.DeviceName = ExtractTagValue(page, kDeviceNameTag);
         if (settings_.UseLogFile > 0) {
             WriteLogLine("OK");
         }

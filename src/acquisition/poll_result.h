@@ -1,9 +1,7 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "common/clock.h"
 #include "common/sensor_table.h"
@@ -37,22 +35,12 @@ private:
     // Appends the line of the table's poll; status is "OK" or "ERROR".
     void WriteLogLine(std::string_view status);
 
-    // The sensors in use, fixed by the settings: counted at the first poll
-    // (where a LastSensor above 16 throws), then kept with their tags until
-    // LastSensor changes (only tests change it).
-    int UsedSensors();
-
     const SettingsRecord& settings_;
     SensorTable& table_;
     const Clock& clock_;
     LineSink& log_;
     char timeSeparator_;
     CodePageKind codePage_;
-    // The LastSensor the count and tags were made for.
-    std::optional<int> countedFor_;
-    int used_ = 0;
-    // t0..t(used-1), then the device name.
-    std::vector<std::string> tags_;
 };
 
 } // namespace vornix7

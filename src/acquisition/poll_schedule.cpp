@@ -6,11 +6,11 @@ namespace vornix7 {
 
 void PollSchedule::PollTick()
 {
-    ++TickCounter_;
-    if (TickCounter_ < settings_.PollInterval) {
+    ++TickCounter;
+    if (TickCounter < settings_.PollInterval) {
         return;
     }
-    TickCounter_ = 0;
+    TickCounter = 0;
     const std::string page = fetcher_.FetchDevicePage(settings_.URL);
     results_.StorePollResult(page);
     window_.PumpEvents();

@@ -22,15 +22,13 @@ public:
     // Runs once per tick. A PollInterval of 1 or less polls on every tick.
     void PollTick();
 
-    // Ticks since the last poll.
-    std::int32_t TickCounter() const { return TickCounter_; }
-
 private:
     const SettingsRecord& settings_;
     PageFetcher& fetcher_;
     PollResultStore& results_;
     WindowServices& window_;
-    std::int32_t TickCounter_ = 0;
+    // Ticks since the last poll.
+    std::int32_t TickCounter = 0;
 };
 
 } // namespace vornix7

@@ -15,18 +15,17 @@ std::string SensorTag(int index);
 // empty text. Tag names are letters and digits.
 std::string ExtractTagValue(std::string_view page, std::string_view tag);
 
-// The contents of several elements found in one pass over the page, so a
-// poll reads a large page once however many sensors it logs. Gives the
-// same results as ExtractTagValue for each tag.
+// The contents of several elements of one page, each as ExtractTagValue
+// gives it.
 class PageElements {
 public:
     PageElements(std::string_view page, const std::vector<std::string>& tags);
 
-    // The content of the element tags[index]; views into the page.
+    // The content of the element tags[index].
     std::string_view Value(std::size_t index) const { return values_[index]; }
 
 private:
-    std::vector<std::string_view> values_;
+    std::vector<std::string> values_;
 };
 
 } // namespace vornix7

@@ -15,16 +15,6 @@ constexpr bool IsAsciiDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-// The value of a hexadecimal digit in either case, or -1.
-constexpr int AsciiHexValue(char c)
-{
-    if (IsAsciiDigit(c)) {
-        return c - '0';
-    }
-    const char lower = AsciiLower(c);
-    return (lower >= 'a' && lower <= 'f') ? lower - 'a' + 10 : -1;
-}
-
 constexpr bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size()) {

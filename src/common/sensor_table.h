@@ -19,10 +19,6 @@ struct SensorTable {
     LocalDateTime PollTime;
 };
 
-} // namespace vornix7
-
-namespace vornix7 {
-
 // How many slots a poll uses: LastSensor + 1, none when it is negative.
 // The table has 17 slots and LastSensor is not clamped: above 16 a poll
 // reaches a slot that does not exist, which throws RuntimeError

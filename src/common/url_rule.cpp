@@ -1,6 +1,7 @@
 #include "common/url_rule.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "common/ascii.h"
 #include "common/control_bytes.h"
@@ -26,14 +27,10 @@ constexpr std::string_view kNotInHostNames = " \t/:#?!@{}[]\\$'\"^`*<>=;,+&()%";
 
 bool IsPort(std::string_view digits)
 {
-    if (digits.empty() || digits.size() > 5 || !std::all_of(digits.begin(), digits.end(), IsAsciiDigit)) {
-        return false;
-    }
     unsigned value = 0;
-    for (const char c : digits) {
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    return value >= 1 && value <= 65535;
+    const char* const end = digits.data() + digits.size();
+    const auto [stop, error] = std::from_chars(digits.data(), end, value);
+    return digits.size() <= 5 && error == std::errc() && stop == end && value >= 1 && value <= 65535;
 }
 
 } // namespace

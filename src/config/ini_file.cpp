@@ -112,10 +112,9 @@ IniFile::Encoding EncodingOf(std::string_view bytes)
 
 // The file's text as 8-bit text: UTF-8 or UTF-16 with its byte-order mark
 // decoded and put into the code page, anything else as it is. A last odd
-// byte of UTF-16 is no character and is dropped.
-std::string EightBitText(std::string bytes)
+// byte of UTF-16 is no character and is dropped. `encoding` is EncodingOf(bytes).
+std::string EightBitText(std::string bytes, IniFile::Encoding encoding)
 {
-    const IniFile::Encoding encoding = EncodingOf(bytes);
     if (encoding == IniFile::Encoding::kCodePage) {
         return bytes;
     }
@@ -158,7 +157,7 @@ IniFile IniFile::LoadFromSystemPath(const std::filesystem::path& path)
 }
 
 IniFile::IniFile(std::string contents)
-    : encoding_(EncodingOf(contents)), contents_(EightBitText(std::move(contents)))
+    : encoding_(EncodingOf(contents)), contents_(EightBitText(std::move(contents), encoding_))
 {
 }
 

@@ -42,9 +42,17 @@ private:
     std::size_t pos_ = 0;
 };
 
+// The value of `c` as a digit of `radix` (8 or 16; letters in either case),
+// or -1.
 int DigitValue(char c, int radix)
 {
-    const int value = AsciiHexValue(c);
+    const char lower = AsciiLower(c);
+    int value = -1;
+    if (IsAsciiDigit(c)) {
+        value = c - '0';
+    } else if (lower >= 'a' && lower <= 'f') {
+        value = lower - 'a' + 10;
+    }
     return value < radix ? value : -1;
 }
 

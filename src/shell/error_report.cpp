@@ -1,6 +1,8 @@
 #include "shell/error_report.h"
 
 #include <cstdio>
+#include <exception>
+#include <optional>
 
 #include "common/runtime_error.h"
 #include "log/log_with_side_file.h"
@@ -37,6 +39,34 @@ std::string LogNoticeLine(std::string_view program, const std::string& previous,
         return std::string(program) + ": the log file can be written again; the waiting lines are in it\n";
     }
     return {};
+}
+
+namespace {
+
+struct Caught {
+    std::string kind;
+    std::string detail;
+};
+
+} // namespace
+
+void RunAtBoundary(const std::function<void()>& body, const ErrorHandler& onError)
+{
+    std::optional<Caught> caught;
+    try {
+        if (body) {
+            body();
+        }
+    } catch (const RuntimeError& error) {
+        caught = Caught{error.kind(), error.detail()};
+    } catch (const std::exception& error) {
+        caught = Caught{kInternalError, error.what()};
+    } catch (...) {
+        caught = Caught{kInternalError, "an exception of unknown type"};
+    }
+    if (caught) {
+        onError(caught->kind, caught->detail);
+    }
 }
 
 } // namespace vornix7

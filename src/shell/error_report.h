@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -30,5 +31,15 @@ void ReportUnreadableSettings(std::string_view program, const std::string& path,
 // starts, one when its lines are in the log, nothing for the counts in
 // between; one for lines set aside.
 std::string LogNoticeLine(std::string_view program, const std::string& previous, const std::string& text);
+
+using ErrorHandler = std::function<void(const std::string& kind, const std::string& detail)>;
+
+// Runs `body` and turns any exception into one call of `onError`: a
+// RuntimeError with its kind and detail, any other exception as
+// kInternalError. Used where a toolkit calls into the program (the tick,
+// the start-up), because an exception must never unwind through its event
+// handling. `onError` runs after the exception is gone, so it may open a
+// message box without keeping the exception alive meanwhile.
+void RunAtBoundary(const std::function<void()>& body, const ErrorHandler& onError);
 
 } // namespace vornix7

@@ -1,5 +1,8 @@
 #include "shell/logger_app.h"
 
+#include <chrono>
+#include <thread>
+
 #include "config/ini_file.h"
 #include "log/log_file.h"
 #include "log/log_with_side_file.h"
@@ -7,9 +10,15 @@
 #include "platform/files.h"
 #include "platform/system.h"
 #include "shell/error_report.h"
-#include "shell/exception_boundary.h"
 
 namespace vornix7 {
+
+void ThreadSleeper::Sleep(int milliseconds)
+{
+    if (milliseconds > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+}
 
 LoggerApp::LoggerApp(ShellWindow& window, AppInjections injections)
     : window_(window), appDirOverride_(std::move(injections.appDir)), fetchStepMs_(injections.fetchStepMs),

@@ -13,9 +13,15 @@
 #include "log/line_sink.h"
 #include "platform/transfer_control.h"
 #include "shell/shell_window.h"
-#include "shell/thread_sleeper.h"
 
 namespace vornix7 {
+
+// The fetch's pause between two steps: the GUI thread simply sleeps, since
+// the fetch pumps events itself after every step.
+class ThreadSleeper final : public Sleeper {
+public:
+    void Sleep(int milliseconds) override;
+};
 
 // What a test may put in place of the real thing. Every field left at its
 // default gives the program's own behaviour.
@@ -51,9 +57,7 @@ public:
     // with status 1.
     void Start();
 
-    ShellWindow& window() { return window_; }
     const SettingsRecord& settings() const { return settings_; }
-    const std::string& appDir() const { return AppDir_; }
     const std::string& iniFile() const { return IniFile_; }
 
 private:

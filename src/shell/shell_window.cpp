@@ -3,14 +3,32 @@
 #include <utility>
 
 #include "shell/error_report.h"
-#include "shell/exception_boundary.h"
 
 namespace vornix7 {
 
-ShellWindow::ShellWindow(EndAction endProgram, std::string programName)
+ShellWindow::ShellWindow(EndAction endProgram, std::string programName, LineWriter writeLine)
     : endProgram_(endProgram ? std::move(endProgram) : EndAction(EndProcess)),
-      programName_(std::move(programName))
+      programName_(std::move(programName)),
+      writeLine_(writeLine ? std::move(writeLine) : LineWriter(WriteErrorLine))
 {
+}
+
+void ShellWindow::StartTimer1()
+{
+    if (ended_ || timer1Running_) {
+        return;
+    }
+    timer1Running_ = true;
+    EnableTimer1(true);
+}
+
+void ShellWindow::StopTimer1()
+{
+    if (!timer1Running_) {
+        return;
+    }
+    timer1Running_ = false;
+    EnableTimer1(false);
 }
 
 void ShellWindow::SetTickHook(TickHook hook)
@@ -20,6 +38,9 @@ void ShellWindow::SetTickHook(TickHook hook)
 
 void ShellWindow::HandleTick()
 {
+    if (!timer1Running_) {
+        return;
+    }
     // Stopped while the hook runs: the fetch pumps events, and a second
     // tick must not start inside the first.
     StopTimer1();
@@ -54,12 +75,12 @@ void ShellWindow::FailWith(const std::string& kind, const std::string& detail)
     EndProgram(1);
 }
 
-void ShellWindow::WriteLogNoticeLine(const std::string& text, const LineWriter& write)
+void ShellWindow::ShowLogNotice(const std::string& text)
 {
     const std::string line = LogNoticeLine(programName_, lastNotice_, text);
     lastNotice_ = text;
     if (!line.empty()) {
-        write(line);
+        WriteLine(line);
     }
 }
 

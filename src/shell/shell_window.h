@@ -4,16 +4,23 @@
 #include <string>
 
 #include "common/runtime_error.h"
+#include "platform/system.h"
 #include "platform/window_services.h"
-#include "shell/end_program.h"
 
 namespace vornix7 {
 
+// How the program ends: status 0 after Exit, a window close or SIGTERM /
+// SIGINT / SIGHUP, 1 after a run-time error. Injected so tests can record
+// the call instead of losing their process; the program's own is
+// EndProcess.
+using EndAction = std::function<void(int status)>;
+
 // The logger's one window, "main", as the start-up and the tick see it,
 // whatever draws it: Qt Widgets on Linux, the Win32 API on Windows, nothing
-// at all for a service. A toolkit supplies the window itself, Timer1, the
-// event pump and the message for a run-time error; how a tick is handled and
-// how the program ends is written once, here.
+// at all for a service. A toolkit supplies the status label and the event
+// pump (WindowServices) and Timer1; a window adds what a service has none
+// of. How a tick is handled, Timer1's state and how the program ends are
+// written once, here.
 class ShellWindow : public WindowServices {
 public:
     using TickHook = std::function<void()>;
@@ -21,26 +28,27 @@ public:
     using LineWriter = std::function<void(const std::string& line)>;
 
     // An empty end action means EndProcess. `programName` begins the
-    // program's lines on standard error.
-    explicit ShellWindow(EndAction endProgram = nullptr, std::string programName = kWindowProgramName);
+    // program's lines on standard error; `writeLine` writes such a line (an
+    // empty one means WriteErrorLine).
+    explicit ShellWindow(EndAction endProgram = nullptr, std::string programName = kWindowProgramName,
+                         LineWriter writeLine = nullptr);
     ~ShellWindow() override = default;
     ShellWindow(const ShellWindow&) = delete;
     ShellWindow& operator=(const ShellWindow&) = delete;
 
-    // --- What each toolkit supplies.
+    // --- What a window adds. Nothing by default, as for a service.
 
     // The last step of start-up: the window appears, minimized or normal.
-    virtual void ShowWindow(bool minimized) = 0;
-
-    // Timer1: its first tick comes one interval after the start, and each
-    // tick calls HandleTick.
-    virtual void StartTimer1() = 0;
-    virtual void StopTimer1() = 0;
+    virtual void ShowWindow(bool minimized) { (void)minimized; }
 
     // Tells the user about a run-time error after its line is on standard
     // error: a message box where somebody can click it away, nothing where
     // nobody could.
-    virtual void ShowRuntimeError(const std::string& kind, const std::string& detail) = 0;
+    virtual void ShowRuntimeError(const std::string& kind, const std::string& detail)
+    {
+        (void)kind;
+        (void)detail;
+    }
 
     // From here on SIGTERM, SIGINT and SIGHUP end the program like Exit, when
     // events are next pumped. Called first in start-up. Nothing by default:
@@ -54,13 +62,17 @@ public:
     // line written while the log is busy (N grows; the same text is never
     // sent twice in a row) and once with empty text at the end of the busy
     // spell; control bytes of the path are already blanks. A window shows it
-    // beside the label (a tooltip on it); a program without a window writes
-    // it to standard error once per busy spell, at its first text, and once
-    // when the empty text ends the spell (WriteLogNoticeLine does that).
-    // Nothing by default.
-    virtual void ShowLogNotice(const std::string& text) { (void)text; }
+    // beside the label (a tooltip on it). By default, for a program without
+    // a window, it goes to standard error: a line when a busy spell starts
+    // (not one per count) and one when the empty text ends it.
+    virtual void ShowLogNotice(const std::string& text);
 
     // --- Written once for every toolkit.
+
+    // Timer1: its first tick comes one interval after the start, and each
+    // tick calls HandleTick. Not started again once the program has ended.
+    void StartTimer1();
+    void StopTimer1();
 
     // What runs on every tick of Timer1; an empty hook does nothing.
     void SetTickHook(TickHook hook);
@@ -68,6 +80,8 @@ public:
     // One tick: Timer1 stops, the hook runs (a run-time error in it ends the
     // program), and Timer1 starts again unless the program ended. Stopped
     // for the whole tick, so ticks never overlap however long a poll takes.
+    // A tick that comes while Timer1 is stopped (already queued when it
+    // stopped) is ignored.
     void HandleTick();
 
     // Ends the program with `status` (1 instead if a run-time error is being
@@ -86,15 +100,21 @@ public:
     const std::string& programName() const { return programName_; }
 
 protected:
-    // ShowLogNotice for a program without a window: the notice's line
-    // (LogNoticeLine after the last notice given here) to `write`, if any.
-    void WriteLogNoticeLine(const std::string& text, const LineWriter& write);
+    // What the toolkit's timer does when Timer1 starts or stops; called
+    // only when its state changes.
+    virtual void EnableTimer1(bool enabled) = 0;
+
+    // Writes `line` (newline included) where this program's lines on
+    // standard error go.
+    void WriteLine(const std::string& line) { writeLine_(line); }
 
 private:
     EndAction endProgram_;
     std::string programName_;
+    LineWriter writeLine_;
     std::string lastNotice_;
     TickHook tickHook_;
+    bool timer1Running_ = false;
     bool errorPending_ = false;
     bool ended_ = false;
 };

@@ -17,10 +17,11 @@ constexpr std::chrono::milliseconds kIdleWait{60000};
 } // namespace
 
 HeadlessWindow::HeadlessWindow(int tickIntervalMs, EndAction endProgram, LineWriter writeStatus)
-    : ShellWindow(std::move(endProgram), kServiceProgramName), interval_(tickIntervalMs),
-      writeStatus_(writeStatus ? std::move(writeStatus) : LineWriter([](const std::string& line) {
-          WriteStandardErrorWithoutWaiting(line);
-      }))
+    : ShellWindow(std::move(endProgram), kServiceProgramName,
+                  writeStatus ? std::move(writeStatus) : LineWriter([](const std::string& line) {
+                      WriteStandardErrorWithoutWaiting(line);
+                  })),
+      interval_(tickIntervalMs)
 {
 }
 
@@ -35,12 +36,7 @@ void HeadlessWindow::SetStatus(const std::string& text)
     }
     shownStatus_ = text;
     // One write: the line cannot interleave with another writer's.
-    writeStatus_(text + '\n');
-}
-
-void HeadlessWindow::ShowLogNotice(const std::string& text)
-{
-    WriteLogNoticeLine(text, writeStatus_);
+    WriteLine(text + '\n');
 }
 
 void HeadlessWindow::PumpEvents()
@@ -50,21 +46,13 @@ void HeadlessWindow::PumpEvents()
     }
 }
 
-void HeadlessWindow::ShowWindow(bool /*minimized*/) {}
-
-void HeadlessWindow::StartTimer1()
+void HeadlessWindow::EnableTimer1(bool enabled)
 {
-    timer1Due_ = Clock::now() + interval_;
-}
-
-void HeadlessWindow::StopTimer1()
-{
-    timer1Due_.reset();
-}
-
-void HeadlessWindow::ShowRuntimeError(const std::string& /*kind*/, const std::string& /*detail*/)
-{
-    // The line on standard error is all a service's user sees (the journal).
+    if (enabled) {
+        timer1Due_ = Clock::now() + interval_;
+    } else {
+        timer1Due_.reset();
+    }
 }
 
 void HeadlessWindow::WatchEndSignals()

@@ -22,7 +22,7 @@ namespace vornix7 {
 class HeadlessWindow final : public ShellWindow {
 public:
     // An empty end action means EndProcess; an empty writer writes the
-    // status lines to standard error without waiting
+    // status lines and the log notice's to standard error without waiting
     // (WriteStandardErrorWithoutWaiting). Its lines begin with
     // kServiceProgramName.
     explicit HeadlessWindow(int tickIntervalMs = 1000, EndAction endProgram = nullptr,
@@ -33,14 +33,7 @@ public:
 
     void SetStatus(const std::string& text) override;
     void PumpEvents() override;
-
-    void ShowWindow(bool minimized) override;
-    void StartTimer1() override;
-    void StopTimer1() override;
-    void ShowRuntimeError(const std::string& kind, const std::string& detail) override;
     void WatchEndSignals() override;
-    // One line when the log becomes busy, one when its lines are in.
-    void ShowLogNotice(const std::string& text) override;
 
     // The program's loop: sleeps until Timer1 is due or an end signal comes,
     // and handles the tick or ends the program. Returns once it has ended
@@ -48,10 +41,11 @@ public:
     void Run();
 
 private:
+    void EnableTimer1(bool enabled) override;
+
     using Clock = std::chrono::steady_clock;
 
     const std::chrono::milliseconds interval_;
-    LineWriter writeStatus_;
     std::optional<Clock::time_point> timer1Due_;
     std::unique_ptr<EndSignals> signals_;
     // The last status written; the text between polls is not shown.

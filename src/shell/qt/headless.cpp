@@ -5,9 +5,11 @@
 #include <QString>
 #include <QtGlobal>
 
-#include <cstdio>
+#include <string>
 
+#include "common/runtime_error.h"
 #include "platform/system.h"
+#include "shell/error_report.h"
 
 namespace vornix7 {
 
@@ -17,8 +19,7 @@ bool RunOffscreenWithoutDisplay()
         return false;
     }
     qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
-    std::fputs("VORNIX7_Logger: no display found; running without a window\n", stderr);
-    std::fflush(stderr);
+    WriteErrorLine(std::string(kWindowProgramName) + ": no display found; running without a window\n");
     return true;
 }
 

@@ -10,7 +10,6 @@
 #include <QTimer>
 
 #include "platform/signal_bridge.h"
-#include "shell/error_report.h"
 #include "shell/qt/headless.h"
 #include "shell/qt/status_label.h"
 
@@ -71,7 +70,7 @@ void MainWindow::ShowLogNotice(const std::string& text)
     // As rich text with the path escaped, so no byte of it is taken as markup.
     lBla->setToolTip(text.empty() ? QString() : Qt::convertFromPlainText(QString::fromLocal8Bit(text)));
     if (!HasRealDisplay()) {
-        WriteLogNoticeLine(text, WriteErrorLine);
+        ShellWindow::ShowLogNotice(text);
     }
 }
 
@@ -89,14 +88,13 @@ void MainWindow::ShowWindow(bool minimized)
     }
 }
 
-void MainWindow::StartTimer1()
+void MainWindow::EnableTimer1(bool enabled)
 {
-    Timer1->start();
-}
-
-void MainWindow::StopTimer1()
-{
-    Timer1->stop();
+    if (enabled) {
+        Timer1->start();
+    } else {
+        Timer1->stop();
+    }
 }
 
 void MainWindow::ShowRuntimeError(const std::string& kind, const std::string& detail)

@@ -34,8 +34,6 @@ public:
     void SetStatus(const std::string& text) override;
     void PumpEvents() override;
     void ShowWindow(bool minimized) override;
-    void StartTimer1() override;
-    void StopTimer1() override;
     void ShowRuntimeError(const std::string& kind, const std::string& detail) override;
     void WatchEndSignals() override;
     // The label's tooltip; also on standard error when no screen shows it.
@@ -45,6 +43,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void EnableTimer1(bool enabled) override;
+
     // The design's names; the Qt object names are the same.
     QPushButton* kExit = nullptr;
     QLabel* lBla = nullptr;

@@ -3,13 +3,13 @@
 
 #include <shellapi.h>
 
-#include <cstdio>
 #include <exception>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/runtime_error.h"
 #include "platform/system.h"
 #include "shell/command_line.h"
 #include "shell/error_report.h"
@@ -94,9 +94,7 @@ void Answer(const std::string& text, DWORD which, UINT icon)
 // or a service manager can see it.
 int NoWindow(const std::string& reason)
 {
-    const std::string line = "VORNIX7_Logger: " + reason + "\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
+    vornix7::WriteErrorLine(std::string(vornix7::kWindowProgramName) + ": " + reason + "\n");
     MessageBoxW(nullptr, vornix7::WideFromCodePage(reason).c_str(), kCaption, MB_OK | MB_ICONERROR);
     return 1;
 }

@@ -122,25 +122,17 @@ void MainWindow::ShowWindow(bool minimized)
     UpdateWindow(window);
 }
 
-void MainWindow::StartTimer1()
+void MainWindow::EnableTimer1(bool enabled)
 {
-    if (ended() || timer1Running_) {
-        return;
-    }
-    timer1Running_ = SetTimer(window_.get(), kTimer1Id, tickIntervalMs_, nullptr) != 0;
-}
-
-void MainWindow::StopTimer1()
-{
-    if (timer1Running_) {
+    if (enabled) {
+        SetTimer(window_.get(), kTimer1Id, tickIntervalMs_, nullptr);
+    } else {
         KillTimer(window_.get(), kTimer1Id);
-        timer1Running_ = false;
     }
 }
 
 void MainWindow::ShowRuntimeError(const std::string& kind, const std::string& detail)
 {
-    StopTimer1();
     // A box owned by a minimized or hidden window is hidden with it, and
     // nobody could click it away: it then stands on its own.
     HWND window = window_.get();
@@ -154,13 +146,8 @@ void MainWindow::ShowLogNotice(const std::string& text)
     if (!labelTip_) {
         return;
     }
-    // The tool keeps a pointer to the text: it lives in the window object.
     labelTipText_ = WideFromCodePage(text);
-    TTTOOLINFOW tool{};
-    tool.cbSize = sizeof(tool);
-    tool.hwnd = window_.get();
-    tool.uId = reinterpret_cast<UINT_PTR>(lBla);
-    tool.lpszText = labelTipText_.data();
+    TTTOOLINFOW tool = LabelTool();
     SendMessageW(labelTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
     // An empty notice: the spell is over and no tip shows.
     SendMessageW(labelTip_, TTM_ACTIVATE, text.empty() ? FALSE : TRUE, 0);
@@ -260,16 +247,23 @@ void MainWindow::OnCreate()
                                 WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                                 CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, instance_, nullptr);
     if (labelTip_) {
-        TTTOOLINFOW tool{};
-        tool.cbSize = sizeof(tool);
+        TTTOOLINFOW tool = LabelTool();
         tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-        tool.hwnd = window;
-        tool.uId = reinterpret_cast<UINT_PTR>(lBla);
-        tool.lpszText = labelTipText_.data();
         SendMessageW(labelTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
         SendMessageW(labelTip_, TTM_ACTIVATE, FALSE, 0);
     }
     LayOut(dpi_.WindowDpi(window), true);
+}
+
+TTTOOLINFOW MainWindow::LabelTool()
+{
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.hwnd = window_.get();
+    tool.uId = reinterpret_cast<UINT_PTR>(lBla);
+    // The tooltip keeps this pointer: the text lives in the window object.
+    tool.lpszText = labelTipText_.data();
+    return tool;
 }
 
 void MainWindow::OnCommand(int id, int code)
@@ -281,9 +275,8 @@ void MainWindow::OnCommand(int id, int code)
 
 void MainWindow::OnTimer(UINT_PTR id)
 {
-    // A WM_TIMER already queued when the timer was stopped must not start
-    // a tick.
-    if (id == kTimer1Id && timer1Running_) {
+    // HandleTick ignores a WM_TIMER already queued when Timer1 stopped.
+    if (id == kTimer1Id) {
         HandleTick();
     }
 }

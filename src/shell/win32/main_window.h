@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -43,9 +45,8 @@ public:
     void SetStatus(const std::string& text) override;
     void PumpEvents() override;
     void ShowWindow(bool minimized) override;
-    void StartTimer1() override;
-    void StopTimer1() override;
     void ShowRuntimeError(const std::string& kind, const std::string& detail) override;
+    // The label's tooltip.
     void ShowLogNotice(const std::string& text) override;
 
     // Handles window messages until a WM_QUIT arrives (nothing in the program
@@ -53,6 +54,8 @@ public:
     int RunMessageLoop();
 
 private:
+    void EnableTimer1(bool enabled) override;
+
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     // `window` rather than window_: while DestroyWindow runs, window_ is
     // already empty.
@@ -60,6 +63,8 @@ private:
     void Dispatch(MSG& message);
 
     void OnCreate();
+    // The label's entry in its tooltip, with the tip's text.
+    TTTOOLINFOW LabelTool();
     void OnCommand(int id, int code);
     void OnTimer(UINT_PTR id);
     void OnDpiChanged(UINT dpi, const RECT& suggested);
@@ -81,7 +86,6 @@ private:
     HWND labelTip_ = nullptr;
     std::wstring labelTipText_;
     OwnedFont font_;
-    bool timer1Running_ = false;
 };
 
 } // namespace vornix7::win32
