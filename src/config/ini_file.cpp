@@ -134,11 +134,14 @@ std::string EightBitText(std::string bytes, IniFile::Encoding encoding)
 
 } // namespace
 
-IniFile IniFile::FromFile(FileBytes file)
+IniFile IniFile::FromFile(Result<std::string> file)
 {
-    IniFile ini(std::move(file.bytes));
-    if (file.outcome == FileBytes::Outcome::kUnreadable) {
-        ini.problem_ = std::move(file.problem);
+    if (file.ok()) {
+        return IniFile(std::move(*file));
+    }
+    IniFile ini{std::string()};
+    if (!IsMissing(file.error())) {
+        ini.problem_ = file.error().reason;
     }
     return ini;
 }

@@ -8,7 +8,7 @@
 
 namespace vornix7 {
 
-struct FileBytes;
+template <class T> class Result;
 
 // The longest value a setting can have; longer values are cut.
 inline constexpr std::size_t kMaxIniValueLength = 999;
@@ -77,7 +77,7 @@ public:
 private:
     friend std::string ReadIniValue(std::string_view section, std::string_view key,
                                     std::string_view defaultText, const IniFile& file);
-    static IniFile FromFile(FileBytes file);
+    static IniFile FromFile(Result<std::string> file);
 
     Encoding encoding_;
     std::string contents_;

@@ -41,10 +41,10 @@ public:
     Flusher& operator=(const Flusher&) = delete;
 
     // Flushes `file` on the thread; the result is there once it returned.
-    std::future<AppendStatus> Start(std::shared_ptr<LogAppendFile> file)
+    std::future<Result<void>> Start(std::shared_ptr<LogAppendFile> file)
     {
         Job job{std::move(file), {}};
-        std::future<AppendStatus> result = job.done.get_future();
+        std::future<Result<void>> result = job.done.get_future();
         {
             const std::lock_guard<std::mutex> lock(mutex_);
             jobs_.push_back(std::move(job));
@@ -56,7 +56,7 @@ public:
 private:
     struct Job {
         std::shared_ptr<LogAppendFile> file; // kept open until flushed
-        std::promise<AppendStatus> done;
+        std::promise<Result<void>> done;
     };
 
     void Run()
@@ -103,12 +103,12 @@ std::shared_ptr<LogAppendFile> LogFile::OpenAndLock(int busyWaitSteps)
     // wait step throws: the file is closed by whichever lets go last.
     auto file = std::make_shared<LogAppendFile>();
     for (int step = 0;; ++step) {
-        auto error = file->Open(path_);
-        if (!error) {
+        auto opened = file->Open(path_);
+        if (opened.ok()) {
             break;
         }
-        if (!error->busy) {
-            Fail(*error, "cannot open");
+        if (!opened.error().busy) {
+            Fail(opened.error(), "cannot open");
         }
         if (step >= busyWaitSteps) {
             return nullptr;
@@ -116,7 +116,9 @@ std::shared_ptr<LogAppendFile> LogFile::OpenAndLock(int busyWaitSteps)
         file = std::make_shared<LogAppendFile>();
         waitStep_();
     }
-    if (!Lock(*file, busyWaitSteps)) {
+    // Another logger holds the lock only for one line, so a lock that does
+    // not come in the wait is held by another program: the log is busy.
+    if (!LockWithin(busyWaitSteps, [&] { return Check(file->TryLock(), "cannot lock"); })) {
         return nullptr;
     }
     return file;
@@ -129,21 +131,17 @@ LogFile::AppendOutcome LogFile::TryAppend(std::string_view bytes, int busyWaitSt
         return AppendOutcome::kBusy;
     }
     if (file->onDisk()) {
-        if (WriteToDisk(*file, bytes) == AppendOutcome::kBusy) {
+        if (WriteLine(*file, bytes) == AppendOutcome::kBusy) {
             return AppendOutcome::kBusy;
         }
         // The lock guards the measure, write and take-back; another logger
         // need not wait for this line's flush.
-        if (auto error = file->Unlock()) {
-            Fail(*error, "cannot unlock");
-        }
+        Check(file->Unlock(), "cannot unlock");
         FlushInTheBackground(file);
     } else {
         WriteToStream(*file, bytes);
     }
-    if (auto error = file->Close()) {
-        Fail(*error, "cannot close");
-    }
+    Check(file->Close(), "cannot close");
     return AppendOutcome::kWritten;
 }
 
@@ -160,75 +158,37 @@ LogFile::AppendOutcome LogFile::TryMove(LogMove& move, int busyWaitSteps)
             WriteToStream(*file, piece);
         }
     } else {
-        std::uint64_t size = 0;
-        if (auto error = file->Size(size)) {
-            Fail(*error, "cannot examine");
-        }
+        const std::uint64_t size = Check(file->Size(), "cannot examine");
         move.Begin(file.get(), size);
-        std::uint64_t added = 0;
         while (move.Next(piece)) {
-            std::size_t written = 0;
-            auto error = file->Write(piece, written);
-            added += written;
-            if (error) {
-                // Only this move's bytes go, and only while nothing else
-                // was added after them.
-                if (added > 0) {
-                    (void)file->TakeBack(size, added);
-                }
-                if (error->busy && added == 0) {
-                    return AppendOutcome::kBusy;
-                }
-                Fail(*error, "cannot write to");
+            if (WriteToDisk(*file, size, piece) == AppendOutcome::kBusy) {
+                return AppendOutcome::kBusy;
             }
         }
-        if (auto error = file->Unlock()) {
-            Fail(*error, "cannot unlock");
-        }
+        Check(file->Unlock(), "cannot unlock");
         FlushInTheBackground(file);
     }
-    if (auto error = file->Close()) {
-        Fail(*error, "cannot close");
-    }
+    Check(file->Close(), "cannot close");
     return AppendOutcome::kWritten;
 }
 
 bool EndsInHalfLine(LogAppendFile& log, std::uint64_t size)
 {
-    std::string last;
-    return size > 0 && !log.ReadAt(size - 1, 1, last) && last.size() == 1 && last[0] != '\n';
+    if (size == 0) {
+        return false;
+    }
+    const auto last = log.ReadAt(size - 1, 1);
+    return last.ok() && last->size() == 1 && (*last)[0] != '\n';
 }
 
-void LogFile::Fail(const AppendError& error, const char* what) const
+void LogFile::Fail(const SystemError& error, const char* what) const
 {
     throw RuntimeError(error.kind, std::string(what) + " log file '" + path_ + "': " + error.reason);
 }
 
-bool LogFile::Lock(LogAppendFile& file, int busyWaitSteps)
+LogFile::AppendOutcome LogFile::WriteLine(LogAppendFile& file, std::string_view line)
 {
-    // Another logger holds the lock only for one line, so a lock that does
-    // not come in the wait is held by another program: the log is busy.
-    bool taken = false;
-    for (int step = 0;; ++step) {
-        if (auto error = file.TryLock(taken)) {
-            Fail(*error, "cannot lock");
-        }
-        if (taken) {
-            return true;
-        }
-        if (step >= busyWaitSteps) {
-            return false;
-        }
-        waitStep_();
-    }
-}
-
-LogFile::AppendOutcome LogFile::WriteToDisk(LogAppendFile& file, std::string_view line)
-{
-    std::uint64_t size = 0;
-    if (auto error = file.Size(size)) {
-        Fail(*error, "cannot examine");
-    }
+    const std::uint64_t size = Check(file.Size(), "cannot examine");
     // A half line at the end is another writer's that crashed: it gets its
     // line end first, and stays.
     std::string ended;
@@ -237,19 +197,24 @@ LogFile::AppendOutcome LogFile::WriteToDisk(LogAppendFile& file, std::string_vie
         ended += line;
         line = ended;
     }
-    std::size_t written = 0;
-    if (auto error = file.Write(line, written)) {
-        if (written > 0) {
-            // Take the partial line back off so the log never holds half a
-            // line; the write error is the one to report.
-            (void)file.TakeBack(size, written);
-        }
-        if (error->busy && written == 0) {
-            return AppendOutcome::kBusy; // a range of it locked by another program
-        }
-        Fail(*error, "cannot write to");
+    return WriteToDisk(file, size, line);
+}
+
+LogFile::AppendOutcome LogFile::WriteToDisk(LogAppendFile& file, std::uint64_t size, std::string_view bytes)
+{
+    const auto wrote = file.Write(bytes);
+    if (wrote.ok()) {
+        return AppendOutcome::kWritten;
     }
-    return AppendOutcome::kWritten;
+    // Take what this open wrote back off (only that, and only while nothing
+    // else was added after it), so the log never holds half a line; the
+    // write error is the one to report.
+    if (file.written() > 0) {
+        (void)file.TakeBack(size, file.written());
+    } else if (wrote.error().busy) {
+        return AppendOutcome::kBusy; // a range of it locked by another program
+    }
+    Fail(wrote.error(), "cannot write to");
 }
 
 void LogFile::FlushInTheBackground(const std::shared_ptr<LogAppendFile>& file)
@@ -261,7 +226,7 @@ void LogFile::FlushInTheBackground(const std::shared_ptr<LogAppendFile>& file)
     // The line counts as written only once the flush has returned, and has
     // no time limit: a disk that never answers leaves the program waiting
     // with Exit working, as the system's own flush would.
-    std::future<AppendStatus> result;
+    std::future<Result<void>> result;
     try {
         if (!flusher_) {
             flusher_ = std::make_unique<Flusher>();
@@ -269,9 +234,7 @@ void LogFile::FlushInTheBackground(const std::shared_ptr<LogAppendFile>& file)
         result = flusher_->Start(file);
     } catch (const std::system_error&) {
         // No thread to be had: flush here rather than not at all.
-        if (auto error = file->Flush()) {
-            Fail(*error, "cannot flush");
-        }
+        Check(file->Flush(), "cannot flush");
         return;
     }
     // Most flushes end within one step; only a slow one runs the steps.
@@ -280,9 +243,7 @@ void LogFile::FlushInTheBackground(const std::shared_ptr<LogAppendFile>& file)
         waitStep_();
         wait = std::chrono::milliseconds(0);
     }
-    if (auto error = result.get()) {
-        Fail(*error, "cannot flush");
-    }
+    Check(result.get(), "cannot flush");
 }
 
 void LogFile::WriteToStream(LogAppendFile& file, std::string_view line)
@@ -292,10 +253,7 @@ void LogFile::WriteToStream(LogAppendFile& file, std::string_view line)
     // write or not at all; a longer one in parts, under the lock that other
     // loggers on the same FIFO honour, so their lines never break into it.
     for (int idle = 0; !line.empty();) {
-        std::size_t written = 0;
-        if (auto error = file.Write(line, written)) {
-            Fail(*error, "cannot write to");
-        }
+        const std::size_t written = Check(file.Write(line), "cannot write to");
         if (written > 0) {
             line.remove_prefix(written);
             idle = 0;

@@ -5,13 +5,14 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "log/line_sink.h"
+#include "platform/result.h"
 
 namespace vornix7 {
 
 class LogAppendFile;
-struct AppendError;
 
 // Bytes put into the log in pieces, under one hold of its lock (the move of
 // lines that waited beside it).
@@ -94,15 +95,36 @@ public:
 
     const std::string& path() const { return path_; }
 
+    // Asks `tryLock` once, and again after each of at most `busyWaitSteps`
+    // wait steps: whether it said the lock was taken.
+    template <class TryLock> bool LockWithin(int busyWaitSteps, const TryLock& tryLock) const
+    {
+        for (int step = 0;; ++step) {
+            if (tryLock()) {
+                return true;
+            }
+            if (step >= busyWaitSteps) {
+                return false;
+            }
+            waitStep_();
+        }
+    }
+
 private:
     class Flusher;
 
     std::shared_ptr<LogAppendFile> OpenAndLock(int busyWaitSteps);
-    bool Lock(LogAppendFile& file, int busyWaitSteps);
-    AppendOutcome WriteToDisk(LogAppendFile& file, std::string_view line);
+    AppendOutcome WriteLine(LogAppendFile& file, std::string_view line);
+    // Writes at the end of the log, which was `size` bytes long when opened.
+    AppendOutcome WriteToDisk(LogAppendFile& file, std::uint64_t size, std::string_view bytes);
     void FlushInTheBackground(const std::shared_ptr<LogAppendFile>& file);
     void WriteToStream(LogAppendFile& file, std::string_view line);
-    [[noreturn]] void Fail(const AppendError& error, const char* what) const;
+    [[noreturn]] void Fail(const SystemError& error, const char* what) const;
+    // The value of a step that worked; Fail for one that did not.
+    template <class T> T Check(Result<T> result, const char* what) const
+    {
+        return ValueOrFail(std::move(result), [&](const SystemError& error) { Fail(error, what); });
+    }
 
     std::string path_;
     WaitStep waitStep_;

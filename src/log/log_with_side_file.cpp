@@ -146,11 +146,13 @@ public:
             buffer_.erase(0, at_);
             start_ += at_;
             at_ = 0;
-            std::string more;
-            if ((error_ = side_.ReadAt(
-                     read_, static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, end_ - read_)), more))) {
+            auto read =
+                side_.ReadAt(read_, static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, end_ - read_)));
+            if (!read.ok()) {
+                error_ = read.error();
                 return false;
             }
+            const std::string& more = *read;
             if (more.empty()) {
                 end_ = read_; // cut meanwhile
             }
@@ -159,7 +161,7 @@ public:
         }
     }
 
-    const AppendStatus& error() const { return error_; }
+    const std::optional<SystemError>& error() const { return error_; }
 
 private:
     SideFile& side_;
@@ -169,7 +171,7 @@ private:
     std::string buffer_;
     std::size_t at_ = 0;
     bool overlong_ = false;
-    AppendStatus error_;
+    std::optional<SystemError> error_;
 };
 
 // What a move writes into the log: a line end for a half line the log ends
@@ -202,7 +204,7 @@ public:
         return !piece.empty();
     }
 
-    const AppendStatus& error() const { return lines_.error(); }
+    const std::optional<SystemError>& error() const { return lines_.error(); }
 
 private:
     SideLines lines_;
@@ -305,16 +307,16 @@ std::string LogWithSideFile::SetAsideText(std::size_t lines, const std::string& 
     return ReplaceControlBytes(std::move(text), ControlBytes::kAll, ' ');
 }
 
-AppendStatus LogWithSideFile::Count(SideFile& side, Counted& counted)
+Result<void> LogWithSideFile::Count(SideFile& side, Counted& counted)
 {
-    std::uint64_t size = 0;
-    if (auto error = side.Size(size)) {
-        return error;
+    const auto size = side.Size();
+    if (!size.ok()) {
+        return size.error();
     }
-    if (counted.scanned > size) {
+    if (counted.scanned > *size) {
         counted = {}; // cut back by another program: counted afresh
     }
-    SideLines lines(side, counted.scanned, size);
+    SideLines lines(side, counted.scanned, *size);
     SideLines::Piece piece;
     while (lines.Next(piece)) {
         if (!piece.bytes.ends_with('\n')) {
@@ -329,7 +331,10 @@ AppendStatus LogWithSideFile::Count(SideFile& side, Counted& counted)
         }
         counted.scanned = piece.end;
     }
-    return lines.error();
+    if (lines.error()) {
+        return *lines.error();
+    }
+    return {};
 }
 
 // The move of the waiting lines into the log, once it can be written.
@@ -339,10 +344,7 @@ public:
 
     void Begin(LogAppendFile* log, std::uint64_t size) override
     {
-        std::uint64_t end = 0;
-        if (auto error = side_.Size(end)) {
-            owner_.Fail(*error, "cannot examine");
-        }
+        const std::uint64_t end = owner_.Check(side_.Size(), "cannot examine");
         if (log == nullptr) {
             Start(end, false, 0); // a device or a pipe: nothing to record or read back
             return;
@@ -359,9 +361,8 @@ public:
             from -= LegacyLinesAtEnd(*log, size, end);
         }
         // Recorded, flushed, before the log gets a byte of the move.
-        if (auto error = side_.Append(std::string(kMoveRecord) + std::to_string(from) + "\r\n")) {
-            owner_.Fail(*error, "cannot write to");
-        }
+        owner_.Check(side_.Append(std::string(kMoveRecord) + std::to_string(from) + "\r\n"),
+                     "cannot write to");
         owner_.counted_.moveFrom = from;
         Start(end, EndsInHalfLine(*log, from), size - from);
     }
@@ -389,9 +390,7 @@ public:
             if (!setAsideEndsLine_) {
                 SetAside("\r\n"); // ends a half line, counted already
             }
-            if (auto error = setAside_.Flush()) {
-                owner_.Fail(*error, "cannot write to");
-            }
+            owner_.Check(setAside_.Flush(), "cannot write to");
             (void)setAside_.Close();
         }
         return setAsideLines_;
@@ -407,16 +406,14 @@ private:
     void SetAside(std::string_view bytes)
     {
         const std::string path = owner_.setAsidePath();
+        const auto fail = [&path](const SystemError& error) {
+            throw RuntimeError(error.kind, "cannot set aside lines in '" + path + "': " + error.reason);
+        };
         if (!setAsideOpen_) {
-            bool missing = false;
-            if (auto error = setAside_.Open(path, true, missing)) {
-                throw RuntimeError(error->kind, "cannot set aside lines in '" + path + "': " + error->reason);
-            }
+            ValueOrFail(setAside_.Open(path, true), fail);
             setAsideOpen_ = true;
         }
-        if (auto error = setAside_.Append(bytes, false)) {
-            throw RuntimeError(error->kind, "cannot set aside lines in '" + path + "': " + error->reason);
-        }
+        ValueOrFail(setAside_.Append(bytes, false), fail);
         if (setAsideEndsLine_) {
             ++setAsideLines_; // a line starts (a long one comes in pieces)
         }
@@ -432,10 +429,10 @@ private:
         MovedBytes bytes(side_, end, EndsInHalfLine(log, from));
         std::uint64_t at = from;
         std::string piece;
-        std::string got;
         while (at < size && bytes.Next(piece)) {
             const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), size - at));
-            if (log.ReadAt(at, count, got) || got != std::string_view(piece).substr(0, count)) {
+            const auto got = log.ReadAt(at, count);
+            if (!got.ok() || *got != std::string_view(piece).substr(0, count)) {
                 return false;
             }
             at += count;
@@ -460,12 +457,12 @@ private:
             waiting += piece;
         }
         waiting.resize(std::min(waiting.size(), kLegacyTail));
-        std::string tail;
         const std::uint64_t tailFrom = size > waiting.size() ? size - waiting.size() : 0;
-        if (log.ReadAt(tailFrom, static_cast<std::size_t>(size - tailFrom), tail)) {
+        const auto tail = log.ReadAt(tailFrom, static_cast<std::size_t>(size - tailFrom));
+        if (!tail.ok()) {
             return 0;
         }
-        const std::size_t already = LinesAlreadyAtEnd(tail, waiting);
+        const std::size_t already = LinesAlreadyAtEnd(*tail, waiting);
         return already > 0 && !EndsInHalfLine(log, size - already) ? already : 0;
     }
 
@@ -497,7 +494,7 @@ void LogWithSideFile::Tell(const std::string& text)
     }
 }
 
-void LogWithSideFile::Fail(const AppendError& error, const char* what) const
+void LogWithSideFile::Fail(const SystemError& error, const char* what) const
 {
     throw RuntimeError(error.kind, std::string(what) + " side file '" + sidePath_ + "': " + error.reason);
 }
@@ -525,85 +522,57 @@ void LogWithSideFile::Append(std::string_view line)
     Fail({error_kind::kFileError, "other loggers keep removing it"}, "cannot use");
 }
 
-void LogWithSideFile::OpenAndLock(SideFile& side, bool create, bool& missing)
+bool LogWithSideFile::OpenAndLock(SideFile& side, bool create)
 {
     // Another logger holds the side file only while it adds or moves lines.
     for (int step = 0;; ++step) {
-        auto error = side.Open(sidePath_, create, missing);
-        if (!error) {
+        auto opened = side.Open(sidePath_, create);
+        if (opened.ok() && !*opened) {
+            return false;
+        }
+        if (opened.ok()) {
             break;
         }
-        if (!error->busy || step >= LogFile::kWaitSteps) {
-            Fail(*error, "cannot open");
+        if (!opened.error().busy || step >= LogFile::kWaitSteps) {
+            Fail(opened.error(), "cannot open");
         }
         (void)side.Close();
         waitStep_();
     }
-    if (missing) {
-        return;
+    if (!log_.LockWithin(LogFile::kWaitSteps, [&] { return Check(side.TryLock(), "cannot lock"); })) {
+        Fail({error_kind::kPermissionDenied, "another program has held it for 2 s"}, "cannot lock");
     }
-    for (int step = 0;; ++step) {
-        bool taken = false;
-        if (auto error = side.TryLock(taken)) {
-            Fail(*error, "cannot lock");
-        }
-        if (taken) {
-            return;
-        }
-        if (step >= LogFile::kWaitSteps) {
-            Fail({error_kind::kPermissionDenied, "another program has held it for 2 s"}, "cannot lock");
-        }
-        waitStep_();
-    }
+    return true;
 }
 
 LogWithSideFile::Through LogWithSideFile::ThroughSideFile(std::string_view line, bool create)
 {
     SideFile side;
-    bool missing = false;
-    OpenAndLock(side, create, missing);
-    bool same = false;
-    if (missing) {
+    if (!OpenAndLock(side, create)) {
         return Through::kSideFileGone;
     }
-    if (auto error = side.StillAtPath(same)) {
-        Fail(*error, "cannot examine");
-    }
-    if (!same) {
+    if (!Check(side.StillAtPath(), "cannot examine")) {
         return Through::kSideFileGone; // moved into the log by another logger meanwhile
     }
     // A file made after another logger removed this one may get its number
     // again; its first line (a time stamp) tells them apart.
-    std::string identity;
-    std::string head;
-    if (auto error = side.Identity(identity); error || (error = side.ReadAt(0, kHead, head))) {
-        Fail(*error, "cannot examine");
-    }
-    identity += "/" + head;
+    std::string identity = Check(side.Identity(), "cannot examine");
+    identity += "/" + Check(side.ReadAt(0, kHead), "cannot examine");
     if (identity != identity_) {
         identity_ = identity;
         counted_ = {};
     }
     // Only what came since the last poll is read.
-    if (auto error = Count(side, counted_)) {
-        Fail(*error, "cannot read");
-    }
+    Check(Count(side, counted_), "cannot read");
 
     // A half line at the end (a power cut during its write) is ended first,
     // so this line stays whole; the half line is set aside by the move.
-    std::uint64_t size = 0;
-    std::string last;
-    if (auto error = side.Size(size); error || (size > 0 && (error = side.ReadAt(size - 1, 1, last)))) {
-        Fail(*error, "cannot read");
-    }
+    const std::uint64_t size = Check(side.Size(), "cannot read");
+    const std::string last = size > 0 ? Check(side.ReadAt(size - 1, 1), "cannot read") : std::string();
     std::string bytes = last.empty() || last == "\n" ? std::string() : std::string("\r\n");
     bytes += line;
-    if (auto error = side.Append(bytes)) {
-        Fail(*error, "cannot write to");
-    }
-    if (auto error = Count(side, counted_)) {
-        Fail(*error, "cannot read");
-    }
+    Check(side.Append(bytes), "cannot write to");
+    Check(Count(side, counted_), "cannot read");
 
     Move move(*this, side);
     if (log_.TryMove(move, kRetrySteps) == LogFile::AppendOutcome::kBusy) {
@@ -611,9 +580,7 @@ LogWithSideFile::Through LogWithSideFile::ThroughSideFile(std::string_view line,
         return Through::kDone;
     }
     const std::size_t setAside = move.Finish();
-    if (auto error = side.Remove()) {
-        Fail(*error, "cannot remove");
-    }
+    Check(side.Remove(), "cannot remove");
     (void)side.Close();
     identity_.clear();
     counted_ = {};

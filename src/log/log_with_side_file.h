@@ -86,14 +86,19 @@ public:
         std::optional<std::uint64_t> moveFrom; // where a move began, recorded
     };
     // Counts from `counted.scanned` to the last line end, reading in pieces.
-    static AppendStatus Count(SideFile& side, Counted& counted);
+    static Result<void> Count(SideFile& side, Counted& counted);
 
 private:
     class Move;
     enum class Through { kDone, kSideFileGone };
     Through ThroughSideFile(std::string_view line, bool create);
-    void OpenAndLock(SideFile& side, bool create, bool& missing);
-    [[noreturn]] void Fail(const AppendError& error, const char* what) const;
+    // False when there is no side file and `create` is false.
+    bool OpenAndLock(SideFile& side, bool create);
+    [[noreturn]] void Fail(const SystemError& error, const char* what) const;
+    template <class T> T Check(Result<T> result, const char* what) const
+    {
+        return ValueOrFail(std::move(result), [&](const SystemError& error) { Fail(error, what); });
+    }
     void Tell(const std::string& text);
 
     LogFile log_;

@@ -6,42 +6,39 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/result.h"
+
 namespace vornix7 {
 
-// What reading a whole file gave. A file that is not there is told apart
-// from one that is there but cannot be read, so the second can be said out
-// loud while both leave the settings at their defaults.
-struct FileBytes {
-    enum class Outcome { kRead, kMissing, kUnreadable };
-
-    Outcome outcome = Outcome::kMissing;
-    std::string bytes;   // kRead: the file's first bytes, at most the limit asked for
-    std::string problem; // kUnreadable: the reason, such as "Permission denied"
-};
-
 // Reads the regular file at `path` (8-bit text in the system's code page),
-// in binary, without ever blocking on it: a folder, a FIFO or a device is
-// kUnreadable, never waited for. A path that names nothing (no such file or
-// folder, empty text) is kMissing.
-FileBytes ReadFileBytes(const std::string& path, std::size_t maxBytes);
+// in binary, without ever blocking on it, and gives its first bytes, at
+// most `maxBytes`. A file that is not there is told apart from one that is
+// there but cannot be read, so the second can be said out loud while both
+// leave the settings at their defaults: a path that names nothing (no such
+// file or folder, empty text) is IsMissing, with the reason "No such file
+// or directory"; a folder, a FIFO or a device is an error with the reason,
+// such as "Permission denied", never waited for.
+Result<std::string> ReadFileBytes(const std::string& path, std::size_t maxBytes);
 
 // The same for a path in the system's own form (UTF-16 on Windows), such as
 // the program's folder, whose name the 8-bit code page may not hold.
-FileBytes ReadFileBytesAtSystemPath(const std::filesystem::path& path, std::size_t maxBytes);
+Result<std::string> ReadFileBytesAtSystemPath(const std::filesystem::path& path, std::size_t maxBytes);
+
+// Whether a read failed only because nothing is at the path.
+bool IsMissing(const SystemError& error);
 
 // Reads the regular file at `path` (8-bit text in the system's code page)
 // from its start, handing each piece read to `chunk` in order, for files too
 // large to hold at once. Made for the log while the logger may be appending
 // to it: opened for reading with other programs' writes, renames and deletes
 // allowed, never locked (the logger's lock is left alone, so the logger is
-// never held up) and never waited for (a FIFO or a folder is kUnreadable).
+// never held up) and never waited for (a FIFO or a folder is an error).
 // Reads what the file holds when the read reaches it; a line being appended
-// meanwhile may arrive in part. The result's `bytes` stays empty.
-FileBytes ReadFileInChunks(const std::string& path, const std::function<void(std::string_view)>& chunk);
+// meanwhile may arrive in part. Fails as ReadFileBytes does.
+Result<void> ReadFileInChunks(const std::string& path, const std::function<void(std::string_view)>& chunk);
 
 // What appending a line to the file at `path` would run into.
 enum class AppendAccess {
@@ -90,9 +87,9 @@ extern const char kDefaultLogfileName[];
 // is replaced, never followed; a folder, a device, a FIFO at `path`, or a
 // link to one of them, is refused. On any failure the new file is removed
 // and what stood at `path` is left as it was.
-// Returns the reason in the system's words ("Permission denied", "No space
-// left on device", "Is a directory"), or nothing when the file is in place.
-std::optional<std::string> ReplaceFileWith(const std::string& path, std::string_view bytes);
+// An error gives the reason in the system's words ("Permission denied",
+// "No space left on device", "Is a directory").
+Result<void> ReplaceFileWith(const std::string& path, std::string_view bytes);
 
 // The same for a file too large to hold in memory, that a library writes by
 // name: StageNewFile makes a new private folder beside `path` (created
@@ -104,8 +101,21 @@ struct StagedFile {
     std::string folder; // the private folder
     std::string path;   // the file to write, inside it
 };
-std::optional<std::string> StageNewFile(const std::string& path, StagedFile& staged);
-std::optional<std::string> PutStagedFileInPlace(const StagedFile& staged, const std::string& path);
+Result<StagedFile> StageNewFile(const std::string& path);
+Result<void> PutStagedFileInPlace(const StagedFile& staged, const std::string& path);
 void DiscardStagedFile(const StagedFile& staged);
+
+// The system calls the shared file code (files.cpp) is made of, one file per
+// system. ReadPieces reads the regular file at `path` from its start, each
+// piece to `piece`, until its end or until `limit` bytes have been handed
+// over (the last piece may go past it), failing as ReadFileBytes does.
+// WriteNewFile creates `path`, which nothing may stand at, holding `bytes`.
+// Missing is the error of a path that names nothing, the same on each.
+namespace file_system_calls {
+SystemError Missing();
+Result<void> ReadPieces(const std::filesystem::path& path, std::size_t limit,
+                        const std::function<void(std::string_view)>& piece);
+Result<void> WriteNewFile(const std::string& path, std::string_view bytes);
+} // namespace file_system_calls
 
 } // namespace vornix7

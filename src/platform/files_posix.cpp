@@ -10,16 +10,19 @@
 #include <system_error>
 #include <utility>
 
+#include "common/runtime_error.h"
+
 namespace vornix7 {
 
 namespace {
 
-FileBytes Unreadable(std::string reason)
+// A file that is there but cannot be read.
+SystemError Unreadable(std::string reason)
 {
-    return FileBytes{FileBytes::Outcome::kUnreadable, {}, std::move(reason)};
+    return {error_kind::kFileError, std::move(reason)};
 }
 
-FileBytes Unreadable(int error)
+SystemError Unreadable(int error)
 {
     return Unreadable(std::generic_category().message(error));
 }
@@ -42,18 +45,18 @@ private:
     int fd_;
 };
 
-// The reading both whole and chunked reads do: the regular file at `path`
-// from its start, each piece to `piece`, until its end or until `limit`
-// bytes have been handed over (the last piece may go past it). No flock:
-// the logger's appends take it, a reader never does. O_NONBLOCK: a FIFO
-// with no writer must not hold the reader; a regular file ignores it.
-FileBytes ReadPieces(const char* path, std::size_t limit, const std::function<void(std::string_view)>& piece)
+} // namespace
+
+// No flock: the logger's appends take it, a reader never does. O_NONBLOCK:
+// a FIFO with no writer must not hold the reader; a regular file ignores it.
+Result<void> file_system_calls::ReadPieces(const std::filesystem::path& path, std::size_t limit,
+                                           const std::function<void(std::string_view)>& piece)
 {
-    const Descriptor file(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR) {
-            return FileBytes{};
+            return file_system_calls::Missing();
         }
         return Unreadable(error);
     }
@@ -82,33 +85,7 @@ FileBytes ReadPieces(const char* path, std::size_t limit, const std::function<vo
         piece(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
         handed += static_cast<std::size_t>(n);
     }
-    return FileBytes{FileBytes::Outcome::kRead, {}, {}};
-}
-
-} // namespace
-
-FileBytes ReadFileBytes(const std::string& path, std::size_t maxBytes)
-{
-    return ReadFileBytesAtSystemPath(path, maxBytes);
-}
-
-FileBytes ReadFileBytesAtSystemPath(const std::filesystem::path& path, std::size_t maxBytes)
-{
-    std::string bytes;
-    FileBytes result =
-        ReadPieces(path.c_str(), maxBytes, [&](std::string_view piece) { bytes.append(piece); });
-    if (result.outcome == FileBytes::Outcome::kRead) {
-        result.bytes = std::move(bytes);
-        if (result.bytes.size() > maxBytes) {
-            result.bytes.resize(maxBytes);
-        }
-    }
-    return result;
-}
-
-FileBytes ReadFileInChunks(const std::string& path, const std::function<void(std::string_view)>& chunk)
-{
-    return ReadPieces(path.c_str(), static_cast<std::size_t>(-1), chunk);
+    return {};
 }
 
 namespace {
@@ -191,28 +168,28 @@ extern const char kDefaultLogfileName[] = "logfile.txt";
 
 namespace {
 
-std::string Reason(int error)
+SystemError Problem(int error)
 {
-    return std::generic_category().message(error);
+    return ErrorFromSystem(static_cast<unsigned long>(error));
 }
 
-// What stands at `path` and may not be replaced, or nothing.
-std::optional<std::string> Refusal(const std::string& path)
+// What stands at `path` and may not be replaced.
+Result<void> Refusal(const std::string& path)
 {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) {
-        return errno == ENOENT ? std::nullopt : std::optional(Reason(errno));
+        return errno == ENOENT ? Result<void>() : Problem(errno);
     }
     if (S_ISLNK(info.st_mode) && ::stat(path.c_str(), &info) != 0) {
-        return std::nullopt; // a dangling link: replaced
+        return {}; // a dangling link: replaced
     }
     if (S_ISDIR(info.st_mode)) {
-        return Reason(EISDIR);
+        return Problem(EISDIR);
     }
     if (!S_ISREG(info.st_mode)) {
-        return std::string("Not a regular file");
+        return SystemError{error_kind::kFileError, "Not a regular file"};
     }
-    return std::nullopt;
+    return {};
 }
 
 bool WriteAll(int fd, std::string_view bytes)
@@ -244,13 +221,13 @@ std::pair<std::string, std::string> SplitPath(const std::string& path)
 
 } // namespace
 
-std::optional<std::string> StageNewFile(const std::string& path, StagedFile& staged)
+Result<StagedFile> StageNewFile(const std::string& path)
 {
     if (path.empty() || path.back() == '/') {
-        return Reason(EISDIR);
+        return Problem(EISDIR);
     }
-    if (auto refused = Refusal(path)) {
-        return refused;
+    if (auto refused = Refusal(path); !refused.ok()) {
+        return refused.error();
     }
     const auto [folder, leaf] = SplitPath(path);
     std::random_device seed;
@@ -260,33 +237,32 @@ std::optional<std::string> StageNewFile(const std::string& path, StagedFile& sta
             folder + "." + leaf + "." + std::to_string(random() % 1000000000u) + ".tmp";
         // mkdir never follows a link: a name already there is refused.
         if (::mkdir(candidate.c_str(), 0700) == 0) {
-            staged = {candidate, candidate + "/" + leaf};
-            return std::nullopt;
+            return StagedFile{candidate, candidate + "/" + leaf};
         }
         if (errno != EEXIST) {
-            return Reason(errno);
+            return Problem(errno);
         }
     }
-    return Reason(EEXIST);
+    return Problem(EEXIST);
 }
 
-std::optional<std::string> PutStagedFileInPlace(const StagedFile& staged, const std::string& path)
+Result<void> PutStagedFileInPlace(const StagedFile& staged, const std::string& path)
 {
-    std::optional<std::string> problem = Refusal(path);
-    if (!problem) {
+    Result<void> done = Refusal(path);
+    if (done.ok()) {
         const int fd = ::open(staged.path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0 || ::fsync(fd) != 0) {
-            problem = Reason(errno);
+            done = Problem(errno);
         }
         if (fd >= 0) {
             ::close(fd);
         }
     }
-    if (!problem && ::rename(staged.path.c_str(), path.c_str()) != 0) {
-        problem = Reason(errno);
+    if (done.ok() && ::rename(staged.path.c_str(), path.c_str()) != 0) {
+        done = Problem(errno);
     }
     DiscardStagedFile(staged);
-    return problem;
+    return done;
 }
 
 void DiscardStagedFile(const StagedFile& staged)
@@ -295,14 +271,10 @@ void DiscardStagedFile(const StagedFile& staged)
     ::rmdir(staged.folder.c_str());
 }
 
-std::optional<std::string> ReplaceFileWith(const std::string& path, std::string_view bytes)
+Result<void> file_system_calls::WriteNewFile(const std::string& path, std::string_view bytes)
 {
-    StagedFile staged;
-    if (auto problem = StageNewFile(path, staged)) {
-        return problem;
-    }
-    // O_EXCL in a folder of our own: nothing but our new file is written.
-    const int fd = ::open(staged.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    // O_EXCL: a new file, never one already there (nor through a link).
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     int error = fd < 0 ? errno : 0;
     if (fd >= 0) {
         if (!WriteAll(fd, bytes)) {
@@ -312,11 +284,7 @@ std::optional<std::string> ReplaceFileWith(const std::string& path, std::string_
             error = errno;
         }
     }
-    if (error != 0) {
-        DiscardStagedFile(staged);
-        return Reason(error);
-    }
-    return PutStagedFileInPlace(staged, path);
+    return error != 0 ? Problem(error) : Result<void>();
 }
 
 } // namespace vornix7

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/runtime_error.h"
 #include "platform/system.h"
 
 namespace vornix7 {
@@ -32,9 +33,10 @@ inline std::string Reason(DWORD error)
     }
 }
 
-inline FileBytes Unreadable(std::string reason)
+// A file that is there but cannot be read.
+inline SystemError Unreadable(std::string reason)
 {
-    return FileBytes{FileBytes::Outcome::kUnreadable, {}, std::move(reason)};
+    return {error_kind::kFileError, std::move(reason)};
 }
 
 // A handle (a file's, a token's) closed when it goes.
@@ -62,18 +64,13 @@ using file_read::Handle;
 using file_read::Reason;
 using file_read::Unreadable;
 
-namespace {
-
-// The reading both whole and chunked reads do: the regular file at `path`
-// from its start, each piece to `piece`, until its end or until `limit`
-// bytes have been handed over (the last piece may go past it). Shared for
-// reading, writing and deleting, so an editor holding the file open does
+// Shared for reading, writing and deleting, so an editor holding the file open does
 // not stop the program and the logger goes on appending (and the log can be
 // moved) while it is read; the logger's byte lock lies far past the end,
 // where a reader never reads. Backup semantics lets a folder open, so it
 // can be told apart from a file that refuses access.
-FileBytes ReadPieces(const std::filesystem::path& path, std::size_t limit,
-                     const std::function<void(std::string_view)>& piece)
+Result<void> file_system_calls::ReadPieces(const std::filesystem::path& path, std::size_t limit,
+                                           const std::function<void(std::string_view)>& piece)
 {
     const Handle file(
         CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -81,7 +78,7 @@ FileBytes ReadPieces(const std::filesystem::path& path, std::size_t limit,
     if (file.get() == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME) {
-            return FileBytes{};
+            return file_system_calls::Missing();
         }
         return Unreadable(Reason(error));
     }
@@ -107,32 +104,7 @@ FileBytes ReadPieces(const std::filesystem::path& path, std::size_t limit,
         piece(std::string_view(buffer.data(), n));
         handed += n;
     }
-    return FileBytes{FileBytes::Outcome::kRead, {}, {}};
-}
-
-} // namespace
-
-FileBytes ReadFileBytes(const std::string& path, std::size_t maxBytes)
-{
-    return ReadFileBytesAtSystemPath(PathFromCodePage(path), maxBytes);
-}
-
-FileBytes ReadFileBytesAtSystemPath(const std::filesystem::path& path, std::size_t maxBytes)
-{
-    std::string bytes;
-    FileBytes result = ReadPieces(path, maxBytes, [&](std::string_view piece) { bytes.append(piece); });
-    if (result.outcome == FileBytes::Outcome::kRead) {
-        result.bytes = std::move(bytes);
-        if (result.bytes.size() > maxBytes) {
-            result.bytes.resize(maxBytes);
-        }
-    }
-    return result;
-}
-
-FileBytes ReadFileInChunks(const std::string& path, const std::function<void(std::string_view)>& chunk)
-{
-    return ReadPieces(PathFromCodePage(path), static_cast<std::size_t>(-1), chunk);
+    return {};
 }
 
 namespace {
@@ -275,6 +247,13 @@ std::string WriteReason(DWORD error)
     }
 }
 
+// The same words as the POSIX build gives for the usual causes, of the
+// kind the system's code is.
+SystemError Problem(DWORD error)
+{
+    return {ErrorFromSystem(error).kind, WriteReason(error)};
+}
+
 bool WriteAll(HANDLE file, std::string_view bytes)
 {
     while (!bytes.empty()) {
@@ -293,17 +272,15 @@ bool WriteAll(HANDLE file, std::string_view bytes)
 }
 
 // What stands at `path` and may not be replaced (a link is judged by what
-// it leads to, as GetFileAttributes follows it), or nothing.
-std::optional<std::string> Refusal(const std::wstring& wide)
+// it leads to, as GetFileAttributes follows it).
+Result<void> Refusal(const std::wstring& wide)
 {
-    if (wide.empty() || wide.back() == L'\\' || wide.back() == L'/') {
-        return std::string("Is a directory");
+    const DWORD attributes = wide.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(wide.c_str());
+    if (wide.empty() || wide.back() == L'\\' || wide.back() == L'/'
+        || (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) {
+        return SystemError{error_kind::kFileError, "Is a directory"};
     }
-    const DWORD attributes = GetFileAttributesW(wide.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return std::string("Is a directory");
-    }
-    return std::nullopt;
+    return {};
 }
 
 std::mt19937_64 Random()
@@ -315,11 +292,11 @@ std::mt19937_64 Random()
 
 } // namespace
 
-std::optional<std::string> StageNewFile(const std::string& path, StagedFile& staged)
+Result<StagedFile> StageNewFile(const std::string& path)
 {
     const std::wstring wide = WideFromCodePage(path);
-    if (auto refused = Refusal(wide)) {
-        return refused;
+    if (auto refused = Refusal(wide); !refused.ok()) {
+        return refused.error();
     }
     const std::size_t slash = path.find_last_of("\\/:");
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -330,37 +307,36 @@ std::optional<std::string> StageNewFile(const std::string& path, StagedFile& sta
             folder + "." + leaf + "." + std::to_string(random() % 1000000000u) + ".tmp";
         // A new folder, never one already there (nor a link by that name).
         if (CreateDirectoryW(WideFromCodePage(candidate).c_str(), nullptr)) {
-            staged = {candidate, candidate + "\\" + leaf};
-            return std::nullopt;
+            return StagedFile{candidate, candidate + "\\" + leaf};
         }
         if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            return WriteReason(GetLastError());
+            return Problem(GetLastError());
         }
     }
-    return WriteReason(ERROR_ALREADY_EXISTS);
+    return Problem(ERROR_ALREADY_EXISTS);
 }
 
-std::optional<std::string> PutStagedFileInPlace(const StagedFile& staged, const std::string& path)
+Result<void> PutStagedFileInPlace(const StagedFile& staged, const std::string& path)
 {
     const std::wstring wide = WideFromCodePage(path);
     const std::wstring from = WideFromCodePage(staged.path);
-    std::optional<std::string> problem = Refusal(wide);
-    if (!problem) {
+    Result<void> done = Refusal(wide);
+    if (done.ok()) {
         const HANDLE file = CreateFileW(from.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (file == INVALID_HANDLE_VALUE || !FlushFileBuffers(file)) {
-            problem = WriteReason(GetLastError());
+            done = Problem(GetLastError());
         }
         if (file != INVALID_HANDLE_VALUE) {
             CloseHandle(file);
         }
     }
-    if (!problem
+    if (done.ok()
         && !MoveFileExW(from.c_str(), wide.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        problem = WriteReason(GetLastError());
+        done = Problem(GetLastError());
     }
     DiscardStagedFile(staged);
-    return problem;
+    return done;
 }
 
 void DiscardStagedFile(const StagedFile& staged)
@@ -369,15 +345,11 @@ void DiscardStagedFile(const StagedFile& staged)
     RemoveDirectoryW(WideFromCodePage(staged.folder).c_str());
 }
 
-std::optional<std::string> ReplaceFileWith(const std::string& path, std::string_view bytes)
+Result<void> file_system_calls::WriteNewFile(const std::string& path, std::string_view bytes)
 {
-    StagedFile staged;
-    if (auto problem = StageNewFile(path, staged)) {
-        return problem;
-    }
-    // CREATE_NEW in a folder of our own: nothing but our new file is written.
-    const HANDLE file = CreateFileW(WideFromCodePage(staged.path).c_str(), GENERIC_WRITE, 0, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // CREATE_NEW: a new file, never one already there.
+    const HANDLE file = CreateFileW(WideFromCodePage(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
     if (file != INVALID_HANDLE_VALUE) {
         if (GetFileType(file) != FILE_TYPE_DISK) {
@@ -389,11 +361,7 @@ std::optional<std::string> ReplaceFileWith(const std::string& path, std::string_
             error = GetLastError();
         }
     }
-    if (error != 0) {
-        DiscardStagedFile(staged);
-        return WriteReason(error);
-    }
-    return PutStagedFileInPlace(staged, path);
+    return error != 0 ? Problem(error) : Result<void>();
 }
 
 } // namespace vornix7

@@ -5,27 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/result.h"
+
 namespace vornix7 {
-
-// Why one step of an append failed: one of the error kinds of
-// common/runtime_error.h ("Path not found", "Disk full", ...) and the
-// system's own words for the cause.
-struct AppendError {
-    const char* kind;
-    std::string reason;
-    // Another program holds the file (Windows: a sharing or lock
-    // violation): it may be free again later, nothing is wrong with it.
-    bool busy = false;
-};
-using AppendStatus = std::optional<AppendError>; // empty: the step worked
-
-// The error of a failed system call as the log's appends report it; `code`
-// is errno, or GetLastError() on Windows.
-AppendError AppendErrorFromSystem(unsigned long code);
 
 // The system's own kind of open file: a descriptor on POSIX systems, a
 // HANDLE on Windows (kept as void* here, so that no system header is
@@ -60,21 +45,38 @@ public:
     bool isOpen() const { return file_ != NoFile(); }
     NativeFile native() const { return file_; }
 
-    // Tries once to take the exclusive lock; `taken` is false while
-    // another holder has it. A file system without locks counts as taken:
-    // there is nobody to agree with.
-    AppendStatus TryLock(bool& taken);
+    // Tries once to take the exclusive lock: false while another holder
+    // has it. A file system without locks counts as taken: there is nobody
+    // to agree with.
+    Result<bool> TryLock();
 
     // Lets go of the lock; harmless without it.
-    AppendStatus Unlock();
+    Result<void> Unlock();
 
     // The file's size in bytes.
-    AppendStatus Size(std::uint64_t& size);
+    Result<std::uint64_t> Size();
+
+    // Up to `count` bytes from `offset` (fewer only at the end).
+    Result<std::string> ReadAt(std::uint64_t offset, std::size_t count);
+
+    // One write at the file's end (a disk file's): what went out, never 0
+    // for some bytes (a write that takes none is "Disk full").
+    Result<std::size_t> WriteAtEnd(std::string_view bytes);
+
+    // Cuts the file to `size` bytes.
+    Result<void> CutTo(std::uint64_t size);
+
+    // Brings the written bytes to stable storage; with `created`, also the
+    // name of the new file at `path` in its folder.
+    Result<void> Sync(const std::string& path, bool created);
 
     // Unlocks and closes; the close's own error is reported.
-    AppendStatus Close();
+    Result<void> Close();
 
 private:
+    // One read from `offset`: 0 at the end.
+    Result<std::size_t> ReadOnce(std::uint64_t offset, char* into, std::size_t count);
+
     NativeFile file_ = NoFile();
     bool locked_ = false;
 };
@@ -98,55 +100,64 @@ public:
     // On POSIX systems a path that names one of the program's own
     // descriptors (/dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N)
     // and cannot be opened by name, being a socket, is a duplicate of it.
-    AppendStatus Open(const std::string& path);
+    Result<void> Open(const std::string& path);
 
     // True for a file on disk, false for a device or a pipe.
     bool onDisk() const { return onDisk_; }
 
     // Tries once to take the exclusive append lock that other loggers on the
-    // same file honour; readers are never held up by it. `taken` is false
-    // while another holder has it. A file system without locks, and a log
-    // that is not locked (a device, a socket), counts as taken: there is
-    // nobody to agree with.
-    AppendStatus TryLock(bool& taken);
+    // same file honour; readers are never held up by it: false while
+    // another holder has it. A file system without locks, and a log that is
+    // not locked (a device, a socket), counts as taken: there is nobody to
+    // agree with.
+    Result<bool> TryLock();
 
     // Lets go of the lock taken by TryLock, keeping the file open (for the
     // flush); harmless without it.
-    AppendStatus Unlock() { return file_.Unlock(); }
+    Result<void> Unlock() { return file_.Unlock(); }
 
     // The file's size in bytes.
-    AppendStatus Size(std::uint64_t& size) { return file_.Size(size); }
+    Result<std::uint64_t> Size() { return file_.Size(); }
 
-    // One write at the file's end. `written` is what went out: on a disk
-    // file all of it or an error saying why the rest did not ("Disk full",
-    // "File too large"); on a pipe it may be less, or 0 while the pipe is
-    // full. A reader gone and the size limit are errors, not signals, once
-    // the program has called IgnoreWriteSignals (platform/signals.h).
-    AppendStatus Write(std::string_view bytes, std::size_t& written);
+    // Writes at the file's end, giving what went out: on a disk file all of
+    // it or an error saying why the rest did not ("Disk full", "File too
+    // large"); on a pipe it may be less, or 0 while the pipe is full. A
+    // reader gone and the size limit are errors, not signals, once the
+    // program has called IgnoreWriteSignals (platform/signals.h).
+    Result<std::size_t> Write(std::string_view bytes);
+
+    // The bytes written since Open, also those of a write that then failed.
+    std::uint64_t written() const { return written_; }
 
     // Up to `count` bytes of a file on disk from `offset` (fewer only at the
     // end), read through a second handle on the same file: the log is
     // opened for writing only, so that a FIFO without a reader still fails
     // at once. An error when the file cannot be read (no read permission,
     // or the name now leads to another file).
-    AppendStatus ReadAt(std::uint64_t offset, std::size_t count, std::string& bytes);
+    Result<std::string> ReadAt(std::uint64_t offset, std::size_t count);
 
     // Cuts the file back to `size`, but only if it is now exactly `size` +
     // `added` bytes long, so that nothing but those bytes can go.
-    AppendStatus TakeBack(std::uint64_t size, std::uint64_t added);
+    Result<void> TakeBack(std::uint64_t size, std::uint64_t added);
 
     // Brings the written bytes (and, for a new file, its name in the folder)
     // to stable storage.
-    AppendStatus Flush();
+    Result<void> Flush();
 
     // Unlocks and closes; the close's own error is reported.
-    AppendStatus Close();
+    Result<void> Close();
 
 private:
+    // One write to a device or a pipe: 0 while it is full.
+    Result<std::size_t> WriteToStream(std::string_view bytes);
+    // Opens reader_ on the file that is open for writing.
+    Result<void> OpenReader();
+
     LockedFile file_;
     LockedFile reader_; // for ReadAt, opened with its first call; never locked
     bool onDisk_ = false;
     bool created_ = false;
+    std::uint64_t written_ = 0;
     bool socket_ = false; // POSIX: written with send()
     bool fifo_ = false;   // POSIX: a pipe or FIFO, locked like a disk file
     // POSIX: the open file's device and inode, from Open, for ReadAt's check
@@ -178,45 +189,47 @@ public:
     SideFile& operator=(const SideFile&) = delete;
 
     // Opens the file at `path`, creating it when `create` is true and
-    // nothing is there. `missing` is set when there is none and `create` is
-    // false. An error marked busy means another program holds it (or, on
-    // Windows, that it is being removed by another logger): try again
-    // shortly.
-    AppendStatus Open(const std::string& path, bool create, bool& missing);
+    // nothing is there: false when there is none and `create` is false. An
+    // error marked busy means another program holds it (or, on Windows,
+    // that it is being removed by another logger): try again shortly.
+    Result<bool> Open(const std::string& path, bool create);
 
-    // Tries once to take the exclusive lock that other loggers honour;
-    // `taken` is false while another holder has it.
-    AppendStatus TryLock(bool& taken) { return file_.TryLock(taken); }
+    // Tries once to take the exclusive lock that other loggers honour:
+    // false while another holder has it.
+    Result<bool> TryLock() { return file_.TryLock(); }
 
     // Whether the open file is still the one named `path`: false once
     // another logger has removed it (or put a new one in its place).
-    AppendStatus StillAtPath(bool& same);
+    Result<bool> StillAtPath();
 
     // What tells this file from any other: the same value for the same file
     // while it exists.
-    AppendStatus Identity(std::string& identity);
+    Result<std::string> Identity();
 
-    AppendStatus Size(std::uint64_t& size) { return file_.Size(size); }
+    Result<std::uint64_t> Size() { return file_.Size(); }
 
     // Up to `count` bytes from `offset` (fewer only at the end).
-    AppendStatus ReadAt(std::uint64_t offset, std::size_t count, std::string& bytes);
+    Result<std::string> ReadAt(std::uint64_t offset, std::size_t count)
+    {
+        return file_.ReadAt(offset, count);
+    }
 
     // Cuts the file to `size` bytes.
-    AppendStatus CutTo(std::uint64_t size);
+    Result<void> CutTo(std::uint64_t size) { return file_.CutTo(size); }
 
     // Appends `bytes` in full at the end (or nothing: a failed write is cut
     // back); with `flush`, brings them, and a new file's name, to stable
     // storage.
-    AppendStatus Append(std::string_view bytes, bool flush = true);
+    Result<void> Append(std::string_view bytes, bool flush = true);
 
     // Brings what was appended (and a new file's name) to stable storage.
-    AppendStatus Flush();
+    Result<void> Flush();
 
     // Removes the file's name; the open file stays usable until closed.
-    AppendStatus Remove();
+    Result<void> Remove();
 
     // Unlocks and closes.
-    AppendStatus Close() { return file_.Close(); }
+    Result<void> Close() { return file_.Close(); }
 
 private:
     LockedFile file_;

@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -21,30 +20,9 @@ namespace vornix7 {
 
 namespace {
 
-AppendError ErrorFrom(int error)
+SystemError LastError(int error = errno)
 {
-    const char* kind = error_kind::kFileError;
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-        kind = error_kind::kPathNotFound;
-        break;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        kind = error_kind::kPermissionDenied;
-        break;
-    case ENOSPC:
-    case EDQUOT:
-        kind = error_kind::kDiskFull;
-        break;
-    case EFBIG:
-        kind = error_kind::kFileTooLarge;
-        break;
-    default:
-        break;
-    }
-    return {kind, std::strerror(error)};
+    return ErrorFromSystem(static_cast<unsigned long>(error));
 }
 
 // Makes a new file's directory entry survive a power cut too. The folder is
@@ -103,71 +81,102 @@ int OwnDescriptorNamed(std::string_view path)
 
 } // namespace
 
-LockedFile::~LockedFile()
+Result<bool> LockedFile::TryLock()
 {
-    (void)Close();
-}
-
-void LockedFile::Adopt(NativeFile file)
-{
-    (void)Close();
-    file_ = file;
-}
-
-AppendStatus LockedFile::TryLock(bool& taken)
-{
-    taken = true;
     // flock rather than fcntl: it also keeps apart two opens in one process,
     // and any close of another descriptor does not drop it.
     if (::flock(file_, LOCK_EX | LOCK_NB) == 0) {
         locked_ = true;
-        return std::nullopt;
+        return true;
     }
     const int error = errno;
     if (error == EWOULDBLOCK || error == EINTR) {
-        taken = false;
-        return std::nullopt;
+        return false;
     }
     if (error == ENOLCK || error == EOPNOTSUPP || error == EINVAL) {
-        return std::nullopt; // a file system without locks
+        return true; // a file system without locks
     }
-    return ErrorFrom(error);
+    return LastError(error);
 }
 
-AppendStatus LockedFile::Unlock()
+Result<void> LockedFile::Unlock()
 {
     if (!locked_) {
-        return std::nullopt;
+        return {};
     }
     locked_ = false;
     if (::flock(file_, LOCK_UN) != 0) {
-        return ErrorFrom(errno);
+        return LastError();
     }
-    return std::nullopt;
+    return {};
 }
 
-AppendStatus LockedFile::Size(std::uint64_t& size)
+Result<std::uint64_t> LockedFile::Size()
 {
     struct stat info {};
     if (::fstat(file_, &info) != 0) {
-        return ErrorFrom(errno);
+        return LastError();
     }
-    size = static_cast<std::uint64_t>(info.st_size);
-    return std::nullopt;
+    return static_cast<std::uint64_t>(info.st_size);
 }
 
-AppendStatus LockedFile::Close()
+Result<std::size_t> LockedFile::ReadOnce(std::uint64_t offset, char* into, std::size_t count)
+{
+    for (;;) {
+        const ssize_t result = ::pread(file_, into, count, static_cast<off_t>(offset));
+        if (result >= 0) {
+            return static_cast<std::size_t>(result);
+        }
+        if (errno != EINTR) {
+            return LastError();
+        }
+    }
+}
+
+Result<std::size_t> LockedFile::WriteAtEnd(std::string_view bytes)
+{
+    for (;;) {
+        const long result = WriteOnce(file_, false, bytes);
+        if (result > 0 || bytes.empty()) {
+            return static_cast<std::size_t>(result < 0 ? 0 : result);
+        }
+        if (result != -EINTR) {
+            return LastError(result < 0 ? static_cast<int>(-result) : ENOSPC);
+        }
+    }
+}
+
+Result<void> LockedFile::CutTo(std::uint64_t size)
+{
+    if (::ftruncate(file_, static_cast<off_t>(size)) != 0) {
+        return LastError();
+    }
+    return {};
+}
+
+Result<void> LockedFile::Sync(const std::string& path, bool created)
+{
+    if (::fdatasync(file_) != 0) {
+        return LastError();
+    }
+    if (created) {
+        SyncFolderOf(path);
+    }
+    return {};
+}
+
+Result<void> LockedFile::Close()
 {
     const int fd = file_;
     file_ = NoFile();
     locked_ = false;
     if (fd >= 0 && ::close(fd) != 0) { // also drops the lock
-        return ErrorFrom(errno);
+        return LastError();
     }
-    return std::nullopt;
+    return {};
 }
 
-AppendStatus LogAppendFile::Open(const std::string& path)
+Result<void> LogAppendFile::Open(const std::string& path)
 {
     // O_NONBLOCK: a FIFO without a reader fails with ENXIO instead of
     // waiting; regular files ignore it. The first try without O_CREAT tells
@@ -177,7 +186,7 @@ AppendStatus LogAppendFile::Open(const std::string& path)
     // A descriptor that was closed at start-up is /dev/null by now, or one
     // of the program's own files or sockets: never the log.
     if (const int own = OwnDescriptorNamed(path); own >= 0 && !WasGivenAtStartUp(own)) {
-        return AppendError{ErrorFrom(EBADF).kind,
+        return SystemError{LastError(EBADF).kind,
                            "descriptor " + std::to_string(own) + " was not open at start-up"};
     }
     int fd = ::open(path.c_str(), kFlags);
@@ -198,151 +207,58 @@ AppendStatus LogAppendFile::Open(const std::string& path)
         }
     }
     if (fd < 0) {
-        return ErrorFrom(errno);
+        return LastError();
     }
     file_.Adopt(fd);
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
-        return ErrorFrom(errno);
+        return LastError();
     }
     onDisk_ = S_ISREG(info.st_mode);
     socket_ = S_ISSOCK(info.st_mode);
     fifo_ = S_ISFIFO(info.st_mode);
     device_ = static_cast<std::uint64_t>(info.st_dev);
     inode_ = static_cast<std::uint64_t>(info.st_ino);
-    return std::nullopt;
+    return {};
 }
 
-AppendStatus LogAppendFile::TryLock(bool& taken)
+Result<std::size_t> LogAppendFile::WriteToStream(std::string_view bytes)
 {
-    taken = true;
-    if (!onDisk_ && !fifo_) {
-        return std::nullopt; // a device or a socket: not locked
+    const long result = WriteOnce(file_.native(), socket_, bytes);
+    if (result == -EAGAIN || result == -EWOULDBLOCK || result == -EINTR) {
+        return std::size_t{0}; // the pipe is full for now
     }
-    return file_.TryLock(taken);
+    if (result < 0) {
+        return LastError(static_cast<int>(-result));
+    }
+    return static_cast<std::size_t>(result);
 }
 
-AppendStatus LogAppendFile::Write(std::string_view bytes, std::size_t& written)
+Result<void> LogAppendFile::OpenReader()
 {
-    written = 0;
-    if (!onDisk_) {
-        const long result = WriteOnce(file_.native(), socket_, bytes);
-        if (result == -EAGAIN || result == -EWOULDBLOCK || result == -EINTR) {
-            return std::nullopt; // the pipe is full for now
-        }
-        if (result < 0) {
-            return ErrorFrom(static_cast<int>(-result));
-        }
-        written = static_cast<std::size_t>(result);
-        return std::nullopt;
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return LastError();
     }
-    // A short write to a disk file has a reason (a full disk, the size
-    // limit); the next write of the rest reports it.
-    while (written < bytes.size()) {
-        const long result = WriteOnce(file_.native(), false, bytes.substr(written));
-        if (result == -EINTR) {
-            continue;
-        }
-        if (result < 0) {
-            return ErrorFrom(static_cast<int>(-result));
-        }
-        if (result == 0) {
-            return ErrorFrom(ENOSPC);
-        }
-        written += static_cast<std::size_t>(result);
+    struct stat read {};
+    if (::fstat(fd, &read) != 0 || static_cast<std::uint64_t>(read.st_dev) != device_
+        || static_cast<std::uint64_t>(read.st_ino) != inode_) {
+        ::close(fd);
+        return SystemError{error_kind::kFileError, "the log was moved while it was open"};
     }
-    return std::nullopt;
-}
-
-AppendStatus LogAppendFile::ReadAt(std::uint64_t offset, std::size_t count, std::string& bytes)
-{
-    bytes.clear();
-    if (!reader_.isOpen()) {
-        const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-        if (fd < 0) {
-            return ErrorFrom(errno);
-        }
-        struct stat read {};
-        if (::fstat(fd, &read) != 0 || static_cast<std::uint64_t>(read.st_dev) != device_
-            || static_cast<std::uint64_t>(read.st_ino) != inode_) {
-            ::close(fd);
-            return AppendError{error_kind::kFileError, "the log was moved while it was open"};
-        }
-        reader_.Adopt(fd);
-    }
-    bytes.resize(count);
-    std::size_t got = 0;
-    while (got < count) {
-        const ssize_t result =
-            ::pread(reader_.native(), bytes.data() + got, count - got, static_cast<off_t>(offset + got));
-        if (result < 0 && errno == EINTR) {
-            continue;
-        }
-        if (result < 0) {
-            const int error = errno;
-            bytes.clear();
-            return ErrorFrom(error);
-        }
-        if (result == 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(result);
-    }
-    bytes.resize(got);
-    return std::nullopt;
-}
-
-AppendStatus LogAppendFile::TakeBack(std::uint64_t size, std::uint64_t added)
-{
-    std::uint64_t now = 0;
-    if (auto error = Size(now)) {
-        return error;
-    }
-    if (now == size + added && ::ftruncate(file_.native(), static_cast<off_t>(size)) != 0) {
-        return ErrorFrom(errno);
-    }
-    return std::nullopt;
-}
-
-AppendStatus LogAppendFile::Flush()
-{
-    if (!onDisk_) {
-        return std::nullopt; // devices and pipes have no stable storage to reach
-    }
-    if (::fdatasync(file_.native()) != 0) {
-        return ErrorFrom(errno);
-    }
-    if (created_) {
-        SyncFolderOf(path_);
-    }
-    return std::nullopt;
-}
-
-AppendStatus LogAppendFile::Close()
-{
-    (void)reader_.Close();
-    return file_.Close();
-}
-
-AppendError AppendErrorFromSystem(unsigned long code)
-{
-    return ErrorFrom(static_cast<int>(code));
+    reader_.Adopt(fd);
+    return {};
 }
 
 namespace {
 
-AppendError LastError()
-{
-    return AppendErrorFromSystem(static_cast<unsigned long>(errno));
-}
-
-AppendError Refused(const std::string& why)
+SystemError Refused(const std::string& why)
 {
     return {error_kind::kFileError, why + ": refused, the logger uses only a plain file of its own there"};
 }
 
 // Whether the file open as `info` is one the logger can trust with its lines.
-AppendStatus Trusted(const struct stat& info)
+Result<bool> Trusted(const struct stat& info)
 {
     if (S_ISDIR(info.st_mode)) {
         return Refused("a folder stands in its place");
@@ -356,12 +272,12 @@ AppendStatus Trusted(const struct stat& info)
     if (info.st_uid != ::geteuid()) {
         return Refused("the file belongs to another user");
     }
-    return std::nullopt;
+    return true;
 }
 
 } // namespace
 
-AppendStatus SideFile::Open(const std::string& path, bool create, bool& missing)
+Result<bool> SideFile::Open(const std::string& path, bool create)
 {
     // O_NOFOLLOW: a symbolic link at the name fails (ELOOP) instead of
     // leading elsewhere; O_EXCL: a new file is made only where nothing is,
@@ -369,12 +285,10 @@ AppendStatus SideFile::Open(const std::string& path, bool create, bool& missing)
     // put in its place is refused below instead of waiting for a writer.
     constexpr int kFlags = O_RDWR | O_APPEND | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW;
     path_ = path;
-    missing = false;
     int fd = ::open(path.c_str(), kFlags);
     if (fd < 0 && errno == ENOENT) {
         if (!create) {
-            missing = true;
-            return std::nullopt;
+            return false;
         }
         fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
         created_ = fd >= 0;
@@ -399,7 +313,7 @@ AppendStatus SideFile::Open(const std::string& path, bool create, bool& missing)
     return Trusted(info);
 }
 
-AppendStatus SideFile::StillAtPath(bool& same)
+Result<bool> SideFile::StillAtPath()
 {
     struct stat open {};
     if (::fstat(file_.native(), &open) != 0) {
@@ -410,95 +324,26 @@ AppendStatus SideFile::StillAtPath(bool& same)
         if (errno != ENOENT) {
             return LastError();
         }
-        same = false;
-        return std::nullopt;
+        return false;
     }
-    same = open.st_nlink > 0 && open.st_dev == named.st_dev && open.st_ino == named.st_ino;
-    return std::nullopt;
+    return open.st_nlink > 0 && open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
-AppendStatus SideFile::Identity(std::string& identity)
+Result<std::string> SideFile::Identity()
 {
     struct stat info {};
     if (::fstat(file_.native(), &info) != 0) {
         return LastError();
     }
-    identity = std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
-    return std::nullopt;
+    return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
 }
 
-AppendStatus SideFile::ReadAt(std::uint64_t offset, std::size_t count, std::string& bytes)
-{
-    bytes.resize(count);
-    std::size_t got = 0;
-    while (got < count) {
-        const ssize_t result =
-            ::pread(file_.native(), bytes.data() + got, count - got, static_cast<off_t>(offset + got));
-        if (result < 0 && errno == EINTR) {
-            continue;
-        }
-        if (result < 0) {
-            bytes.clear();
-            return LastError();
-        }
-        if (result == 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(result);
-    }
-    bytes.resize(got);
-    return std::nullopt;
-}
-
-AppendStatus SideFile::CutTo(std::uint64_t size)
-{
-    if (::ftruncate(file_.native(), static_cast<off_t>(size)) != 0) {
-        return LastError();
-    }
-    return std::nullopt;
-}
-
-AppendStatus SideFile::Append(std::string_view bytes, bool flush)
-{
-    struct stat info {};
-    if (::fstat(file_.native(), &info) != 0) {
-        return LastError();
-    }
-    const auto before = static_cast<std::uint64_t>(info.st_size);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t result = ::write(file_.native(), bytes.data() + done, bytes.size() - done);
-        if (result < 0 && errno == EINTR) {
-            continue;
-        }
-        if (result <= 0) {
-            const int error = result < 0 ? errno : ENOSPC;
-            (void)CutTo(before); // only this process writes while the lock is held
-            return AppendErrorFromSystem(static_cast<unsigned long>(error));
-        }
-        done += static_cast<std::size_t>(result);
-    }
-    return flush ? Flush() : std::nullopt;
-}
-
-AppendStatus SideFile::Flush()
-{
-    if (::fdatasync(file_.native()) != 0) {
-        return LastError();
-    }
-    if (created_) {
-        SyncFolderOf(path_);
-        created_ = false;
-    }
-    return std::nullopt;
-}
-
-AppendStatus SideFile::Remove()
+Result<void> SideFile::Remove()
 {
     if (::unlink(path_.c_str()) != 0 && errno != ENOENT) {
         return LastError();
     }
-    return std::nullopt;
+    return {};
 }
 
 } // namespace vornix7

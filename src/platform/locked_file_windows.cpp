@@ -16,126 +16,120 @@ namespace {
 constexpr DWORD kLockOffsetLow = 0xFFFFFFFEU;
 constexpr DWORD kLockOffsetHigh = 0x7FFFFFFFU;
 
-// The system's words for `code` in its own code page, without the full
-// stop and line end that Windows puts after them.
-std::string MessageFor(DWORD code)
+SystemError LastError(DWORD code = GetLastError())
 {
-    char text[512] = {};
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                                  0, text, sizeof text, nullptr);
-    while (length > 0
-           && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' '
-               || text[length - 1] == '.')) {
-        --length;
-    }
-    if (length == 0) {
-        return "Windows error " + std::to_string(code);
-    }
-    return std::string(text, length);
+    return ErrorFromSystem(code);
 }
 
-AppendError ErrorFrom(DWORD code)
+// A position in a file as ReadFile and WriteFile take it.
+OVERLAPPED At(std::uint64_t offset)
 {
-    const char* kind = error_kind::kFileError;
-    switch (code) {
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_NETPATH:
-        kind = error_kind::kPathNotFound;
-        break;
-    case ERROR_SHARING_VIOLATION: // opened by a program that shares no writing (a spreadsheet)
-    case ERROR_LOCK_VIOLATION:    // a range of it locked by another program
-        return {error_kind::kPermissionDenied, MessageFor(code), true};
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
-        kind = error_kind::kPermissionDenied;
-        break;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        kind = error_kind::kDiskFull;
-        break;
-    case ERROR_FILE_TOO_LARGE:
-        kind = error_kind::kFileTooLarge;
-        break;
-    default:
-        break;
-    }
-    return {kind, MessageFor(code)};
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFU);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32U);
+    return at;
 }
 
-AppendError LastError()
-{
-    return ErrorFrom(GetLastError());
-}
+// Both offsets all ones: a write goes to the file's end, whatever its
+// length is by then.
+constexpr std::uint64_t kAtEnd = ~std::uint64_t{0};
 
 OVERLAPPED LockRange()
 {
-    OVERLAPPED range{};
-    range.Offset = kLockOffsetLow;
-    range.OffsetHigh = kLockOffsetHigh;
-    return range;
+    return At((std::uint64_t{kLockOffsetHigh} << 32U) | kLockOffsetLow);
 }
 
 } // namespace
 
-LockedFile::~LockedFile()
+Result<bool> LockedFile::TryLock()
 {
-    (void)Close();
-}
-
-void LockedFile::Adopt(NativeFile file)
-{
-    (void)Close();
-    file_ = file;
-}
-
-AppendStatus LockedFile::TryLock(bool& taken)
-{
-    taken = true;
     OVERLAPPED range = LockRange();
     if (LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &range)) {
         locked_ = true;
-        return std::nullopt;
+        return true;
     }
     const DWORD code = GetLastError();
     if (code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING) {
-        taken = false;
-        return std::nullopt;
+        return false;
     }
     if (code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_FUNCTION) {
-        return std::nullopt; // a file system without locks
+        return true; // a file system without locks
     }
-    return ErrorFrom(code);
+    return LastError(code);
 }
 
-AppendStatus LockedFile::Unlock()
+Result<void> LockedFile::Unlock()
 {
     if (!locked_) {
-        return std::nullopt;
+        return {};
     }
     locked_ = false;
     OVERLAPPED range = LockRange();
     if (!UnlockFileEx(file_, 0, 1, 0, &range)) {
         return LastError();
     }
-    return std::nullopt;
+    return {};
 }
 
-AppendStatus LockedFile::Size(std::uint64_t& size)
+Result<std::uint64_t> LockedFile::Size()
 {
     LARGE_INTEGER value{};
     if (!GetFileSizeEx(file_, &value)) {
         return LastError();
     }
-    size = static_cast<std::uint64_t>(value.QuadPart);
-    return std::nullopt;
+    return static_cast<std::uint64_t>(value.QuadPart);
 }
 
-AppendStatus LockedFile::Close()
+Result<std::size_t> LockedFile::ReadOnce(std::uint64_t offset, char* into, std::size_t count)
+{
+    OVERLAPPED at = At(offset);
+    DWORD done = 0;
+    if (!ReadFile(file_, into, static_cast<DWORD>(count), &done, &at)) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_HANDLE_EOF) {
+            return std::size_t{0};
+        }
+        return LastError(code);
+    }
+    return static_cast<std::size_t>(done);
+}
+
+Result<std::size_t> LockedFile::WriteAtEnd(std::string_view bytes)
+{
+    OVERLAPPED atEnd = At(kAtEnd);
+    DWORD wrote = 0;
+    if (!WriteFile(file_, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, &atEnd)) {
+        return LastError();
+    }
+    if (wrote == 0 && !bytes.empty()) {
+        return LastError(ERROR_DISK_FULL);
+    }
+    return static_cast<std::size_t>(wrote);
+}
+
+Result<void> LockedFile::CutTo(std::uint64_t size)
+{
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+    if (!SetFileInformationByHandle(file_, FileEndOfFileInfo, &end, sizeof end)) {
+        return LastError();
+    }
+    return {};
+}
+
+Result<void> LockedFile::Sync(const std::string&, bool)
+{
+    // A new file's name reaches the disk with the file's own flush here.
+    if (!FlushFileBuffers(file_)) {
+        return LastError();
+    }
+    return {};
+}
+
+Result<void> LockedFile::Close()
 {
     if (!isOpen()) {
-        return std::nullopt;
+        return {};
     }
     const HANDLE file = file_;
     file_ = NoFile();
@@ -147,10 +141,10 @@ AppendStatus LockedFile::Close()
     if (!CloseHandle(file)) {
         return LastError();
     }
-    return std::nullopt;
+    return {};
 }
 
-AppendStatus LogAppendFile::Open(const std::string& path)
+Result<void> LogAppendFile::Open(const std::string& path)
 {
     path_ = path;
     // Appending, cutting back a half line and measuring; others may read,
@@ -175,130 +169,34 @@ AppendStatus LogAppendFile::Open(const std::string& path)
         DWORD mode = PIPE_NOWAIT;
         (void)SetNamedPipeHandleState(file, &mode, nullptr, nullptr);
     }
-    return std::nullopt;
+    return {};
 }
 
-AppendStatus LogAppendFile::TryLock(bool& taken)
+Result<std::size_t> LogAppendFile::WriteToStream(std::string_view bytes)
 {
-    taken = true;
-    if (!onDisk_) {
-        return std::nullopt; // a device or a pipe: not locked
-    }
-    return file_.TryLock(taken);
-}
-
-AppendStatus LogAppendFile::Write(std::string_view bytes, std::size_t& written)
-{
-    written = 0;
     DWORD done = 0;
-    BOOL ok = FALSE;
-    const auto size = static_cast<DWORD>(bytes.size());
-    if (onDisk_) {
-        // Both offsets all ones: the write goes to the file's end, whatever
-        // its length is by then.
-        OVERLAPPED atEnd{};
-        atEnd.Offset = 0xFFFFFFFFU;
-        atEnd.OffsetHigh = 0xFFFFFFFFU;
-        ok = WriteFile(file_.native(), bytes.data(), size, &done, &atEnd);
-    } else {
-        ok = WriteFile(file_.native(), bytes.data(), size, &done, nullptr);
-    }
-    written = done;
-    if (!ok) {
+    if (!WriteFile(file_.native(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr)) {
         return LastError();
     }
-    if (onDisk_ && written < bytes.size()) {
-        return ErrorFrom(ERROR_DISK_FULL);
-    }
-    return std::nullopt;
+    return static_cast<std::size_t>(done);
 }
 
-AppendStatus LogAppendFile::ReadAt(std::uint64_t offset, std::size_t count, std::string& bytes)
+Result<void> LogAppendFile::OpenReader()
 {
-    bytes.clear();
-    if (!reader_.isOpen()) {
-        // The same file as the handle that writes, whatever its name leads
-        // to by now; sharing everything, as the write handle does.
-        const HANDLE reader = ReOpenFile(file_.native(), GENERIC_READ,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
-        if (reader == INVALID_HANDLE_VALUE) {
-            return LastError();
-        }
-        reader_.Adopt(reader);
-    }
-    bytes.resize(count);
-    std::size_t got = 0;
-    while (got < count) {
-        OVERLAPPED at{};
-        const std::uint64_t from = offset + got;
-        at.Offset = static_cast<DWORD>(from & 0xFFFFFFFFU);
-        at.OffsetHigh = static_cast<DWORD>(from >> 32U);
-        DWORD done = 0;
-        if (!ReadFile(reader_.native(), bytes.data() + got, static_cast<DWORD>(count - got), &done, &at)) {
-            const DWORD code = GetLastError();
-            if (code == ERROR_HANDLE_EOF) {
-                break;
-            }
-            bytes.clear();
-            return ErrorFrom(code);
-        }
-        if (done == 0) {
-            break;
-        }
-        got += done;
-    }
-    bytes.resize(got);
-    return std::nullopt;
-}
-
-AppendStatus LogAppendFile::TakeBack(std::uint64_t size, std::uint64_t added)
-{
-    std::uint64_t now = 0;
-    if (auto error = Size(now)) {
-        return error;
-    }
-    if (now != size + added) {
-        return std::nullopt;
-    }
-    FILE_END_OF_FILE_INFO end{};
-    end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
-    if (!SetFileInformationByHandle(file_.native(), FileEndOfFileInfo, &end, sizeof end)) {
+    // The same file as the handle that writes, whatever its name leads to
+    // by now; sharing everything, as the write handle does.
+    const HANDLE reader =
+        ReOpenFile(file_.native(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    if (reader == INVALID_HANDLE_VALUE) {
         return LastError();
     }
-    return std::nullopt;
-}
-
-AppendStatus LogAppendFile::Flush()
-{
-    // Devices (NUL) and pipes refuse the flush and have nothing to flush.
-    if (onDisk_ && !FlushFileBuffers(file_.native())) {
-        return LastError();
-    }
-    return std::nullopt;
-}
-
-AppendStatus LogAppendFile::Close()
-{
-    (void)reader_.Close();
-    return file_.Close();
-}
-
-AppendError AppendErrorFromSystem(unsigned long code)
-{
-    return ErrorFrom(static_cast<DWORD>(code));
+    reader_.Adopt(reader);
+    return {};
 }
 
 namespace {
 
-OVERLAPPED At(std::uint64_t offset)
-{
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFU);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32U);
-    return at;
-}
-
-AppendError Refused(const std::string& why)
+SystemError Refused(const std::string& why)
 {
     return {error_kind::kFileError, why + ": refused, the logger uses only a plain file of its own there"};
 }
@@ -314,10 +212,9 @@ bool SameFile(HANDLE a, HANDLE b)
 
 } // namespace
 
-AppendStatus SideFile::Open(const std::string& path, bool create, bool& missing)
+Result<bool> SideFile::Open(const std::string& path, bool create)
 {
     path_ = path;
-    missing = false;
     // Others may read it, but no other logger may open it meanwhile: a
     // file removed while another handle is open stays until that handle
     // closes, and under Wine that handle cannot even tell it was removed, so
@@ -335,8 +232,7 @@ AppendStatus SideFile::Open(const std::string& path, bool create, bool& missing)
     DWORD code = file == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
     if (code == ERROR_FILE_NOT_FOUND) {
         if (!create) {
-            missing = true;
-            return std::nullopt;
+            return false;
         }
         file = CreateFileW(name.c_str(), kAccess, FILE_SHARE_READ, nullptr, CREATE_NEW, kFlags, nullptr);
         code = file == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
@@ -353,7 +249,7 @@ AppendStatus SideFile::Open(const std::string& path, bool create, bool& missing)
             && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             return Refused("a folder stands in its place");
         }
-        AppendError error = AppendErrorFromSystem(code);
+        SystemError error = LastError(code);
         // Open in another logger (a sharing violation), or being removed by
         // one ("Access is denied" until its handle closes).
         error.busy = error.busy || code == ERROR_ACCESS_DENIED;
@@ -376,109 +272,41 @@ AppendStatus SideFile::Open(const std::string& path, bool create, bool& missing)
     if (info.nNumberOfLinks != 1) {
         return Refused("the file has " + std::to_string(info.nNumberOfLinks) + " hard links");
     }
-    return std::nullopt;
+    return true;
 }
 
-AppendStatus SideFile::StillAtPath(bool& same)
+Result<bool> SideFile::StillAtPath()
 {
-    same = false;
     FILE_STANDARD_INFO info{};
     if (!GetFileInformationByHandleEx(file_.native(), FileStandardInfo, &info, sizeof info)) {
         return LastError();
     }
     if (info.DeletePending || info.NumberOfLinks == 0) {
-        return std::nullopt;
+        return false;
     }
     const HANDLE named =
         CreateFileW(WideFromCodePage(path_).c_str(), FILE_READ_ATTRIBUTES,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (named == INVALID_HANDLE_VALUE) {
-        return std::nullopt; // gone, or being removed
+        return false; // gone, or being removed
     }
-    same = SameFile(file_.native(), named);
+    const bool same = SameFile(file_.native(), named);
     CloseHandle(named);
-    return std::nullopt;
+    return same;
 }
 
-AppendStatus SideFile::Identity(std::string& identity)
+Result<std::string> SideFile::Identity()
 {
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(file_.native(), &info)) {
         return LastError();
     }
-    identity = std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) + ":"
-               + std::to_string(info.nFileIndexLow);
-    return std::nullopt;
+    return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) + ":"
+           + std::to_string(info.nFileIndexLow);
 }
 
-AppendStatus SideFile::ReadAt(std::uint64_t offset, std::size_t count, std::string& bytes)
-{
-    bytes.resize(count);
-    std::size_t got = 0;
-    while (got < count) {
-        OVERLAPPED at = At(offset + got);
-        DWORD done = 0;
-        if (!ReadFile(file_.native(), bytes.data() + got, static_cast<DWORD>(count - got), &done, &at)) {
-            if (GetLastError() == ERROR_HANDLE_EOF) {
-                break;
-            }
-            bytes.clear();
-            return LastError();
-        }
-        if (done == 0) {
-            break;
-        }
-        got += done;
-    }
-    bytes.resize(got);
-    return std::nullopt;
-}
-
-AppendStatus SideFile::CutTo(std::uint64_t size)
-{
-    FILE_END_OF_FILE_INFO end{};
-    end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
-    if (!SetFileInformationByHandle(file_.native(), FileEndOfFileInfo, &end, sizeof end)) {
-        return LastError();
-    }
-    return std::nullopt;
-}
-
-AppendStatus SideFile::Append(std::string_view bytes, bool flush)
-{
-    std::uint64_t before = 0;
-    if (auto error = Size(before)) {
-        return error;
-    }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        // Both offsets all ones: at the file's end.
-        OVERLAPPED atEnd{};
-        atEnd.Offset = 0xFFFFFFFFU;
-        atEnd.OffsetHigh = 0xFFFFFFFFU;
-        DWORD wrote = 0;
-        const BOOL ok = WriteFile(file_.native(), bytes.data() + done,
-                                  static_cast<DWORD>(bytes.size() - done), &wrote, &atEnd);
-        if (!ok || wrote == 0) {
-            const AppendError error = ok ? AppendErrorFromSystem(ERROR_DISK_FULL) : LastError();
-            (void)CutTo(before); // only this process writes while the lock is held
-            return error;
-        }
-        done += wrote;
-    }
-    return flush ? Flush() : std::nullopt;
-}
-
-AppendStatus SideFile::Flush()
-{
-    if (!FlushFileBuffers(file_.native())) {
-        return LastError();
-    }
-    return std::nullopt;
-}
-
-AppendStatus SideFile::Remove()
+Result<void> SideFile::Remove()
 {
     // Gone when this handle, the only one, closes.
     FILE_DISPOSITION_INFO remove{};
@@ -486,7 +314,7 @@ AppendStatus SideFile::Remove()
     if (!SetFileInformationByHandle(file_.native(), FileDispositionInfo, &remove, sizeof remove)) {
         return LastError();
     }
-    return std::nullopt;
+    return {};
 }
 
 } // namespace vornix7

@@ -1,6 +1,8 @@
 #include "platform/system.h"
 
+#include "common/runtime_error.h"
 #include "common/utf8.h"
+#include "platform/result.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <string_view>
 #include <vector>
@@ -219,6 +222,33 @@ void EndProcess(int status)
     std::fflush(stdout);
     std::fflush(stderr);
     ::_exit(status);
+}
+
+SystemError ErrorFromSystem(unsigned long code)
+{
+    const int error = static_cast<int>(code);
+    const char* kind = error_kind::kFileError;
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        kind = error_kind::kPathNotFound;
+        break;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        kind = error_kind::kPermissionDenied;
+        break;
+    case ENOSPC:
+    case EDQUOT:
+        kind = error_kind::kDiskFull;
+        break;
+    case EFBIG:
+        kind = error_kind::kFileTooLarge;
+        break;
+    default:
+        break;
+    }
+    return {kind, std::strerror(error)};
 }
 
 } // namespace vornix7

@@ -7,6 +7,10 @@
 #include <climits>
 #include <cstdio>
 #include <iostream>
+#include <string>
+
+#include "common/runtime_error.h"
+#include "platform/result.h"
 
 namespace vornix7 {
 
@@ -155,6 +159,58 @@ void EndProcess(int status)
     // interrupted half-way, e.g. from inside a fetch's event pump.
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
     ExitProcess(static_cast<UINT>(status)); // not reached; keeps [[noreturn]] true
+}
+
+namespace {
+
+// The system's words for `code` in its own code page, without the full
+// stop and line end that Windows puts after them.
+std::string MessageFor(DWORD code)
+{
+    char text[512] = {};
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                  0, text, sizeof text, nullptr);
+    while (length > 0
+           && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' '
+               || text[length - 1] == '.')) {
+        --length;
+    }
+    if (length == 0) {
+        return "Windows error " + std::to_string(code);
+    }
+    return std::string(text, length);
+}
+
+} // namespace
+
+SystemError ErrorFromSystem(unsigned long code)
+{
+    const char* kind = error_kind::kFileError;
+    switch (code) {
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+        kind = error_kind::kPathNotFound;
+        break;
+    case ERROR_SHARING_VIOLATION: // opened by a program that shares no writing (a spreadsheet)
+    case ERROR_LOCK_VIOLATION:    // a range of it locked by another program
+        return {error_kind::kPermissionDenied, MessageFor(code), true};
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+        kind = error_kind::kPermissionDenied;
+        break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        kind = error_kind::kDiskFull;
+        break;
+    case ERROR_FILE_TOO_LARGE:
+        kind = error_kind::kFileTooLarge;
+        break;
+    default:
+        break;
+    }
+    return {kind, MessageFor(code)};
 }
 
 } // namespace vornix7

@@ -160,10 +160,10 @@ TEST_F(LogFileTest, ALineWaitsForTheLockInStepsAndGivesUpOnALockThatNeverComes)
         SCOPED_TRACE(releaseAfter);
         WriteAll(path, "old\r\n");
         auto other = std::make_unique<LogAppendFile>();
-        ASSERT_FALSE(other->Open(path));
-        bool taken = false;
-        ASSERT_FALSE(other->TryLock(taken));
-        ASSERT_TRUE(taken);
+        ASSERT_TRUE(other->Open(path).ok());
+        const auto taken = other->TryLock();
+        ASSERT_TRUE(taken.ok());
+        ASSERT_TRUE(*taken);
         int steps = 0;
         LogFile log(path, [&] {
             if (++steps == releaseAfter) {
@@ -204,9 +204,9 @@ TEST_F(LogFileTest, AHalfLineIsTakenBackOnlyWhenNothingElseWasAdded)
         SCOPED_TRACE(c.name);
         WriteAll(path, c.after);
         LogAppendFile file;
-        ASSERT_FALSE(file.Open(path));
-        EXPECT_FALSE(file.TakeBack(5, 3));
-        ASSERT_FALSE(file.Close());
+        ASSERT_TRUE(file.Open(path).ok());
+        EXPECT_TRUE(file.TakeBack(5, 3).ok());
+        ASSERT_TRUE(file.Close().ok());
         EXPECT_EQ(ReadAll(path), c.expected);
     }
 }
@@ -315,10 +315,9 @@ void PrintTo(const BusyCase& c, std::ostream* out)
 std::shared_ptr<void> HoldTheAppendLock(const std::string& path)
 {
     auto other = std::make_shared<LogAppendFile>();
-    bool taken = false;
-    EXPECT_FALSE(other->Open(path));
-    EXPECT_FALSE(other->TryLock(taken));
-    EXPECT_TRUE(taken);
+    EXPECT_TRUE(other->Open(path).ok());
+    const auto taken = other->TryLock();
+    EXPECT_TRUE(taken.ok() && *taken);
     return other;
 }
 
@@ -563,15 +562,15 @@ TEST_F(LogFileTest, ASideFileMovedInByAnotherLoggerMeanwhileIsNotMovedAgain)
     WriteAll(path, Line("old"));
     WriteAll(path + ".waiting", Line("a"));
     auto other = std::make_unique<SideFile>();
-    bool missing = true;
-    bool taken = false;
-    ASSERT_FALSE(other->Open(path + ".waiting", false, missing));
-    ASSERT_FALSE(other->TryLock(taken));
-    ASSERT_TRUE(taken);
+    const auto opened = other->Open(path + ".waiting", false);
+    ASSERT_TRUE(opened.ok() && *opened);
+    const auto taken = other->TryLock();
+    ASSERT_TRUE(taken.ok());
+    ASSERT_TRUE(*taken);
     LogWithSideFile log(path, [&] {
         if (other) {
             LogFile(path).Append(Line("a") + Line("other"));
-            EXPECT_FALSE(other->Remove());
+            EXPECT_TRUE(other->Remove().ok());
             other.reset();
         }
     });

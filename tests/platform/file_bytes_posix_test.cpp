@@ -17,9 +17,10 @@ TEST(ReadFileBytes, AFifoWithoutWriterIsUnreadableAtOnce)
     const test::ScratchDir dir;
     const std::string path = dir.path() + "/fifo.ini";
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-    const FileBytes file = ReadFileBytes(path, 1000);
-    EXPECT_EQ(file.outcome, FileBytes::Outcome::kUnreadable);
-    EXPECT_EQ(file.problem, "Not a regular file");
+    const auto file = ReadFileBytes(path, 1000);
+    ASSERT_FALSE(file.ok());
+    EXPECT_FALSE(IsMissing(file.error()));
+    EXPECT_EQ(file.error().reason, "Not a regular file");
 }
 
 } // namespace

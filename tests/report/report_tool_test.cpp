@@ -386,12 +386,10 @@ TEST(RunReportTool, ReadsTheLogWhileALoggerHoldsItsLockAndAppends)
     const std::string log = dir.path() + "/log.txt";
     Write(log, kLog);
     LogAppendFile logger;
-    ASSERT_FALSE(logger.Open(log));
-    bool taken = false;
-    ASSERT_FALSE(logger.TryLock(taken));
-    ASSERT_TRUE(taken);
-    std::size_t written = 0;
-    ASSERT_FALSE(logger.Write("2026-12-07 10:00:15,Lab,5.,6.,OK\r\n2026-12-07 10:00:2", written));
+    ASSERT_TRUE(logger.Open(log).ok());
+    const auto taken = logger.TryLock();
+    ASSERT_TRUE(taken.ok() && *taken);
+    ASSERT_TRUE(logger.Write("2026-12-07 10:00:15,Lab,5.,6.,OK\r\n2026-12-07 10:00:2").ok());
 
     std::ostringstream out;
     std::ostringstream err;

@@ -68,10 +68,9 @@ TEST(PollPathTest, ABusyLogShowsInTheLabelsTooltipAndLeavesItsText)
                  RigOptions{.memorySink = false});
     LogFile(log).Append("old\r\n");
     auto holder = std::make_unique<LogAppendFile>();
-    bool taken = false;
-    ASSERT_FALSE(holder->Open(log));
-    ASSERT_FALSE(holder->TryLock(taken));
-    ASSERT_TRUE(taken);
+    ASSERT_TRUE(holder->Open(log).ok());
+    const auto taken = holder->TryLock();
+    ASSERT_TRUE(taken.ok() && *taken);
     auto* label = rig.child<QLabel>("lBla");
     testing::internal::CaptureStderr();
     rig.app().Start();

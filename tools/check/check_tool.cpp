@@ -1,6 +1,8 @@
 #include "tools/check/check_tool.h"
 
 #include <ostream>
+#include <string>
+#include <utility>
 
 #include "acquisition/page_fetch.h"
 #include "acquisition/poll_result.h"
@@ -79,15 +81,16 @@ int RunCheckTool(const std::vector<std::string>& args, std::ostream& out, std::o
         for (const std::string& source : pages) {
             // The page as the fetch would hand it on: the file's bytes, at most as
             // many as a poll keeps; none for --failed.
-            FileBytes page;
+            std::string page;
             if (source != kFailedPoll) {
-                page = ReadFileBytes(source, static_cast<std::size_t>(kMaxPageBytes));
-                if (page.outcome != FileBytes::Outcome::kRead) {
+                auto read = ReadFileBytes(source, static_cast<std::size_t>(kMaxPageBytes));
+                if (!read.ok()) {
                     err << "vornix7-check: cannot read page file '" << source << "'\n" << kUsage << '\n';
                     return 2;
                 }
+                page = std::move(*read);
             }
-            store.StorePollResult(page.bytes);
+            store.StorePollResult(page);
         }
     } catch (const RuntimeError& error) {
         out.flush();

@@ -238,15 +238,14 @@ std::string Lines(std::size_t count)
 std::string SideFileWarning(const std::string& side)
 {
     SideFile file;
-    bool missing = false;
-    if (auto error = file.Open(side, false, missing); error || missing) {
-        const std::string why = error ? error->reason : std::string("it went away");
+    if (auto opened = file.Open(side, false); !opened.ok() || !*opened) {
+        const std::string why = opened.ok() ? std::string("it went away") : opened.error().reason;
         return "\"" + side + "\" is not a side file the logger can use (" + why
                + "): its next line ends it with a run-time error";
     }
     LogWithSideFile::Counted counted;
-    if (auto error = LogWithSideFile::Count(file, counted)) {
-        return "lines wait in \"" + side + "\" (it cannot be read: " + error->reason + ")";
+    if (auto read = LogWithSideFile::Count(file, counted); !read.ok()) {
+        return "lines wait in \"" + side + "\" (it cannot be read: " + read.error().reason + ")";
     }
     std::string text =
         Lines(counted.lines) + (counted.lines == 1 ? " waits" : " wait") + " in \"" + side

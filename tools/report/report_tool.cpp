@@ -111,10 +111,10 @@ std::optional<ChartLibrary> LoadChartLibrary(const std::filesystem::path& dir, s
 {
     constexpr std::size_t kMaxBytes = 4 << 20;
     // The tool's folder as the system names it: any folder name works.
-    const FileBytes script = ReadFileBytesAtSystemPath(dir / kChartScriptFile, kMaxBytes);
-    const FileBytes style = ReadFileBytesAtSystemPath(dir / kChartStyleFile, kMaxBytes);
+    const auto script = ReadFileBytesAtSystemPath(dir / kChartScriptFile, kMaxBytes);
+    const auto style = ReadFileBytesAtSystemPath(dir / kChartStyleFile, kMaxBytes);
     for (const auto* file : {&script, &style}) {
-        if (file->outcome != FileBytes::Outcome::kRead) {
+        if (!file->ok()) {
             err << "warning: the chart library is not there (" << CodePageFromPath(dir / kChartScriptFile)
                 << ", " << kChartStyleFile << "): the page has the tables only\n";
             return std::nullopt;
@@ -122,7 +122,7 @@ std::optional<ChartLibrary> LoadChartLibrary(const std::filesystem::path& dir, s
     }
     // Inline, a script must not close its own element.
     for (const auto* file : {&script, &style}) {
-        std::string lower = file->bytes;
+        std::string lower = **file;
         std::transform(lower.begin(), lower.end(), lower.begin(), AsciiLower);
         if (lower.find("</script") != std::string::npos || lower.find("</style") != std::string::npos) {
             err << "warning: the chart library closes its own element and cannot be inlined: the page has "
@@ -131,7 +131,7 @@ std::optional<ChartLibrary> LoadChartLibrary(const std::filesystem::path& dir, s
             return std::nullopt;
         }
     }
-    return ChartLibrary{script.bytes, style.bytes};
+    return ChartLibrary{*script, *style};
 }
 
 // One log read through, shared and without its lock (up to `maxBytes`
@@ -149,7 +149,7 @@ std::optional<LogReading> ReadLog(const std::string& path, std::optional<LogSeco
 {
     ReportBuilder builder(from, to, maxSteps, std::move(onRecord));
     LogReading reading;
-    const FileBytes read = ReadFileInChunks(path, [&](std::string_view bytes) {
+    const auto read = ReadFileInChunks(path, [&](std::string_view bytes) {
         if (maxBytes) {
             bytes = bytes.substr(
                 0, static_cast<std::size_t>(std::max<std::int64_t>(*maxBytes - reading.bytes, 0)));
@@ -157,10 +157,8 @@ std::optional<LogReading> ReadLog(const std::string& path, std::optional<LogSeco
         reading.bytes += static_cast<std::int64_t>(bytes.size());
         builder.AddBytes(bytes);
     });
-    if (read.outcome != FileBytes::Outcome::kRead) {
-        err << "vornix7-report: " << path << ": "
-            << (read.outcome == FileBytes::Outcome::kMissing ? "No such file or directory" : read.problem)
-            << "\n";
+    if (!read.ok()) {
+        err << "vornix7-report: " << path << ": " << read.error().reason << "\n";
         return std::nullopt;
     }
     reading.data = builder.Finish();
@@ -236,8 +234,9 @@ int RunReportTool(const std::vector<std::string>& args, const std::filesystem::p
     const PageInput input{options.from, options.to, LoadChartLibrary(libraryDir, err)};
     std::ostringstream page;
     const std::size_t charts = WriteReportPage(logs, input, page);
-    if (const auto problem = ReplaceFileWith(options.output, page.view())) {
-        err << "vornix7-report: " << options.output << ": cannot be written: " << *problem << "\n";
+    if (const auto written = ReplaceFileWith(options.output, page.view()); !written.ok()) {
+        err << "vornix7-report: " << options.output << ": cannot be written: " << written.error().reason
+            << "\n";
         return 1;
     }
     out << options.output << ": ";

@@ -54,10 +54,12 @@ XlsxWorkbook::XlsxWorkbook(const std::string& path, std::int64_t rowsPerSheet)
     // The library writes by name, so it writes into a private folder of our
     // own beside the workbook, and the whole file is renamed into place: a
     // link at the workbook's name is never written through.
-    if (auto problem = StageNewFile(path, staged_)) {
-        startProblem_ = *problem;
+    auto staged = StageNewFile(path);
+    if (!staged.ok()) {
+        startProblem_ = staged.error().reason;
         return;
     }
+    staged_ = *staged;
     staging_ = true;
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
@@ -277,8 +279,8 @@ std::string XlsxWorkbook::Close()
         return lxw_strerror(error);
     }
     staging_ = false;
-    const auto problem = PutStagedFileInPlace(staged_, path_);
-    return problem ? *problem : std::string();
+    const auto placed = PutStagedFileInPlace(staged_, path_);
+    return placed.ok() ? std::string() : placed.error().reason;
 }
 
 } // namespace vornix7
