@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/transfer_control.h"
+#include "acquisition/transfer_control.h"
 
 namespace vornix7::bench {
 

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/transfer_control.h"
-#include "platform/window_services.h"
+#include "acquisition/transfer_control.h"
+#include "acquisition/window_services.h"
 
 namespace vornix7 {
 

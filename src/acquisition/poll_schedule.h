@@ -4,8 +4,8 @@
 
 #include "acquisition/page_fetch.h"
 #include "acquisition/poll_result.h"
+#include "acquisition/window_services.h"
 #include "config/settings.h"
-#include "platform/window_services.h"
 
 namespace vornix7 {
 

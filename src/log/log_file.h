@@ -7,8 +7,8 @@
 #include <string_view>
 #include <utility>
 
+#include "common/result.h"
 #include "log/line_sink.h"
-#include "platform/result.h"
 
 namespace vornix7 {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/transfer_control.h"
+#include "acquisition/transfer_control.h"
 
 #include <curl/curl.h>
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/result.h"
+#include "common/result.h"
 
 namespace vornix7 {
 

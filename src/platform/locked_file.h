@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/result.h"
+#include "common/result.h"
 
 namespace vornix7 {
 

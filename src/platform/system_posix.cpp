@@ -1,8 +1,8 @@
 #include "platform/system.h"
 
+#include "common/result.h"
 #include "common/runtime_error.h"
 #include "common/utf8.h"
-#include "platform/result.h"
 
 #include <dirent.h>
 #include <fcntl.h>

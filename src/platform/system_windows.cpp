@@ -9,8 +9,8 @@
 #include <iostream>
 #include <string>
 
+#include "common/result.h"
 #include "common/runtime_error.h"
-#include "platform/result.h"
 
 namespace vornix7 {
 

@@ -7,11 +7,11 @@
 #include "acquisition/page_fetch.h"
 #include "acquisition/poll_result.h"
 #include "acquisition/poll_schedule.h"
+#include "acquisition/transfer_control.h"
 #include "common/clock.h"
 #include "common/sensor_table.h"
 #include "config/settings.h"
 #include "log/line_sink.h"
-#include "platform/transfer_control.h"
 #include "shell/shell_window.h"
 
 namespace vornix7 {

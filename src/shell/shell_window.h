@@ -3,9 +3,9 @@
 #include <functional>
 #include <string>
 
+#include "acquisition/window_services.h"
 #include "common/runtime_error.h"
 #include "platform/system.h"
-#include "platform/window_services.h"
 
 namespace vornix7 {
 

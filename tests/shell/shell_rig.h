@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "acquisition/transfer_control.h"
 #include "common/clock.h"
 #include "log/line_sink.h"
 #include "named_case.h"
-#include "platform/transfer_control.h"
 #include "shell/logger_app.h"
 #include "shell/qt/main_window.h"
 

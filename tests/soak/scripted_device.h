@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/transfer_control.h"
 #include "common/clock.h"
-#include "platform/transfer_control.h"
 
 namespace vornix7::soak {
 
