@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The Windows builds and their tests under Wine, as CI runs them, for both
 # architectures: x86_64 (64-bit Windows) and i686 (32-bit Windows).
-#  1. libcurl and libxlsxwriter for MinGW from Debian's source packages,
-#     for both architectures side by side (built once into the build folder,
-#     then reused: scripts/build-mingw-libraries.sh), then per
-#     architecture the Windows build without Qt, tests on;
+#  1. per architecture: libcurl and libxlsxwriter for MinGW from Debian's
+#     source packages (built once into the build folder, then reused:
+#     scripts/build-mingw-libraries.sh), then the Windows build without Qt,
+#     tests on;
 #  2. the zips (one per architecture) and the one per-user installer
 #     (packaging/windows/package.sh);
 #  3. per architecture, in a Wine prefix of its own kept in the build folder
@@ -47,31 +47,13 @@ build_of() {
 
 # --- 1. Each architecture's build; its tests are found under Wine in the
 # build's own prefix.
-# libcurl and libxlsxwriter for every architecture first, side by side: their
-# configure steps run one compiler check after another.
-declare -A deps_pid=()
-for arch in "${archs[@]}"; do
-  build=$(build_of "$arch")
-  mkdir -p "$build"
-  bash "$root/scripts/build-mingw-libraries.sh" "$build" "$arch" >"$build/libraries.txt" 2>"$build/libraries.log" &
-  deps_pid[$arch]=$!
-done
-for arch in "${archs[@]}"; do
-  build=$(build_of "$arch")
-  if ! wait "${deps_pid[$arch]}"; then
-    tail -n 80 "$build/libraries.log" >&2
-    echo "the libraries for Windows $arch did not build (log: $build/libraries.log)" >&2
-    exit 1
-  fi
-  grep -E '(built in|already built)' "$build/libraries.log" || true
-done
-
 builds=()
 for arch in "${archs[@]}"; do
   build=$(build_of "$arch")
   echo "== Windows $arch: building in $build"
-  curl_prefix=$(sed -n 's/^libcurl //p' "$build/libraries.txt")
-  xlsx_prefix=$(sed -n 's/^libxlsxwriter //p' "$build/libraries.txt")
+  libraries=$(bash "$root/scripts/build-mingw-libraries.sh" "$build" "$arch")
+  curl_prefix=$(sed -n 's/^libcurl //p' <<<"$libraries")
+  xlsx_prefix=$(sed -n 's/^libxlsxwriter //p' <<<"$libraries")
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-$arch.cmake" \
     -DCURL_DIR="$curl_prefix/lib/cmake/CURL" \
