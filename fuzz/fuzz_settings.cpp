@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (cut != std::string::npos) {
         const std::string section = bytes.substr(0, cut);
         const std::string key = bytes.substr(cut + 1, 16);
-        if (file.Value(section, key, "default").size() > vornix7::kMaxIniValueLength) {
+        if (vornix7::ReadIniValue(section, key, "default", file).size() > vornix7::kMaxIniValueLength) {
             std::abort();
         }
     }
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             key += vornix7::AsciiLower(c);
         }
         if (seen.emplace(section, key).second
-            && file.Value(entry.section, entry.key, "\x01") != entry.value) {
+            && vornix7::ReadIniValue(entry.section, entry.key, "\x01", file) != entry.value) {
             std::abort();
         }
     }
