@@ -84,7 +84,8 @@ private:
 };
 
 LogFile::LogFile(std::string path, WaitStep waitStep)
-    : path_(std::move(path)), waitStep_(waitStep ? std::move(waitStep) : WaitStep(SleepOneStep))
+    : path_(std::move(path)), failures_("log file", path_),
+      waitStep_(waitStep ? std::move(waitStep) : WaitStep(SleepOneStep))
 {
 }
 
@@ -93,7 +94,8 @@ LogFile::~LogFile() = default;
 void LogFile::Append(std::string_view line)
 {
     if (TryAppend(line) == AppendOutcome::kBusy) {
-        Fail({error_kind::kPermissionDenied, "another program has held it for 2 s"}, "cannot write to");
+        failures_.Fail({error_kind::kPermissionDenied, "another program has held it for 2 s"},
+                       "cannot write to");
     }
 }
 
@@ -101,24 +103,19 @@ std::shared_ptr<LogAppendFile> LogFile::OpenAndLock(int busyWaitSteps)
 {
     // Shared with the flush's thread, which may outlive the append when a
     // wait step throws: the file is closed by whichever lets go last.
-    auto file = std::make_shared<LogAppendFile>();
-    for (int step = 0;; ++step) {
-        auto opened = file->Open(path_);
-        if (opened.ok()) {
-            break;
-        }
-        if (!opened.error().busy) {
-            Fail(opened.error(), "cannot open");
-        }
-        if (step >= busyWaitSteps) {
-            return nullptr;
-        }
+    std::shared_ptr<LogAppendFile> file;
+    const bool opened = TryWithin(busyWaitSteps, [&] {
         file = std::make_shared<LogAppendFile>();
-        waitStep_();
-    }
+        auto open = file->Open(path_);
+        if (!open.ok() && !open.error().busy) {
+            failures_.Fail(open.error(), "cannot open");
+        }
+        return open.ok();
+    });
     // Another logger holds the lock only for one line, so a lock that does
     // not come in the wait is held by another program: the log is busy.
-    if (!LockWithin(busyWaitSteps, [&] { return Check(file->TryLock(), "cannot lock"); })) {
+    if (!opened
+        || !TryWithin(busyWaitSteps, [&] { return failures_.Check(file->TryLock(), "cannot lock"); })) {
         return nullptr;
     }
     return file;
@@ -136,12 +133,12 @@ LogFile::AppendOutcome LogFile::TryAppend(std::string_view bytes, int busyWaitSt
         }
         // The lock guards the measure, write and take-back; another logger
         // need not wait for this line's flush.
-        Check(file->Unlock(), "cannot unlock");
+        failures_.Check(file->Unlock(), "cannot unlock");
         FlushInTheBackground(file);
     } else {
         WriteToStream(*file, bytes);
     }
-    Check(file->Close(), "cannot close");
+    failures_.Check(file->Close(), "cannot close");
     return AppendOutcome::kWritten;
 }
 
@@ -158,17 +155,17 @@ LogFile::AppendOutcome LogFile::TryMove(LogMove& move, int busyWaitSteps)
             WriteToStream(*file, piece);
         }
     } else {
-        const std::uint64_t size = Check(file->Size(), "cannot examine");
+        const std::uint64_t size = failures_.Check(file->Size(), "cannot examine");
         move.Begin(file.get(), size);
         while (move.Next(piece)) {
             if (WriteToDisk(*file, size, piece) == AppendOutcome::kBusy) {
                 return AppendOutcome::kBusy;
             }
         }
-        Check(file->Unlock(), "cannot unlock");
+        failures_.Check(file->Unlock(), "cannot unlock");
         FlushInTheBackground(file);
     }
-    Check(file->Close(), "cannot close");
+    failures_.Check(file->Close(), "cannot close");
     return AppendOutcome::kWritten;
 }
 
@@ -181,14 +178,19 @@ bool EndsInHalfLine(LogAppendFile& log, std::uint64_t size)
     return last.ok() && last->size() == 1 && (*last)[0] != '\n';
 }
 
-void LogFile::Fail(const SystemError& error, const char* what) const
+FileFailures::FileFailures(std::string_view file, const std::string& path)
+    : name_(std::string(file) + " '" + path + "'")
 {
-    throw RuntimeError(error.kind, std::string(what) + " log file '" + path_ + "': " + error.reason);
+}
+
+void FileFailures::Fail(const SystemError& error, const char* what) const
+{
+    throw RuntimeError(error.kind, std::string(what) + " " + name_ + ": " + error.reason);
 }
 
 LogFile::AppendOutcome LogFile::WriteLine(LogAppendFile& file, std::string_view line)
 {
-    const std::uint64_t size = Check(file.Size(), "cannot examine");
+    const std::uint64_t size = failures_.Check(file.Size(), "cannot examine");
     // A half line at the end is another writer's that crashed: it gets its
     // line end first, and stays.
     std::string ended;
@@ -214,7 +216,7 @@ LogFile::AppendOutcome LogFile::WriteToDisk(LogAppendFile& file, std::uint64_t s
     } else if (wrote.error().busy) {
         return AppendOutcome::kBusy; // a range of it locked by another program
     }
-    Fail(wrote.error(), "cannot write to");
+    failures_.Fail(wrote.error(), "cannot write to");
 }
 
 void LogFile::FlushInTheBackground(const std::shared_ptr<LogAppendFile>& file)
@@ -234,7 +236,7 @@ void LogFile::FlushInTheBackground(const std::shared_ptr<LogAppendFile>& file)
         result = flusher_->Start(file);
     } catch (const std::system_error&) {
         // No thread to be had: flush here rather than not at all.
-        Check(file->Flush(), "cannot flush");
+        failures_.Check(file->Flush(), "cannot flush");
         return;
     }
     // Most flushes end within one step; only a slow one runs the steps.
@@ -243,7 +245,7 @@ void LogFile::FlushInTheBackground(const std::shared_ptr<LogAppendFile>& file)
         waitStep_();
         wait = std::chrono::milliseconds(0);
     }
-    Check(result.get(), "cannot flush");
+    failures_.Check(result.get(), "cannot flush");
 }
 
 void LogFile::WriteToStream(LogAppendFile& file, std::string_view line)
@@ -253,12 +255,12 @@ void LogFile::WriteToStream(LogAppendFile& file, std::string_view line)
     // write or not at all; a longer one in parts, under the lock that other
     // loggers on the same FIFO honour, so their lines never break into it.
     for (int idle = 0; !line.empty();) {
-        const std::size_t written = Check(file.Write(line), "cannot write to");
+        const std::size_t written = failures_.Check(file.Write(line), "cannot write to");
         if (written > 0) {
             line.remove_prefix(written);
             idle = 0;
         } else if (++idle > kPipeWaitSteps) {
-            Fail({error_kind::kFileError, "nothing has read from it for 10 s"}, "cannot write to");
+            failures_.Fail({error_kind::kFileError, "nothing has read from it for 10 s"}, "cannot write to");
         } else {
             waitStep_();
         }

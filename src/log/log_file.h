@@ -27,6 +27,25 @@ public:
     virtual bool Next(std::string& piece) = 0;
 };
 
+// One file's failures, thrown as the RuntimeError that names it ("cannot
+// open log file 'PATH': REASON"), of the error's kind: the log's and the
+// side file's alike.
+class FileFailures {
+public:
+    // `file` says which: "log file", "side file".
+    FileFailures(std::string_view file, const std::string& path);
+
+    [[noreturn]] void Fail(const SystemError& error, const char* what) const;
+    // The value of a step that worked; Fail for one that did not.
+    template <class T> T Check(Result<T> result, const char* what) const
+    {
+        return ValueOrFail(std::move(result), [&](const SystemError& error) { Fail(error, what); });
+    }
+
+private:
+    std::string name_; // "log file 'PATH'"
+};
+
 // Whether the log's first `size` bytes end in a line without its line end
 // (another writer that crashed half-way): false when that cannot be read.
 bool EndsInHalfLine(LogAppendFile& log, std::uint64_t size);
@@ -93,14 +112,13 @@ public:
     // move wrote (only that) and throws. Busy as TryAppend.
     AppendOutcome TryMove(LogMove& move, int busyWaitSteps);
 
-    const std::string& path() const { return path_; }
-
-    // Asks `tryLock` once, and again after each of at most `busyWaitSteps`
-    // wait steps: whether it said the lock was taken.
-    template <class TryLock> bool LockWithin(int busyWaitSteps, const TryLock& tryLock) const
+    // Asks `tryOnce` once, and again after each of at most `busyWaitSteps`
+    // wait steps while it says busy (false): whether it ever said done. The
+    // wait for a busy log's or side file's open and lock.
+    template <class TryOnce> bool TryWithin(int busyWaitSteps, const TryOnce& tryOnce) const
     {
         for (int step = 0;; ++step) {
-            if (tryLock()) {
+            if (tryOnce()) {
                 return true;
             }
             if (step >= busyWaitSteps) {
@@ -119,14 +137,9 @@ private:
     AppendOutcome WriteToDisk(LogAppendFile& file, std::uint64_t size, std::string_view bytes);
     void FlushInTheBackground(const std::shared_ptr<LogAppendFile>& file);
     void WriteToStream(LogAppendFile& file, std::string_view line);
-    [[noreturn]] void Fail(const SystemError& error, const char* what) const;
-    // The value of a step that worked; Fail for one that did not.
-    template <class T> T Check(Result<T> result, const char* what) const
-    {
-        return ValueOrFail(std::move(result), [&](const SystemError& error) { Fail(error, what); });
-    }
 
     std::string path_;
+    FileFailures failures_;
     WaitStep waitStep_;
     std::unique_ptr<Flusher> flusher_; // started with the first flush
 };

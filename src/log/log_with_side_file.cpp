@@ -103,6 +103,21 @@ std::optional<std::uint64_t> MoveRecordIn(std::string_view line)
     return value;
 }
 
+// How many of the first bytes of `waiting` (whole lines of it) already
+// stand at the end of `tail`, the log's last bytes: those a move of an
+// earlier version, which kept no record, left there when cut short.
+std::size_t LinesAlreadyAtEnd(std::string_view tail, std::string_view waiting)
+{
+    // The longest run of whole first lines wins: a move writes them all at
+    // once, so a cut-short one left a run of them, never a later one alone.
+    for (std::size_t end = std::min(tail.size(), waiting.size()); end > 0; --end) {
+        if (waiting[end - 1] == '\n' && tail.ends_with(waiting.substr(0, end))) {
+            return end;
+        }
+    }
+    return 0;
+}
+
 // The side file's lines from `from` to `end`, read in pieces.
 class SideLines {
 public:
@@ -279,18 +294,6 @@ bool HasLogLineForm(std::string_view line)
     }
 }
 
-std::size_t LinesAlreadyAtEnd(std::string_view tail, std::string_view waiting)
-{
-    // The longest run of whole first lines wins: a move writes them all at
-    // once, so a cut-short one left a run of them, never a later one alone.
-    for (std::size_t end = std::min(tail.size(), waiting.size()); end > 0; --end) {
-        if (waiting[end - 1] == '\n' && tail.ends_with(waiting.substr(0, end))) {
-            return end;
-        }
-    }
-    return 0;
-}
-
 std::string LogWithSideFile::NoticeText(std::size_t waiting, const std::string& sidePath)
 {
     std::string text = kBusyNotice + std::to_string(waiting) + (waiting == 1 ? " line is" : " lines are")
@@ -344,7 +347,7 @@ public:
 
     void Begin(LogAppendFile* log, std::uint64_t size) override
     {
-        const std::uint64_t end = owner_.Check(side_.Size(), "cannot examine");
+        const std::uint64_t end = owner_.failures_.Check(side_.Size(), "cannot examine");
         if (log == nullptr) {
             Start(end, false, 0); // a device or a pipe: nothing to record or read back
             return;
@@ -361,8 +364,8 @@ public:
             from -= LegacyLinesAtEnd(*log, size, end);
         }
         // Recorded, flushed, before the log gets a byte of the move.
-        owner_.Check(side_.Append(std::string(kMoveRecord) + std::to_string(from) + "\r\n"),
-                     "cannot write to");
+        owner_.failures_.Check(side_.Append(std::string(kMoveRecord) + std::to_string(from) + "\r\n"),
+                               "cannot write to");
         owner_.counted_.moveFrom = from;
         Start(end, EndsInHalfLine(*log, from), size - from);
     }
@@ -372,7 +375,7 @@ public:
         for (;;) {
             const bool more = bytes_->Next(piece);
             if (bytes_->error()) {
-                owner_.Fail(*bytes_->error(), "cannot read");
+                owner_.failures_.Fail(*bytes_->error(), "cannot read");
             }
             if (!more || skip_ < piece.size()) {
                 piece.erase(0, static_cast<std::size_t>(skip_));
@@ -390,7 +393,7 @@ public:
             if (!setAsideEndsLine_) {
                 SetAside("\r\n"); // ends a half line, counted already
             }
-            owner_.Check(setAside_.Flush(), "cannot write to");
+            owner_.failures_.Check(setAside_.Flush(), "cannot write to");
             (void)setAside_.Close();
         }
         return setAsideLines_;
@@ -405,7 +408,7 @@ private:
 
     void SetAside(std::string_view bytes)
     {
-        const std::string path = owner_.setAsidePath();
+        const std::string path = owner_.sidePath_ + kSetAsideSuffix;
         const auto fail = [&path](const SystemError& error) {
             throw RuntimeError(error.kind, "cannot set aside lines in '" + path + "': " + error.reason);
         };
@@ -438,7 +441,7 @@ private:
             at += count;
         }
         if (bytes.error()) {
-            owner_.Fail(*bytes.error(), "cannot read");
+            owner_.failures_.Fail(*bytes.error(), "cannot read");
         }
         skip = at - from;
         return true;
@@ -477,9 +480,8 @@ private:
 };
 
 LogWithSideFile::LogWithSideFile(std::string path, LogFile::WaitStep waitStep, Notice notice)
-    : log_(path, waitStep), sidePath_(std::move(path) + kSideFileSuffix),
-      waitStep_(waitStep ? std::move(waitStep) : LogFile::WaitStep(LogFile::SleepOneStep)),
-      notice_(std::move(notice))
+    : log_(path, std::move(waitStep)), sidePath_(std::move(path) + kSideFileSuffix),
+      failures_("side file", sidePath_), notice_(std::move(notice))
 {
 }
 
@@ -492,11 +494,6 @@ void LogWithSideFile::Tell(const std::string& text)
     if (notice_) {
         notice_(told_);
     }
-}
-
-void LogWithSideFile::Fail(const SystemError& error, const char* what) const
-{
-    throw RuntimeError(error.kind, std::string(what) + " side file '" + sidePath_ + "': " + error.reason);
 }
 
 void LogWithSideFile::Append(std::string_view line)
@@ -519,28 +516,36 @@ void LogWithSideFile::Append(std::string_view line)
             }
         }
     }
-    Fail({error_kind::kFileError, "other loggers keep removing it"}, "cannot use");
+    failures_.Fail({error_kind::kFileError, "other loggers keep removing it"}, "cannot use");
 }
 
 bool LogWithSideFile::OpenAndLock(SideFile& side, bool create)
 {
     // Another logger holds the side file only while it adds or moves lines.
-    for (int step = 0;; ++step) {
-        auto opened = side.Open(sidePath_, create);
-        if (opened.ok() && !*opened) {
-            return false;
+    std::optional<SystemError> busy;
+    bool there = true;
+    const bool opened = log_.TryWithin(LogFile::kWaitSteps, [&] {
+        auto open = side.Open(sidePath_, create);
+        if (open.ok()) {
+            there = *open;
+            return true;
         }
-        if (opened.ok()) {
-            break;
+        if (!open.error().busy) {
+            failures_.Fail(open.error(), "cannot open");
         }
-        if (!opened.error().busy || step >= LogFile::kWaitSteps) {
-            Fail(opened.error(), "cannot open");
-        }
+        busy = open.error();
         (void)side.Close();
-        waitStep_();
+        return false;
+    });
+    if (!opened) {
+        failures_.Fail(*busy, "cannot open");
     }
-    if (!log_.LockWithin(LogFile::kWaitSteps, [&] { return Check(side.TryLock(), "cannot lock"); })) {
-        Fail({error_kind::kPermissionDenied, "another program has held it for 2 s"}, "cannot lock");
+    if (!there) {
+        return false;
+    }
+    if (!log_.TryWithin(LogFile::kWaitSteps,
+                        [&] { return failures_.Check(side.TryLock(), "cannot lock"); })) {
+        failures_.Fail({error_kind::kPermissionDenied, "another program has held it for 2 s"}, "cannot lock");
     }
     return true;
 }
@@ -551,28 +556,29 @@ LogWithSideFile::Through LogWithSideFile::ThroughSideFile(std::string_view line,
     if (!OpenAndLock(side, create)) {
         return Through::kSideFileGone;
     }
-    if (!Check(side.StillAtPath(), "cannot examine")) {
+    if (!failures_.Check(side.StillAtPath(), "cannot examine")) {
         return Through::kSideFileGone; // moved into the log by another logger meanwhile
     }
     // A file made after another logger removed this one may get its number
     // again; its first line (a time stamp) tells them apart.
-    std::string identity = Check(side.Identity(), "cannot examine");
-    identity += "/" + Check(side.ReadAt(0, kHead), "cannot examine");
+    std::string identity = failures_.Check(side.Identity(), "cannot examine");
+    identity += "/" + failures_.Check(side.ReadAt(0, kHead), "cannot examine");
     if (identity != identity_) {
         identity_ = identity;
         counted_ = {};
     }
     // Only what came since the last poll is read.
-    Check(Count(side, counted_), "cannot read");
+    failures_.Check(Count(side, counted_), "cannot read");
 
     // A half line at the end (a power cut during its write) is ended first,
     // so this line stays whole; the half line is set aside by the move.
-    const std::uint64_t size = Check(side.Size(), "cannot read");
-    const std::string last = size > 0 ? Check(side.ReadAt(size - 1, 1), "cannot read") : std::string();
+    const std::uint64_t size = failures_.Check(side.Size(), "cannot read");
+    const std::string last =
+        size > 0 ? failures_.Check(side.ReadAt(size - 1, 1), "cannot read") : std::string();
     std::string bytes = last.empty() || last == "\n" ? std::string() : std::string("\r\n");
     bytes += line;
-    Check(side.Append(bytes), "cannot write to");
-    Check(Count(side, counted_), "cannot read");
+    failures_.Check(side.Append(bytes), "cannot write to");
+    failures_.Check(Count(side, counted_), "cannot read");
 
     Move move(*this, side);
     if (log_.TryMove(move, kRetrySteps) == LogFile::AppendOutcome::kBusy) {
@@ -580,7 +586,7 @@ LogWithSideFile::Through LogWithSideFile::ThroughSideFile(std::string_view line,
         return Through::kDone;
     }
     const std::size_t setAside = move.Finish();
-    Check(side.Remove(), "cannot remove");
+    failures_.Check(side.Remove(), "cannot remove");
     (void)side.Close();
     identity_.clear();
     counted_ = {};

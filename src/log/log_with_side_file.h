@@ -68,9 +68,6 @@ public:
 
     void Append(std::string_view line) override;
 
-    const std::string& sidePath() const { return sidePath_; }
-    std::string setAsidePath() const { return sidePath_ + kSetAsideSuffix; }
-
     // "The log file is in use by another program; N lines are waiting in
     // SIDE", with control bytes as blanks.
     static std::string NoticeText(std::size_t waiting, const std::string& sidePath);
@@ -94,16 +91,11 @@ private:
     Through ThroughSideFile(std::string_view line, bool create);
     // False when there is no side file and `create` is false.
     bool OpenAndLock(SideFile& side, bool create);
-    [[noreturn]] void Fail(const SystemError& error, const char* what) const;
-    template <class T> T Check(Result<T> result, const char* what) const
-    {
-        return ValueOrFail(std::move(result), [&](const SystemError& error) { Fail(error, what); });
-    }
     void Tell(const std::string& text);
 
     LogFile log_;
     std::string sidePath_;
-    LogFile::WaitStep waitStep_;
+    FileFailures failures_; // the side file's
     Notice notice_;
     std::string told_;
     // The side file as the last poll left it, so a poll reads only what came
@@ -115,10 +107,5 @@ private:
 // Whether `line` (with its line end) has the form of a log line: time stamp,
 // device name (plain or quoted as CSV), readings, OK or ERROR, CR LF.
 bool HasLogLineForm(std::string_view line);
-
-// How many of the first bytes of `waiting` (whole lines of it) already
-// stand at the end of `tail`, the log's last bytes: those a move of an
-// earlier version, which kept no record, left there when cut short.
-std::size_t LinesAlreadyAtEnd(std::string_view tail, std::string_view waiting);
 
 } // namespace vornix7
