@@ -104,18 +104,19 @@ std::shared_ptr<LogAppendFile> LogFile::OpenAndLock(int busyWaitSteps)
     // Shared with the flush's thread, which may outlive the append when a
     // wait step throws: the file is closed by whichever lets go last.
     std::shared_ptr<LogAppendFile> file;
-    const bool opened = TryWithin(busyWaitSteps, [&] {
+    Result<void> open;
+    TryWithin(busyWaitSteps, [&] {
         file = std::make_shared<LogAppendFile>();
-        auto open = file->Open(path_);
-        if (!open.ok() && !open.error().busy) {
-            failures_.Fail(open.error(), "cannot open");
-        }
-        return open.ok();
+        open = file->Open(path_);
+        return open.ok() || !open.error().busy;
     });
+    if (!open.ok() && open.error().busy) {
+        return nullptr;
+    }
+    failures_.Check(std::move(open), "cannot open");
     // Another logger holds the lock only for one line, so a lock that does
     // not come in the wait is held by another program: the log is busy.
-    if (!opened
-        || !TryWithin(busyWaitSteps, [&] { return failures_.Check(file->TryLock(), "cannot lock"); })) {
+    if (!TryWithin(busyWaitSteps, [&] { return failures_.Check(file->TryLock(), "cannot lock"); })) {
         return nullptr;
     }
     return file;

@@ -522,25 +522,13 @@ void LogWithSideFile::Append(std::string_view line)
 bool LogWithSideFile::OpenAndLock(SideFile& side, bool create)
 {
     // Another logger holds the side file only while it adds or moves lines.
-    std::optional<SystemError> busy;
-    bool there = true;
-    const bool opened = log_.TryWithin(LogFile::kWaitSteps, [&] {
-        auto open = side.Open(sidePath_, create);
-        if (open.ok()) {
-            there = *open;
-            return true;
-        }
-        if (!open.error().busy) {
-            failures_.Fail(open.error(), "cannot open");
-        }
-        busy = open.error();
+    Result<bool> open = false;
+    log_.TryWithin(LogFile::kWaitSteps, [&] {
         (void)side.Close();
-        return false;
+        open = side.Open(sidePath_, create);
+        return open.ok() || !open.error().busy;
     });
-    if (!opened) {
-        failures_.Fail(*busy, "cannot open");
-    }
-    if (!there) {
+    if (!failures_.Check(std::move(open), "cannot open")) {
         return false;
     }
     if (!log_.TryWithin(LogFile::kWaitSteps,
