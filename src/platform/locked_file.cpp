@@ -3,6 +3,8 @@
 // What the locked files do alike on every system; the system calls
 // themselves are in locked_file_posix.cpp and locked_file_windows.cpp.
 
+#include "common/runtime_error.h"
+
 namespace vornix7 {
 
 LockedFile::~LockedFile()
@@ -107,12 +109,17 @@ Result<void> SideFile::Append(std::string_view bytes, bool flush)
     for (std::size_t done = 0; done < bytes.size();) {
         auto wrote = file_.WriteAtEnd(bytes.substr(done));
         if (!wrote.ok()) {
-            (void)CutTo(*before); // only this process writes while the lock is held
+            (void)file_.CutTo(*before); // only this process writes while the lock is held
             return wrote.error();
         }
         done += *wrote;
     }
     return flush ? Flush() : Result<void>();
+}
+
+SystemError SideFile::Refused(const std::string& why)
+{
+    return {error_kind::kFileError, why + ": refused, the logger uses only a plain file of its own there"};
 }
 
 Result<void> SideFile::Flush()

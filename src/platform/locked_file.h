@@ -214,9 +214,6 @@ public:
         return file_.ReadAt(offset, count);
     }
 
-    // Cuts the file to `size` bytes.
-    Result<void> CutTo(std::uint64_t size) { return file_.CutTo(size); }
-
     // Appends `bytes` in full at the end (or nothing: a failed write is cut
     // back); with `flush`, brings them, and a new file's name, to stable
     // storage.
@@ -232,6 +229,9 @@ public:
     Result<void> Close() { return file_.Close(); }
 
 private:
+    // The error of a file refused for `why` (each system's Open).
+    static SystemError Refused(const std::string& why);
+
     LockedFile file_;
     bool created_ = false;
     std::string path_;

@@ -250,33 +250,6 @@ Result<void> LogAppendFile::OpenReader()
     return {};
 }
 
-namespace {
-
-SystemError Refused(const std::string& why)
-{
-    return {error_kind::kFileError, why + ": refused, the logger uses only a plain file of its own there"};
-}
-
-// Whether the file open as `info` is one the logger can trust with its lines.
-Result<bool> Trusted(const struct stat& info)
-{
-    if (S_ISDIR(info.st_mode)) {
-        return Refused("a folder stands in its place");
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return Refused("it is not a regular file (a FIFO, a device or a socket)");
-    }
-    if (info.st_nlink != 1) {
-        return Refused("the file has " + std::to_string(info.st_nlink) + " hard links");
-    }
-    if (info.st_uid != ::geteuid()) {
-        return Refused("the file belongs to another user");
-    }
-    return true;
-}
-
-} // namespace
-
 Result<bool> SideFile::Open(const std::string& path, bool create)
 {
     // O_NOFOLLOW: a symbolic link at the name fails (ELOOP) instead of
@@ -310,7 +283,20 @@ Result<bool> SideFile::Open(const std::string& path, bool create)
     if (::fstat(fd, &info) != 0) {
         return LastError();
     }
-    return Trusted(info);
+    // Only a file the logger can trust with its lines.
+    if (S_ISDIR(info.st_mode)) {
+        return Refused("a folder stands in its place");
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return Refused("it is not a regular file (a FIFO, a device or a socket)");
+    }
+    if (info.st_nlink != 1) {
+        return Refused("the file has " + std::to_string(info.st_nlink) + " hard links");
+    }
+    if (info.st_uid != ::geteuid()) {
+        return Refused("the file belongs to another user");
+    }
+    return true;
 }
 
 Result<bool> SideFile::StillAtPath()

@@ -196,11 +196,6 @@ Result<void> LogAppendFile::OpenReader()
 
 namespace {
 
-SystemError Refused(const std::string& why)
-{
-    return {error_kind::kFileError, why + ": refused, the logger uses only a plain file of its own there"};
-}
-
 bool SameFile(HANDLE a, HANDLE b)
 {
     BY_HANDLE_FILE_INFORMATION first{};

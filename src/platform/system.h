@@ -62,16 +62,19 @@ std::string CodePageFromWide(std::wstring_view text);
 // from the system), thread-safe.
 std::tm LocalTime(std::time_t seconds);
 
-// The time separator of the user's locale; ':' when the locale names none
-// or one that the log's columns cannot carry (a blank, a control
-// character, ',' or '"').
-char LocaleTimeSeparator();
-
-// The same for the locale called `name` in the system's own naming
-// ("fi_FI.UTF-8" on POSIX, "fi-FI" on Windows); empty text is the user's
-// locale (on POSIX LC_TIME from the environment). Nothing when the system
-// does not know the locale.
+// The time separator of the locale called `name` in the system's own
+// naming ("fi_FI.UTF-8" on POSIX, "fi-FI" on Windows); ':' when the locale
+// names none or one that the log's columns cannot carry (a blank, a control
+// character, ',' or '"'). Empty text is the user's locale (on POSIX LC_TIME
+// from the environment). Nothing when the system does not know the locale.
 std::optional<char> TimeSeparatorOfLocale(const std::string& name);
+
+// The time separator of the user's locale, ':' for one the system does not
+// know.
+inline char LocaleTimeSeparator()
+{
+    return TimeSeparatorOfLocale("").value_or(':');
+}
 
 // Whether `c` can stand between the time stamp's fields.
 inline bool IsUsableTimeSeparator(char c)

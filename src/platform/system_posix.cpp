@@ -114,11 +114,6 @@ std::optional<char> TimeSeparatorOfLocale(const std::string& name)
     return separator;
 }
 
-char LocaleTimeSeparator()
-{
-    return TimeSeparatorOfLocale("").value_or(':');
-}
-
 namespace {
 
 bool IsSet(const char* name)

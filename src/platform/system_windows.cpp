@@ -123,11 +123,6 @@ std::optional<char> TimeSeparatorOfLocale(const std::string& name)
     return static_cast<char>(separator[0]);
 }
 
-char LocaleTimeSeparator()
-{
-    return TimeSeparatorOfLocale("").value_or(':');
-}
-
 bool DisplayAvailable()
 {
     // Every Windows session, a service's included, has a desktop to draw on.
