@@ -13,12 +13,10 @@
 
 namespace vornix7 {
 
-// What the readers of whole files (the settings file, the log read by the
-// report) share: the reasons they give and an owned handle.
-namespace file_read {
+namespace {
 
 // The same reasons as the POSIX build gives for the usual causes.
-inline std::string Reason(DWORD error)
+std::string Reason(DWORD error)
 {
     switch (error) {
     case ERROR_ACCESS_DENIED:
@@ -34,7 +32,7 @@ inline std::string Reason(DWORD error)
 }
 
 // A file that is there but cannot be read.
-inline SystemError Unreadable(std::string reason)
+SystemError Unreadable(std::string reason)
 {
     return {error_kind::kFileError, std::move(reason)};
 }
@@ -58,11 +56,7 @@ private:
     HANDLE handle_;
 };
 
-} // namespace file_read
-
-using file_read::Handle;
-using file_read::Reason;
-using file_read::Unreadable;
+} // namespace
 
 // Shared for reading, writing and deleting, so an editor holding the file open does
 // not stop the program and the logger goes on appending (and the log can be
@@ -243,7 +237,7 @@ std::string WriteReason(DWORD error)
     case ERROR_FILE_NOT_FOUND:
         return "No such file or directory";
     default:
-        return file_read::Reason(error);
+        return Reason(error);
     }
 }
 
