@@ -16,6 +16,39 @@
 
 namespace vornix7 {
 
+namespace {
+
+// One append, as a move of one piece: a half line at the log's end is
+// another writer's that crashed, so the bytes come after its line end (it
+// stays).
+class OneAppend final : public LogMove {
+public:
+    explicit OneAppend(std::string_view bytes) : bytes_(bytes) {}
+
+    void Begin(LogAppendFile* log, std::uint64_t size) override
+    {
+        endHalfLine_ = log != nullptr && EndsInHalfLine(*log, size);
+    }
+
+    bool Next(std::string& piece) override
+    {
+        if (done_) {
+            return false;
+        }
+        piece = endHalfLine_ ? "\r\n" : "";
+        piece += bytes_;
+        done_ = true;
+        return true;
+    }
+
+private:
+    std::string_view bytes_;
+    bool endHalfLine_ = false;
+    bool done_ = false;
+};
+
+} // namespace
+
 void LogFile::SleepOneStep()
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(kStepMilliseconds));
@@ -124,23 +157,8 @@ std::shared_ptr<LogAppendFile> LogFile::OpenAndLock(int busyWaitSteps)
 
 LogFile::AppendOutcome LogFile::TryAppend(std::string_view bytes, int busyWaitSteps)
 {
-    const auto file = OpenAndLock(busyWaitSteps);
-    if (!file) {
-        return AppendOutcome::kBusy;
-    }
-    if (file->onDisk()) {
-        if (WriteLine(*file, bytes) == AppendOutcome::kBusy) {
-            return AppendOutcome::kBusy;
-        }
-        // The lock guards the measure, write and take-back; another logger
-        // need not wait for this line's flush.
-        failures_.Check(file->Unlock(), "cannot unlock");
-        FlushInTheBackground(file);
-    } else {
-        WriteToStream(*file, bytes);
-    }
-    failures_.Check(file->Close(), "cannot close");
-    return AppendOutcome::kWritten;
+    OneAppend append(bytes);
+    return TryMove(append, busyWaitSteps);
 }
 
 LogFile::AppendOutcome LogFile::TryMove(LogMove& move, int busyWaitSteps)
@@ -163,6 +181,8 @@ LogFile::AppendOutcome LogFile::TryMove(LogMove& move, int busyWaitSteps)
                 return AppendOutcome::kBusy;
             }
         }
+        // The lock guards the measure, write and take-back; another logger
+        // need not wait for this flush.
         failures_.Check(file->Unlock(), "cannot unlock");
         FlushInTheBackground(file);
     }
@@ -187,20 +207,6 @@ FileFailures::FileFailures(std::string_view file, const std::string& path)
 void FileFailures::Fail(const SystemError& error, const char* what) const
 {
     throw RuntimeError(error.kind, std::string(what) + " " + name_ + ": " + error.reason);
-}
-
-LogFile::AppendOutcome LogFile::WriteLine(LogAppendFile& file, std::string_view line)
-{
-    const std::uint64_t size = failures_.Check(file.Size(), "cannot examine");
-    // A half line at the end is another writer's that crashed: it gets its
-    // line end first, and stays.
-    std::string ended;
-    if (EndsInHalfLine(file, size)) {
-        ended = "\r\n";
-        ended += line;
-        line = ended;
-    }
-    return WriteToDisk(file, size, line);
 }
 
 LogFile::AppendOutcome LogFile::WriteToDisk(LogAppendFile& file, std::uint64_t size, std::string_view bytes)

@@ -132,7 +132,6 @@ private:
     class Flusher;
 
     std::shared_ptr<LogAppendFile> OpenAndLock(int busyWaitSteps);
-    AppendOutcome WriteLine(LogAppendFile& file, std::string_view line);
     // Writes at the end of the log, which was `size` bytes long when opened.
     AppendOutcome WriteToDisk(LogAppendFile& file, std::uint64_t size, std::string_view bytes);
     void FlushInTheBackground(const std::shared_ptr<LogAppendFile>& file);
