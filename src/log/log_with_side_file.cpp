@@ -1,8 +1,10 @@
 #include "log/log_with_side_file.h"
 
 #include <algorithm>
+#include <charconv>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "common/control_bytes.h"
@@ -90,15 +92,11 @@ std::optional<std::uint64_t> MoveRecordIn(std::string_view line)
         return std::nullopt;
     }
     line.remove_suffix(2);
-    if (line.empty() || line.size() > 19) {
-        return std::nullopt;
-    }
     std::uint64_t value = 0;
-    for (const char c : line) {
-        if (!IsDigit(c)) {
-            return std::nullopt;
-        }
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    const char* const end = line.data() + line.size();
+    const auto [stop, error] = std::from_chars(line.data(), end, value);
+    if (line.size() > 19 || error != std::errc() || stop != end) {
+        return std::nullopt;
     }
     return value;
 }

@@ -452,6 +452,9 @@ TEST_F(LogFileTest, LinesLeftInASideFileGoInBeforeTheNextLineEachOnce)
                      10)
              + "secret_key=ABCDEF\nx,1.,OK\r\n"},
         {"a line without any line end", old, "no line end", old + fresh, "no line end\r\n"},
+        {"a record with a sign or a blank is no record", old,
+         a + "# moving into the log from byte +6\r\n# moving into the log from byte  6\r\n", old + a + fresh,
+         "# moving into the log from byte +6\r\n# moving into the log from byte  6\r\n"},
         {"a line longer than any log line, read in pieces", old,
          a + std::string(3 << 19, 'x') + "," + b.substr(20) + b, old + a + b + fresh,
          std::string(3 << 19, 'x') + "," + b.substr(20)},
