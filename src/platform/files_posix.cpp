@@ -45,6 +45,15 @@ private:
     int fd_;
 };
 
+// The folder part of `path` with its slash, and the file's own name.
+std::pair<std::string, std::string> SplitPath(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos
+               ? std::pair<std::string, std::string>("", path)
+               : std::pair<std::string, std::string>(path.substr(0, slash + 1), path.substr(slash + 1));
+}
+
 } // namespace
 
 // No flock: the logger's appends take it, a reader never does. O_NONBLOCK:
@@ -88,19 +97,6 @@ Result<void> file_system_calls::ReadPieces(const std::filesystem::path& path, st
     return {};
 }
 
-namespace {
-
-std::string FolderOf(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-} // namespace
-
 AppendAccess AppendAccessAt(const std::string& path)
 {
     if (path.empty()) {
@@ -116,7 +112,8 @@ AppendAccess AppendAccessAt(const std::string& path)
     if (errno == EACCES) {
         return AppendAccess::kFolderNotWritable; // a folder on the way cannot even be searched
     }
-    const std::string folder = FolderOf(path);
+    std::string folder = SplitPath(path).first;
+    folder = folder.empty() ? "." : folder;
     const bool folderFound = ::stat(folder.c_str(), &info) == 0;
     if (!folderFound && errno == EACCES) {
         return AppendAccess::kFolderNotWritable;
@@ -208,15 +205,6 @@ bool WriteAll(int fd, std::string_view bytes)
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;
-}
-
-// The folder part of `path` with its slash, and the file's own name.
-std::pair<std::string, std::string> SplitPath(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos
-               ? std::pair<std::string, std::string>("", path)
-               : std::pair<std::string, std::string>(path.substr(0, slash + 1), path.substr(slash + 1));
 }
 
 } // namespace
