@@ -33,8 +33,6 @@ public:
     // The current values as text, then one step for every sensor.
     std::vector<std::string> Next();
 
-    const std::vector<std::int64_t>& Hundredths() const { return hundredths_; }
-
 private:
     Rng rng_;
     std::vector<std::int64_t> hundredths_;

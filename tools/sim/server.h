@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
@@ -33,8 +32,6 @@ public:
     void Run(const StopSignal& stop,
              std::optional<std::chrono::steady_clock::time_point> deadline = std::nullopt);
 
-    std::uint64_t RequestCount() const { return requests_.load(); }
-
     // More concurrent clients than this are turned away at once: a bound
     // on threads if a test (or a bug) opens connections in a loop.
     static constexpr std::size_t kMaxConnections = 64;
@@ -51,9 +48,9 @@ private:
     std::ostream* log_;
     int listenFd_ = -1;
     std::uint16_t port_ = 0;
-    std::mutex mutex_; // guards walk_, the count file and log_
+    std::mutex mutex_; // guards walk_, requests_, the count file and log_
     RandomWalk walk_;
-    std::atomic<std::uint64_t> requests_{0};
+    std::uint64_t requests_ = 0;
 };
 
 } // namespace vornix7::sim
