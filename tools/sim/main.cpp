@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "connection.h"
 #include "options.h"
 #include "server.h"
-#include "stop_signal.h"
 
 namespace {
 

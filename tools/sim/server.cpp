@@ -129,13 +129,12 @@ void Server::Run(const StopSignal& stop, std::optional<std::chrono::steady_clock
             if (timeoutMs <= 0)
                 break;
         }
-        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {stop.Fd(), POLLIN, 0}};
-        const int ready = poll(fds, 2, timeoutMs);
-        if (ready < 0 && errno != EINTR)
-            throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
-        if (fds[1].revents != 0)
+        const IoResult waited = WaitFor(listenFd_, POLLIN, stop, timeoutMs);
+        if (waited == IoResult::Stopped)
             break;
-        if (ready <= 0 || (fds[0].revents & POLLIN) == 0)
+        if (waited == IoResult::Failed)
+            throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
+        if (waited != IoResult::Ok)
             continue;
 
         const int client = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
@@ -234,7 +233,7 @@ void Server::Serve(int fd, const StopSignal& stop)
     Log(LogLine(*request, mode, outcome));
 
     if (outcome.holdOpen)
-        connection.WaitForPeerClose();
+        connection.Drain();
     if (!outcome.closed)
         connection.CloseGracefully();
 }

@@ -7,9 +7,9 @@
 #include <ostream>
 #include <string>
 
+#include "connection.h"
 #include "options.h"
 #include "page.h"
-#include "stop_signal.h"
 
 namespace vornix7::sim {
 
