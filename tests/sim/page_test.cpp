@@ -43,7 +43,7 @@ TEST(RandomWalk, SameSeedSamePagesOtherSeedOthers)
 
 TEST(RandomWalk, MovesInSmallStepsWithinBounds)
 {
-    RandomWalk walk(kMaxSensors, 7);
+    RandomWalk walk(kSensorSlots, 7);
     // The values a page shows, in hundredths: each step's texts are the
     // values before that step.
     const auto shown = [&walk] {
