@@ -22,8 +22,7 @@ using Clock = std::chrono::steady_clock;
 class RunningServer {
 public:
     explicit RunningServer(const std::vector<std::string>& args)
-        : server_(Parsed(args), nullptr), port_(server_.Listen()),
-          thread_([this] { server_.Run(stop_, Clock::now() + std::chrono::seconds(30)); })
+        : server_(Parsed(args), nullptr), port_(server_.Listen()), thread_([this] { server_.Run(stop_); })
     {
     }
     ~RunningServer()
@@ -34,8 +33,10 @@ public:
     std::uint16_t Port() const { return port_; }
 
 private:
-    static Options Parsed(const std::vector<std::string>& args)
+    // Every server in a test ends after 30 s at the latest.
+    static Options Parsed(std::vector<std::string> args)
     {
+        args.insert(args.end(), {"--max-seconds", "30"});
         const auto result = ParseOptions(args);
         EXPECT_EQ(result.kind, ParseResult::Kind::Run) << result.error;
         return result.options;

@@ -8,11 +8,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <list>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -107,8 +109,13 @@ std::uint16_t Server::Listen()
     return port_;
 }
 
-void Server::Run(const StopSignal& stop, std::optional<std::chrono::steady_clock::time_point> deadline)
+void Server::Run(const StopSignal& stop)
 {
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+    if (options_.maxSeconds)
+        deadline = std::chrono::steady_clock::now()
+                   + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                       std::chrono::duration<double>(*options_.maxSeconds));
     struct Worker {
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> done;

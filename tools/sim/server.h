@@ -1,9 +1,7 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <mutex>
-#include <optional>
 #include <ostream>
 #include <string>
 
@@ -27,10 +25,10 @@ public:
     // be reachable from the network). Returns the port; throws on failure.
     std::uint16_t Listen();
 
-    // Serves until `stop` is requested or `deadline` passes (which then
-    // requests `stop`), and returns once every connection has ended.
-    void Run(const StopSignal& stop,
-             std::optional<std::chrono::steady_clock::time_point> deadline = std::nullopt);
+    // Serves until `stop` is requested or --max-seconds have passed since
+    // the call (which then requests `stop`), and returns once every
+    // connection has ended.
+    void Run(const StopSignal& stop);
 
     // More concurrent clients than this are turned away at once: a bound
     // on threads if a test (or a bug) opens connections in a loop.
