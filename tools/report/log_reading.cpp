@@ -44,11 +44,9 @@ bool LooksLikeReading(std::string_view field)
     return IsReadingField(field, std::string_view::npos);
 }
 
+// No value for "inf", "-inf", "nan" and the failed poll's marker.
 std::optional<double> ReadingValue(std::string_view field)
 {
-    if (field == "inf" || field == "-inf" || field == "nan") {
-        return std::nullopt;
-    }
     double value = 0.0;
     const auto result = std::from_chars(field.data(), field.data() + field.size(), value);
     if (result.ec != std::errc() || !std::isfinite(value) || value == NoReading) {
