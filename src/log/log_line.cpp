@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/ascii.h"
 #include "common/control_bytes.h"
 #include "common/utf8.h"
 
@@ -74,6 +75,65 @@ std::string BlankC1Controls(std::string_view text)
         text.remove_prefix(length > 0 ? length : 1);
     }
     return out;
+}
+
+// `count` digits at the start of `text`, taken off it.
+std::optional<int> TakeDigits(std::string_view& text, std::size_t count)
+{
+    if (text.size() < count) {
+        return std::nullopt;
+    }
+    int value = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!IsAsciiDigit(text[i])) {
+            return std::nullopt;
+        }
+        value = value * 10 + (text[i] - '0');
+    }
+    text.remove_prefix(count);
+    return value;
+}
+
+bool Take(std::string_view& text, std::string_view part)
+{
+    if (!text.starts_with(part)) {
+        return false;
+    }
+    text.remove_prefix(part.size());
+    return true;
+}
+
+// Where a CSV field quoted at the start of `text` ends (after its closing
+// quote), when a comma follows it.
+std::optional<std::size_t> QuotedFieldEnd(std::string_view text)
+{
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        if (text[i] != '"') {
+            continue;
+        }
+        if (i + 1 < text.size() && text[i + 1] == '"') {
+            ++i; // a doubled quote inside
+            continue;
+        }
+        if (i + 1 < text.size() && text[i + 1] == ',') {
+            return i + 1;
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string_view> SplitFields(std::string_view text)
+{
+    std::vector<std::string_view> fields;
+    for (;;) {
+        const std::size_t comma = text.find(',');
+        fields.push_back(text.substr(0, comma));
+        if (comma == std::string_view::npos) {
+            return fields;
+        }
+        text.remove_prefix(comma + 1);
+    }
 }
 
 } // namespace
@@ -157,6 +217,92 @@ std::string FormatLogLine(const SensorTable& table, std::int32_t lastSensor, std
     line += status;
     line += "\r\n";
     return line;
+}
+
+bool ReadDate(std::string_view& text, LocalDateTime& time)
+{
+    std::string_view rest = text;
+    const auto year = TakeDigits(rest, 4);
+    const auto month = year && Take(rest, "-") ? TakeDigits(rest, 2) : std::nullopt;
+    const auto day = month && Take(rest, "-") ? TakeDigits(rest, 2) : std::nullopt;
+    if (!day) {
+        return false;
+    }
+    time.year = *year;
+    time.month = *month;
+    time.day = *day;
+    text = rest;
+    return true;
+}
+
+std::optional<std::string_view> ReadTime(std::string_view& text, LocalDateTime& time, bool secondsOptional)
+{
+    std::string_view rest = text;
+    const auto hour = TakeDigits(rest, 2);
+    std::size_t length = 0;
+    while (hour && length < rest.size() && length < 4 && !IsAsciiDigit(rest[length])) {
+        ++length;
+    }
+    const std::string_view separator = rest.substr(0, length);
+    rest.remove_prefix(length);
+    const auto minute = length > 0 ? TakeDigits(rest, 2) : std::nullopt;
+    if (!minute) {
+        return std::nullopt;
+    }
+    std::optional<int> second = 0;
+    if (!secondsOptional || !rest.empty()) {
+        second = Take(rest, separator) ? TakeDigits(rest, 2) : std::nullopt;
+    }
+    if (!second) {
+        return std::nullopt;
+    }
+    time.hour = *hour;
+    time.minute = *minute;
+    time.second = *second;
+    text = rest;
+    return separator;
+}
+
+bool IsReadingField(std::string_view field, std::size_t fractionDigits)
+{
+    if (field == "inf" || field == "-inf" || field == "nan") {
+        return true;
+    }
+    Take(field, "-");
+    const std::size_t point = field.find('.');
+    if (point == 0 || point == std::string_view::npos || field.size() - point - 1 > fractionDigits) {
+        return false;
+    }
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (i != point && !IsAsciiDigit(field[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+LogLineParts SplitLogLine(std::string_view line)
+{
+    LogLineParts parts;
+    const auto separator =
+        ReadDate(line, parts.time) && Take(line, " ") ? ReadTime(line, parts.time) : std::nullopt;
+    if (!separator) {
+        parts.fault = LogLineParts::Fault::kNoTimeStamp;
+        return parts;
+    }
+    parts.timeSeparator = *separator;
+    if (!Take(line, ",")) {
+        parts.fault = LogLineParts::Fault::kNoCommaAfterTimeStamp;
+        return parts;
+    }
+    const auto quotedEnd = line.starts_with('"') ? QuotedFieldEnd(line) : std::nullopt;
+    parts.quotedName = quotedEnd.has_value();
+    const std::size_t nameEnd = quotedEnd ? *quotedEnd : line.find(',');
+    parts.name = line.substr(0, nameEnd);
+    if (nameEnd != std::string_view::npos) {
+        parts.fields = SplitFields(line.substr(nameEnd + 1));
+    }
+    return parts;
 }
 
 } // namespace vornix7

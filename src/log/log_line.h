@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/local_date_time.h"
 #include "common/sensor_table.h"
@@ -46,5 +49,40 @@ std::string DeviceNameField(std::string_view deviceName, CodePageKind codePage =
 // the status, CR LF. Throws RuntimeError for lastSensor above 16.
 std::string FormatLogLine(const SensorTable& table, std::int32_t lastSensor, std::string_view status,
                           char timeSeparator, CodePageKind codePage = CodePageKind::kUtf8);
+
+// Reading a line back, as FormatLogLine writes it and as earlier versions
+// wrote it. Each reader adds its own checks: the side file's move takes only
+// what this version writes, the report also older lines.
+
+// "YYYY-MM-DD" at the start of `text`, taken off it. Not checked for a real
+// date.
+bool ReadDate(std::string_view& text, LocalDateTime& time);
+
+// "hh:mm:ss" at the start of `text`, taken off it; the seconds may be left
+// out where `secondsOptional` and the text ends after the minutes. The
+// separator is one to four bytes that are not digits (a locale's may be
+// several), the same twice; it is returned. Not checked for a real time.
+std::optional<std::string_view> ReadTime(std::string_view& text, LocalDateTime& time,
+                                         bool secondsOptional = false);
+
+// A reading as FormatReading writes it ("-12.34", "21.", "inf", "-inf",
+// "nan"), with at most `fractionDigits` digits after the point.
+bool IsReadingField(std::string_view field, std::size_t fractionDigits = 2);
+
+// A line (without its line end) split into its parts; views into the line.
+struct LogLineParts {
+    enum class Fault { kNone, kNoTimeStamp, kNoCommaAfterTimeStamp };
+    Fault fault = Fault::kNone;
+    LocalDateTime time; // as written: not checked for a real date or time
+    std::string_view timeSeparator;
+    // The name's field as written: quoted as CSV when a well-formed quoted
+    // field and a comma follow; else plain, up to the first comma.
+    std::string_view name;
+    bool quotedName = false;
+    // The fields after the name: the readings, the status last; none when a
+    // plain name ends the line. Not checked.
+    std::vector<std::string_view> fields;
+};
+LogLineParts SplitLogLine(std::string_view line);
 
 } // namespace vornix7

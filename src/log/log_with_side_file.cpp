@@ -9,6 +9,7 @@
 
 #include "common/control_bytes.h"
 #include "common/runtime_error.h"
+#include "log/log_line.h"
 #include "platform/files.h"
 #include "platform/locked_file.h"
 
@@ -37,20 +38,6 @@ bool IsDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-bool Digits(std::string_view& text, std::size_t count)
-{
-    if (text.size() < count) {
-        return false;
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!IsDigit(text[i])) {
-            return false;
-        }
-    }
-    text.remove_prefix(count);
-    return true;
-}
-
 bool Take(std::string_view& text, std::string_view part)
 {
     if (!text.starts_with(part)) {
@@ -63,27 +50,6 @@ bool Take(std::string_view& text, std::string_view part)
 bool IsControl(char c)
 {
     return IsControlByte(c, ControlBytes::kAllButTab);
-}
-
-// A reading as FormatReading writes it: "-12.34", "21.", "inf", "-inf", "nan".
-bool IsReading(std::string_view field)
-{
-    if (field == "inf" || field == "-inf" || field == "nan") {
-        return true;
-    }
-    if (field.starts_with('-')) {
-        field.remove_prefix(1);
-    }
-    const std::size_t point = field.find('.');
-    if (point == 0 || point == std::string_view::npos || field.size() - point - 1 > 2) {
-        return false;
-    }
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (i != point && !IsDigit(field[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 std::optional<std::uint64_t> MoveRecordIn(std::string_view line)
@@ -229,67 +195,24 @@ private:
 
 bool HasLogLineForm(std::string_view line)
 {
-    // YYYY-MM-DD hh:mm:ss, the ":" being the locale's time separator.
-    if (!Digits(line, 4) || !Take(line, "-") || !Digits(line, 2) || !Take(line, "-") || !Digits(line, 2)
-        || !Take(line, " ") || !Digits(line, 2) || line.empty()) {
-        return false;
-    }
-    const char separator = line[0];
-    if (IsDigit(separator) || separator == ',' || IsControl(separator)) {
-        return false;
-    }
-    line.remove_prefix(1);
-    if (!Digits(line, 2) || !Take(line, std::string_view(&separator, 1)) || !Digits(line, 2)
-        || !Take(line, ",")) {
-        return false;
-    }
     if (!line.ends_with("\r\n")) {
         return false;
     }
     line.remove_suffix(2);
-    // The device name: quoted as CSV, or plain without comma or quote.
-    if (Take(line, "\"")) {
-        for (;;) {
-            const std::size_t quote = line.find('"');
-            if (quote == std::string_view::npos) {
-                return false;
-            }
-            for (std::size_t i = 0; i < quote; ++i) {
-                if (IsControl(line[i])) {
-                    return false;
-                }
-            }
-            line.remove_prefix(quote + 1);
-            if (!Take(line, "\"")) {
-                break;
-            }
-        }
-    } else {
-        const std::size_t comma = line.find(',');
-        if (comma == std::string_view::npos) {
-            return false;
-        }
-        for (std::size_t i = 0; i < comma; ++i) {
-            if (line[i] == '"' || IsControl(line[i])) {
-                return false;
-            }
-        }
-        line.remove_prefix(comma);
+    const LogLineParts parts = SplitLogLine(line);
+    // Only what this version writes: the locale's one-byte time separator,
+    // a name without control bytes (and plain only without a quote), readings
+    // with at most two decimals.
+    if (parts.fault != LogLineParts::Fault::kNone || parts.timeSeparator.size() != 1
+        || parts.timeSeparator[0] == ',' || IsControl(parts.timeSeparator[0]) || parts.fields.empty()
+        || (!parts.quotedName && parts.name.find('"') != std::string_view::npos)
+        || std::any_of(parts.name.begin(), parts.name.end(), IsControl)) {
+        return false;
     }
-    // The readings, then the status.
-    for (;;) {
-        if (!Take(line, ",")) {
-            return false;
-        }
-        const std::size_t comma = line.find(',');
-        if (comma == std::string_view::npos) {
-            return line == "OK" || line == "ERROR";
-        }
-        if (!IsReading(line.substr(0, comma))) {
-            return false;
-        }
-        line.remove_prefix(comma);
-    }
+    const std::string_view status = parts.fields.back();
+    return (status == "OK" || status == "ERROR")
+           && std::all_of(parts.fields.begin(), parts.fields.end() - 1,
+                          [](std::string_view field) { return IsReadingField(field); });
 }
 
 std::string LogWithSideFile::NoticeText(std::size_t waiting, const std::string& sidePath)

@@ -398,6 +398,23 @@ TEST_F(LogFileTest, LinesLeftInASideFileGoInBeforeTheNextLineEachOnce)
     const std::string old = Line("old");
     const std::string moved = a + b + c; // what a move of a, b, c writes
     const std::string fresh = Line("new");
+    const std::string ofForm =
+        "2026-13-32 25\t61\t61,\"Lab, \"\"N\"\"\",1.,-0.25,OK\r\n"
+        "2026-12-07 14.03.05,\"\",ERROR\r\n"
+        "2026-12-07 14:03:05,Lab,0.,1.,2.,3.,4.,5.,6.,7.,8.,9.,10.,11.,12.,13.,14.,15.,16.,17.,OK\r\n";
+    const std::string notOfForm = "2026-12-07 14,03,05,a,1.,OK\r\n"
+                                  "2026-12-07 14\xE2\x88\xB6"
+                                  "03\xE2\x88\xB6"
+                                  "05,a,1.,OK\r\n"
+                                  "2026-12-07 14\x01"
+                                  "03\x01"
+                                  "05,a,1.,OK\r\n"
+                                  "2026-12-07 14:03:05,a,1.234,OK\r\n"
+                                  "2026-12-07 14:03:05,Lab, North,1.,OK\r\n"
+                                  "2026-12-07 14:03:05,La\"b,1.,OK\r\n"
+                                  "2026-12-07 14:03:05,\"a\"b,1.,OK\r\n"
+                                  "2026-12-07 14:03:05,\"L\x1b[2Jb\",1.,OK\r\n"
+                                  "2026-12-07 14:03:05,a,1.,ok\r\n";
     const struct {
         std::string name;
         std::optional<std::string> log; // nullopt: no log
@@ -451,6 +468,12 @@ TEST_F(LogFileTest, LinesLeftInASideFileGoInBeforeTheNextLineEachOnce)
                      "ELF\x02\x01\x00\x00\r\n",
                      10)
              + "secret_key=ABCDEF\nx,1.,OK\r\n"},
+        // The move does not judge dates or count readings; names come quoted
+        // as CSV, or plain without quote or comma.
+        {"lines of the log's form with any date and any number of readings", old, ofForm,
+         old + ofForm + fresh},
+        {"lines of other forms, also the report's older ones", old, a + notOfForm + b, old + a + b + fresh,
+         notOfForm},
         {"a line without any line end", old, "no line end", old + fresh, "no line end\r\n"},
         {"a record with a sign or a blank is no record", old,
          a + "# moving into the log from byte +6\r\n# moving into the log from byte  6\r\n", old + a + fresh,

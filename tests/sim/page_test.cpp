@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <span>
 
@@ -42,26 +43,34 @@ TEST(RandomWalk, SameSeedSamePagesOtherSeedOthers)
 
 TEST(RandomWalk, MovesInSmallStepsWithinBounds)
 {
-    RandomWalk walk(kMaxSensors, 7);
-    ASSERT_EQ(walk.Hundredths().size(), 17u);
-    auto previous = walk.Hundredths();
+    RandomWalk walk(kSensorSlots, 7);
+    // The values a page shows, in hundredths: each step's texts are the
+    // values before that step.
+    const auto shown = [&walk] {
+        std::vector<std::int64_t> hundredths;
+        for (const auto& text : walk.Next()) {
+            const double value = std::strtod(text.c_str(), nullptr) * 100;
+            hundredths.push_back(std::llround(value));
+            EXPECT_NEAR(value, static_cast<double>(hundredths.back()), 1e-6) << text;
+        }
+        return hundredths;
+    };
+    auto previous = shown();
+    ASSERT_EQ(previous.size(), 17u);
     for (const auto v : previous) {
         EXPECT_GE(v, RandomWalk::kStartMin);
         EXPECT_LE(v, RandomWalk::kStartMax);
     }
     bool moved = false;
     for (int step = 0; step < 20000; ++step) {
-        const auto texts = walk.Next();
-        for (std::size_t i = 0; i < texts.size(); ++i) {
-            // The text shown is the value before the step, to the hundredth.
-            ASSERT_NEAR(std::strtod(texts[i].c_str(), nullptr), previous[i] / 100.0, 1e-9);
-            const auto now = walk.Hundredths()[i];
-            ASSERT_LE(std::abs(now - previous[i]), RandomWalk::kMaxStep);
-            ASSERT_GE(now, RandomWalk::kMinHundredths);
-            ASSERT_LE(now, RandomWalk::kMaxHundredths);
-            moved = moved || now != previous[i];
+        const auto now = shown();
+        for (std::size_t i = 0; i < now.size(); ++i) {
+            ASSERT_LE(std::abs(now[i] - previous[i]), RandomWalk::kMaxStep);
+            ASSERT_GE(now[i], RandomWalk::kMinHundredths);
+            ASSERT_LE(now[i], RandomWalk::kMaxHundredths);
+            moved = moved || now[i] != previous[i];
         }
-        previous = walk.Hundredths();
+        previous = now;
     }
     EXPECT_TRUE(moved);
 }

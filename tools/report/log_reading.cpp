@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 
-#include "common/ascii.h"
 #include "common/control_bytes.h"
 #include "log/log_line.h"
 
@@ -14,34 +13,6 @@ namespace vornix7 {
 namespace {
 
 constexpr std::size_t kMaxReadings = 17;
-
-// Reads `count` digits at `pos`, advancing it.
-std::optional<int> Digits(std::string_view text, std::size_t& pos, std::size_t count)
-{
-    if (pos + count > text.size()) {
-        return std::nullopt;
-    }
-    int value = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const char c = text[pos + i];
-        if (!IsAsciiDigit(c)) {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    pos += count;
-    return value;
-}
-
-// Takes `wanted` at `pos`, or nothing.
-bool ReadExactly(std::string_view text, std::size_t& pos, std::string_view wanted)
-{
-    if (text.substr(pos, wanted.size()) != wanted) {
-        return false;
-    }
-    pos += wanted.size();
-    return true;
-}
 
 bool IsLeapYear(int year)
 {
@@ -54,102 +25,28 @@ int DaysInMonth(int year, int month)
     return month == 2 && IsLeapYear(year) ? 29 : kDays[static_cast<std::size_t>(month - 1)];
 }
 
-struct Date {
-    int year = 0;
-    int month = 0;
-    int day = 0;
-};
-
-// "YYYY-MM-DD" at `pos`.
-std::optional<Date> ReadDate(std::string_view text, std::size_t& pos)
+// A date and time that the calendar and the clock have.
+bool IsReal(const LocalDateTime& time)
 {
-    const auto year = Digits(text, pos, 4);
-    if (!year || !ReadExactly(text, pos, "-")) {
-        return std::nullopt;
-    }
-    const auto month = Digits(text, pos, 2);
-    if (!month || !ReadExactly(text, pos, "-")) {
-        return std::nullopt;
-    }
-    const auto day = Digits(text, pos, 2);
-    if (!day || *month < 1 || *month > 12 || *day < 1 || *day > DaysInMonth(*year, *month)) {
-        return std::nullopt;
-    }
-    return Date{*year, *month, *day};
+    return time.month >= 1 && time.month <= 12 && time.day >= 1
+           && time.day <= DaysInMonth(time.year, time.month) && time.hour <= 23 && time.minute <= 59
+           && time.second <= 59;
 }
 
-// The time separator: one to four bytes that are not digits, as a locale
-// may give it.
-std::optional<std::string_view> ReadSeparator(std::string_view text, std::size_t& pos)
+LogSeconds Seconds(const LocalDateTime& time)
 {
-    const std::size_t start = pos;
-    while (pos < text.size() && !IsAsciiDigit(text[pos]) && pos - start < 4) {
-        ++pos;
-    }
-    if (pos == start) {
-        return std::nullopt;
-    }
-    return text.substr(start, pos - start);
+    return SecondsFromCivil(time.year, time.month, time.day, time.hour, time.minute, time.second);
 }
 
-// "hh:mm:ss" of `date` at `pos`, with any time separator (the same twice);
-// the seconds may be left out where `secondsOptional` and the text ends.
-std::optional<LogSeconds> ReadTime(std::string_view text, std::size_t& pos, const Date& date,
-                                   bool secondsOptional)
-{
-    const auto hour = Digits(text, pos, 2);
-    const auto separator = hour ? ReadSeparator(text, pos) : std::nullopt;
-    const auto minute = separator ? Digits(text, pos, 2) : std::nullopt;
-    if (!minute) {
-        return std::nullopt;
-    }
-    std::optional<int> second = 0;
-    if (!secondsOptional || pos < text.size()) {
-        second = ReadExactly(text, pos, *separator) ? Digits(text, pos, 2) : std::nullopt;
-    }
-    if (!second || *hour > 23 || *minute > 59 || *second > 59) {
-        return std::nullopt;
-    }
-    return SecondsFromCivil(date.year, date.month, date.day, *hour, *minute, *second);
-}
-
-// "YYYY-MM-DD hh:mm:ss" at the start of a log line.
-std::optional<LogSeconds> ReadTimeStamp(std::string_view line, std::size_t& pos)
-{
-    const auto date = ReadDate(line, pos);
-    if (!date || !ReadExactly(line, pos, " ")) {
-        return std::nullopt;
-    }
-    return ReadTime(line, pos, *date, false);
-}
-
-// A reading as the logger writes it: "-?digits.digits?" (the '.' always
-// there), or "inf", "-inf", "nan" for what is no number.
+// The report also reads readings with more decimals than the logger writes.
 bool LooksLikeReading(std::string_view field)
 {
-    if (field == "inf" || field == "-inf" || field == "nan") {
-        return true;
-    }
-    std::size_t pos = field.starts_with('-') ? 1 : 0;
-    const std::size_t wholeStart = pos;
-    while (pos < field.size() && IsAsciiDigit(field[pos])) {
-        ++pos;
-    }
-    if (pos == wholeStart || pos >= field.size() || field[pos] != '.') {
-        return false;
-    }
-    ++pos;
-    while (pos < field.size() && IsAsciiDigit(field[pos])) {
-        ++pos;
-    }
-    return pos == field.size();
+    return IsReadingField(field, std::string_view::npos);
 }
 
+// No value for "inf", "-inf", "nan" and the failed poll's marker.
 std::optional<double> ReadingValue(std::string_view field)
 {
-    if (field == "inf" || field == "-inf" || field == "nan") {
-        return std::nullopt;
-    }
     double value = 0.0;
     const auto result = std::from_chars(field.data(), field.data() + field.size(), value);
     if (result.ec != std::errc() || !std::isfinite(value) || value == NoReading) {
@@ -158,44 +55,17 @@ std::optional<double> ReadingValue(std::string_view field)
     return value;
 }
 
-std::vector<std::string_view> SplitFields(std::string_view text)
-{
-    std::vector<std::string_view> fields;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', start);
-        if (comma == std::string_view::npos) {
-            fields.push_back(text.substr(start));
-            return fields;
-        }
-        fields.push_back(text.substr(start, comma - start));
-        start = comma + 1;
-    }
-}
-
-// A name quoted as CSV at the start of `text`: its content with inner
-// quotes undoubled, and where the text after its closing quote starts.
-std::optional<std::string> ReadQuotedName(std::string_view text, std::size_t& pos)
+// A name's field quoted as CSV: its content with inner quotes undoubled.
+std::string Unquoted(std::string_view field)
 {
     std::string name;
-    std::size_t i = 1;
-    while (i < text.size()) {
-        if (text[i] != '"') {
-            name += text[i++];
-            continue;
+    for (std::size_t i = 1; i + 1 < field.size(); ++i) {
+        name += field[i];
+        if (field[i] == '"') {
+            ++i; // the second of a doubled quote
         }
-        if (i + 1 < text.size() && text[i + 1] == '"') {
-            name += '"';
-            i += 2;
-            continue;
-        }
-        if (i + 1 < text.size() && text[i + 1] == ',') {
-            pos = i + 2;
-            return name;
-        }
-        return std::nullopt;
     }
-    return std::nullopt;
+    return name;
 }
 
 // The logger puts "'" before a name that a spreadsheet would take for a
@@ -265,32 +135,26 @@ ParsedLine ParseLogLine(std::string_view line)
     if (line.empty()) {
         return Problem("empty line");
     }
-    std::size_t pos = 0;
-    const auto time = ReadTimeStamp(line, pos);
-    if (!time) {
+    const LogLineParts parts = SplitLogLine(line);
+    if (parts.fault == LogLineParts::Fault::kNoTimeStamp || !IsReal(parts.time)) {
         return Problem("no time stamp \"YYYY-MM-DD hh:mm:ss\" at the start");
     }
-    if (!ReadExactly(line, pos, ",")) {
+    if (parts.fault == LogLineParts::Fault::kNoCommaAfterTimeStamp) {
         return Problem("no ',' after the time stamp");
     }
-    const std::string_view rest = line.substr(pos);
 
     LogRecord record;
-    record.time = *time;
+    record.time = Seconds(parts.time);
     std::vector<std::string_view> fields;
-    std::size_t quotedEnd = 0;
-    std::optional<std::string> quotedName;
-    if (rest.starts_with('"')) {
-        quotedName = ReadQuotedName(rest, quotedEnd);
-    }
-    if (quotedName) {
-        record.deviceName = std::move(*quotedName);
-        fields = SplitFields(rest.substr(quotedEnd));
+    if (parts.quotedName) {
+        record.deviceName = Unquoted(parts.name);
+        fields = parts.fields;
     } else {
         // Unquoted: the name is the first field and, when an earlier version
         // wrote a name with a comma unquoted, the fields up to where the
         // readings begin.
-        const std::vector<std::string_view> all = SplitFields(rest);
+        std::vector<std::string_view> all{parts.name};
+        all.insert(all.end(), parts.fields.begin(), parts.fields.end());
         if (all.size() < 2) {
             return Problem("no status after the device name");
         }
@@ -359,24 +223,27 @@ std::optional<std::int64_t> RepeatWindow::Repeats(std::string_view line, std::in
 
 std::optional<LogSeconds> ParseTimeArgument(std::string_view text, bool endOfDay)
 {
-    std::size_t pos = 0;
-    const auto date = ReadDate(text, pos);
-    if (!date) {
+    LocalDateTime time;
+    if (!ReadDate(text, time)) {
         return std::nullopt;
     }
-    if (pos == text.size()) {
-        return SecondsFromCivil(date->year, date->month, date->day, endOfDay ? 23 : 0, endOfDay ? 59 : 0,
-                                endOfDay ? 59 : 0);
+    if (text.empty()) {
+        time.hour = endOfDay ? 23 : 0;
+        time.minute = endOfDay ? 59 : 0;
+        time.second = endOfDay ? 59 : 0;
+    } else {
+        if (text[0] != ' ' && text[0] != 'T') {
+            return std::nullopt;
+        }
+        text.remove_prefix(1);
+        if (!ReadTime(text, time, true) || !text.empty()) {
+            return std::nullopt;
+        }
     }
-    if (text[pos] != ' ' && text[pos] != 'T') {
+    if (!IsReal(time)) {
         return std::nullopt;
     }
-    ++pos;
-    const auto time = ReadTime(text, pos, *date, true);
-    if (!time || pos != text.size()) {
-        return std::nullopt;
-    }
-    return time;
+    return Seconds(time);
 }
 
 } // namespace vornix7

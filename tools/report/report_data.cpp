@@ -57,11 +57,7 @@ void ReportBuilder::AddBytes(std::string_view bytes)
         }
         ++data_.lines;
         if (skippingLongLine_) {
-            ++data_.unreadable;
-            if (data_.firstUnreadable.size() < kListedUnreadable) {
-                data_.firstUnreadable.push_back(
-                    {data_.lines, "longer than " + std::to_string(kMaxLineBytes) + " bytes"});
-            }
+            Unreadable("longer than " + std::to_string(kMaxLineBytes) + " bytes");
             skippingLongLine_ = false;
         } else {
             AddLine(pending_);
@@ -75,10 +71,7 @@ void ReportBuilder::AddLine(std::string_view line)
 {
     const ParsedLine parsed = ParseLogLine(line);
     if (!parsed.record) {
-        ++data_.unreadable;
-        if (data_.firstUnreadable.size() < kListedUnreadable) {
-            data_.firstUnreadable.push_back({data_.lines, parsed.problem});
-        }
+        Unreadable(parsed.problem);
         return;
     }
     if (!InRange(parsed.record->time)) {
@@ -93,6 +86,14 @@ void ReportBuilder::AddLine(std::string_view line)
         return;
     }
     AddRecord(*parsed.record);
+}
+
+void ReportBuilder::Unreadable(std::string reason)
+{
+    ++data_.unreadable;
+    if (data_.firstUnreadable.size() < kListedUnreadable) {
+        data_.firstUnreadable.push_back({data_.lines, std::move(reason)});
+    }
 }
 
 bool ReportBuilder::InRange(LogSeconds time) const

@@ -136,6 +136,8 @@ private:
     };
 
     void AddLine(std::string_view line);
+    // The current line is not read, for `reason`.
+    void Unreadable(std::string reason);
     bool InRange(LogSeconds time) const;
     void AddRecord(const LogRecord& record);
     void AddToStep(const LogRecord& record);

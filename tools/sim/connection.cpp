@@ -1,5 +1,6 @@
 #include "connection.h"
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -9,13 +10,60 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <stdexcept>
 
 namespace vornix7::sim {
+
+StopSignal::StopSignal()
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw std::runtime_error("cannot create stop pipe");
+    readFd_ = fds[0];
+    writeFd_ = fds[1];
+}
+
+StopSignal::~StopSignal()
+{
+    close(readFd_);
+    close(writeFd_);
+}
+
+void StopSignal::Request() const noexcept
+{
+    // The byte is never read, so the pipe stays readable for every waiter;
+    // a full pipe (EAGAIN) means a stop was already requested.
+    const char byte = 1;
+    [[maybe_unused]] auto written = write(writeFd_, &byte, 1);
+}
+
+bool StopSignal::Requested() const
+{
+    pollfd p{readFd_, POLLIN, 0};
+    return poll(&p, 1, 0) > 0;
+}
 
 int MillisecondsUntil(std::chrono::steady_clock::time_point until)
 {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
     return static_cast<int>(std::min<long long>(left.count(), 1'000'000'000));
+}
+
+IoResult WaitFor(int fd, short events, const StopSignal& stop, int timeoutMs)
+{
+    pollfd fds[2] = {{fd, events, 0}, {stop.Fd(), POLLIN, 0}};
+    for (;;) {
+        const int ready = poll(fds, 2, timeoutMs);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            return IoResult::Failed;
+        if (ready == 0)
+            return IoResult::TimedOut;
+        if (fds[1].revents != 0)
+            return IoResult::Stopped;
+        return IoResult::Ok; // readiness or error: the next call tells which
+    }
 }
 
 Connection::Connection(int fd, const StopSignal& stop) : fd_(fd), stop_(stop)
@@ -37,23 +85,6 @@ void Connection::Close()
     fd_ = -1;
 }
 
-IoResult Connection::Wait(short events, int timeoutMs)
-{
-    pollfd fds[2] = {{fd_, events, 0}, {stop_.Fd(), POLLIN, 0}};
-    for (;;) {
-        const int ready = poll(fds, 2, timeoutMs);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready < 0)
-            return IoResult::Failed;
-        if (ready == 0)
-            return IoResult::TimedOut;
-        if (fds[1].revents != 0)
-            return IoResult::Stopped;
-        return IoResult::Ok; // readiness or error: the next call tells which
-    }
-}
-
 IoResult Connection::Receive(std::string& buffer, int timeoutMs)
 {
     char chunk[65536];
@@ -69,7 +100,7 @@ IoResult Connection::Receive(std::string& buffer, int timeoutMs)
             continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK)
             return IoResult::Failed;
-        if (const auto waited = Wait(POLLIN, timeoutMs); waited != IoResult::Ok)
+        if (const auto waited = WaitFor(fd_, POLLIN, stop_, timeoutMs); waited != IoResult::Ok)
             return waited;
     }
 }
@@ -86,7 +117,7 @@ IoResult Connection::SendAll(std::string_view data)
             continue;
         if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             return IoResult::Failed;
-        if (const auto waited = Wait(POLLOUT, kStallMs); waited != IoResult::Ok)
+        if (const auto waited = WaitFor(fd_, POLLOUT, stop_, kStallMs); waited != IoResult::Ok)
             return waited;
     }
     return IoResult::Ok;
@@ -95,22 +126,23 @@ IoResult Connection::SendAll(std::string_view data)
 bool Connection::Pause(int ms)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-        const int left = MillisecondsUntil(until);
-        if (left <= 0)
-            return !stop_.Requested();
-        pollfd p{stop_.Fd(), POLLIN, 0};
-        const int ready = poll(&p, 1, left);
-        if (ready > 0)
+    for (int left = ms; left > 0; left = MillisecondsUntil(until)) {
+        if (WaitFor(-1, 0, stop_, left) == IoResult::Stopped)
             return false;
     }
+    return !stop_.Requested();
 }
 
-void Connection::WaitForPeerClose()
+void Connection::Drain(int timeoutMs)
 {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::string discard;
-    while (Receive(discard, -1) == IoResult::Ok)
+    int left = timeoutMs;
+    while (left != 0 && Receive(discard, left) == IoResult::Ok) {
         discard.clear();
+        if (timeoutMs >= 0)
+            left = std::max(0, MillisecondsUntil(until));
+    }
 }
 
 void Connection::CloseGracefully()
@@ -118,14 +150,7 @@ void Connection::CloseGracefully()
     if (fd_ < 0)
         return;
     shutdown(fd_, SHUT_WR);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLingerMs);
-    std::string discard;
-    for (;;) {
-        const int left = MillisecondsUntil(until);
-        if (left <= 0 || Receive(discard, left) != IoResult::Ok)
-            break;
-        discard.clear();
-    }
+    Drain(kLingerMs);
     Close();
 }
 

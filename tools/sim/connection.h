@@ -4,15 +4,37 @@
 #include <string>
 #include <string_view>
 
-#include "stop_signal.h"
-
 namespace vornix7::sim {
+
+// A pipe that becomes readable once a stop is requested. Every wait in the
+// server polls it beside its socket, so a stop ends even a connection that
+// is held open or trickling. Request() is safe in a signal handler.
+class StopSignal {
+public:
+    StopSignal();
+    ~StopSignal();
+    StopSignal(const StopSignal&) = delete;
+    StopSignal& operator=(const StopSignal&) = delete;
+
+    void Request() const noexcept;
+    bool Requested() const;
+    int Fd() const { return readFd_; }
+
+private:
+    int readFd_ = -1;
+    int writeFd_ = -1;
+};
 
 // Milliseconds from now until `until`, rounded up and at most a billion, as
 // a poll timeout; 0 or less once it has passed.
 int MillisecondsUntil(std::chrono::steady_clock::time_point until);
 
 enum class IoResult { Ok, PeerClosed, Failed, TimedOut, Stopped };
+
+// Waits until socket `fd` is ready for `events` (POLLIN, POLLOUT) or has an
+// error (Ok), a stop is requested (Stopped) or `timeoutMs` pass (TimedOut;
+// -1: no limit). A negative `fd` waits for the stop or the time only.
+IoResult WaitFor(int fd, short events, const StopSignal& stop, int timeoutMs);
 
 // One accepted client socket. All waits also watch the stop signal, so no
 // connection can keep the simulator from shutting down.
@@ -33,8 +55,9 @@ public:
     // Sleeps; false when a stop was requested meanwhile.
     bool Pause(int ms);
 
-    // Discards whatever the client sends until it closes or a stop comes.
-    void WaitForPeerClose();
+    // Discards whatever the client sends until it closes, a stop comes or
+    // `timeoutMs` pass (-1: no limit).
+    void Drain(int timeoutMs = -1);
 
     // FIN first, then read until the client closes (briefly): closing with
     // unread input would make the kernel send a reset and could destroy
@@ -48,7 +71,6 @@ public:
     static constexpr int kLingerMs = 2'000;
 
 private:
-    IoResult Wait(short events, int timeoutMs);
     void Close();
 
     int fd_;

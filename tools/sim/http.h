@@ -27,8 +27,6 @@ std::optional<RequestLine> ParseRequestLine(std::string_view head);
 // ("http://host:port/other?x" -> "/other").
 std::string_view TargetPath(std::string_view target);
 
-std::string_view ReasonPhrase(int status);
-
 // 1xx, 204 and 304 answers never carry a body (RFC 9110).
 bool StatusAllowsBody(int status);
 

@@ -1,15 +1,13 @@
 // vornix7-sim: a stand-in VORNIX7 device for tests and demos (see --help).
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "connection.h"
 #include "options.h"
 #include "server.h"
-#include "stop_signal.h"
 
 namespace {
 
@@ -53,13 +51,7 @@ int main(int argc, char** argv)
         const auto port = server.Listen();
         // Tests wait for exactly this line, so it must be flushed at once.
         std::cout << "listening on 127.0.0.1:" << port << std::endl;
-
-        std::optional<std::chrono::steady_clock::time_point> deadline;
-        if (options.maxSeconds)
-            deadline = std::chrono::steady_clock::now()
-                       + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                           std::chrono::duration<double>(*options.maxSeconds));
-        server.Run(stop, deadline);
+        server.Run(stop);
         g_stop = nullptr;
     } catch (const std::exception& error) {
         std::cerr << program << ": " << error.what() << '\n';

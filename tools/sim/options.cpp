@@ -78,7 +78,7 @@ struct ValueOption {
 constexpr ValueOption kValueOptions[] = {
     {"--port", ReadInteger<&Options::port, 0, 65535>},
     {"--name", ReadText<&Options::name, true>},
-    {"--sensors", ReadInteger<&Options::sensors, 0, kMaxSensors>},
+    {"--sensors", ReadInteger<&Options::sensors, 0, kSensorSlots>},
     {"--values",
      [](std::string_view text, Options& o) {
          o.fixedValues = SplitValues(text);
@@ -183,8 +183,8 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
         if (walkGiven)
             return Fail("--values and --walk exclude each other");
         const int count = static_cast<int>(o.fixedValues->size());
-        if (count > kMaxSensors)
-            return Fail("--values gives more than 17 values");
+        if (count > kSensorSlots)
+            return Fail("--values gives more than " + std::to_string(kSensorSlots) + " values");
         if (sensorsGiven && count != o.sensors)
             return Fail("--sensors does not match the number of --values");
         o.sensors = count;

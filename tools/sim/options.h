@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/sensor_table.h"
+
 namespace vornix7::sim {
 
 // How the simulator answers a request; each one imitates a way a real
@@ -28,13 +30,10 @@ enum class Mode {
 std::optional<Mode> ModeFromName(std::string_view name);
 std::string_view ModeName(Mode mode);
 
-// The logger reads t0..t16, so a page never needs more elements.
-inline constexpr int kMaxSensors = 17;
-
 struct Options {
     std::uint16_t port = 0; // 0 lets the kernel pick a free port
     std::string name = "Lab North";
-    int sensors = 8;
+    int sensors = 8; // the logger reads at most kSensorSlots elements
     // Set by --values: the texts are placed verbatim, one element each.
     std::optional<std::vector<std::string>> fixedValues;
     std::uint64_t seed = 1;

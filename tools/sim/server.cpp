@@ -6,12 +6,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <list>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -106,8 +109,13 @@ std::uint16_t Server::Listen()
     return port_;
 }
 
-void Server::Run(const StopSignal& stop, std::optional<std::chrono::steady_clock::time_point> deadline)
+void Server::Run(const StopSignal& stop)
 {
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+    if (options_.maxSeconds)
+        deadline = std::chrono::steady_clock::now()
+                   + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                       std::chrono::duration<double>(*options_.maxSeconds));
     struct Worker {
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> done;
@@ -128,13 +136,12 @@ void Server::Run(const StopSignal& stop, std::optional<std::chrono::steady_clock
             if (timeoutMs <= 0)
                 break;
         }
-        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {stop.Fd(), POLLIN, 0}};
-        const int ready = poll(fds, 2, timeoutMs);
-        if (ready < 0 && errno != EINTR)
-            throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
-        if (fds[1].revents != 0)
+        const IoResult waited = WaitFor(listenFd_, POLLIN, stop, timeoutMs);
+        if (waited == IoResult::Stopped)
             break;
-        if (ready <= 0 || (fds[0].revents & POLLIN) == 0)
+        if (waited == IoResult::Failed)
+            throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
+        if (waited != IoResult::Ok)
             continue;
 
         const int client = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
@@ -233,7 +240,7 @@ void Server::Serve(int fd, const StopSignal& stop)
     Log(LogLine(*request, mode, outcome));
 
     if (outcome.holdOpen)
-        connection.WaitForPeerClose();
+        connection.Drain();
     if (!outcome.closed)
         connection.CloseGracefully();
 }

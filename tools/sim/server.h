@@ -1,16 +1,13 @@
 #pragma once
 
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <mutex>
-#include <optional>
 #include <ostream>
 #include <string>
 
+#include "connection.h"
 #include "options.h"
 #include "page.h"
-#include "stop_signal.h"
 
 namespace vornix7::sim {
 
@@ -28,12 +25,10 @@ public:
     // be reachable from the network). Returns the port; throws on failure.
     std::uint16_t Listen();
 
-    // Serves until `stop` is requested or `deadline` passes (which then
-    // requests `stop`), and returns once every connection has ended.
-    void Run(const StopSignal& stop,
-             std::optional<std::chrono::steady_clock::time_point> deadline = std::nullopt);
-
-    std::uint64_t RequestCount() const { return requests_.load(); }
+    // Serves until `stop` is requested or --max-seconds have passed since
+    // the call (which then requests `stop`), and returns once every
+    // connection has ended.
+    void Run(const StopSignal& stop);
 
     // More concurrent clients than this are turned away at once: a bound
     // on threads if a test (or a bug) opens connections in a loop.
@@ -51,9 +46,9 @@ private:
     std::ostream* log_;
     int listenFd_ = -1;
     std::uint16_t port_ = 0;
-    std::mutex mutex_; // guards walk_, the count file and log_
+    std::mutex mutex_; // guards walk_, requests_, the count file and log_
     RandomWalk walk_;
-    std::atomic<std::uint64_t> requests_{0};
+    std::uint64_t requests_ = 0;
 };
 
 } // namespace vornix7::sim
