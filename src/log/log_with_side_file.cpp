@@ -33,11 +33,6 @@ constexpr std::size_t kHead = 64;
 // The side file's record of a move begun: the log's size then.
 constexpr std::string_view kMoveRecord = "# moving into the log from byte ";
 
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 bool Take(std::string_view& text, std::string_view part)
 {
     if (!text.starts_with(part)) {
