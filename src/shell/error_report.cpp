@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "common/runtime_error.h"
-#include "log/log_with_side_file.h"
 
 namespace vornix7 {
 
@@ -13,32 +12,6 @@ void WriteErrorLine(const std::string& line)
 {
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
-}
-
-void WriteRuntimeErrorLine(std::string_view program, const std::string& kind, const std::string& detail)
-{
-    WriteErrorLine(RunTimeErrorMessage(program, kind, detail) + "\n");
-}
-
-void ReportUnreadableSettings(std::string_view program, const std::string& path, const std::string& reason)
-{
-    WriteErrorLine(std::string(program) + ": cannot read the settings file '" + path + "': " + reason
-                   + "; using the defaults\n");
-}
-
-std::string LogNoticeLine(std::string_view program, const std::string& previous, const std::string& text)
-{
-    // Only the counts of a busy spell change without a line.
-    const auto busy = [](const std::string& notice) {
-        return notice.starts_with(LogWithSideFile::kBusyNotice);
-    };
-    if (!text.empty() && text != previous && (previous.empty() || !busy(text) || !busy(previous))) {
-        return std::string(program) + ": " + text + "\n";
-    }
-    if (!previous.empty() && text.empty()) {
-        return std::string(program) + ": the log file can be written again; the waiting lines are in it\n";
-    }
-    return {};
 }
 
 namespace {

@@ -2,7 +2,6 @@
 
 #include <functional>
 #include <string>
-#include <string_view>
 
 namespace vornix7 {
 
@@ -16,21 +15,6 @@ inline constexpr const char* kServiceProgramName = "vornix7-logger-headless";
 // Writes `line` (newline included) on standard error in one write, so it
 // cannot interleave with anything else there.
 void WriteErrorLine(const std::string& line);
-
-// Writes RunTimeErrorMessage of `program` as one line on standard error.
-void WriteRuntimeErrorLine(std::string_view program, const std::string& kind, const std::string& detail);
-
-// Tells the user, in one line on stderr, that the settings file at `path`
-// exists but could not be read (`reason`), so every setting takes its
-// default. Not an error: the program carries on.
-void ReportUnreadableSettings(std::string_view program, const std::string& path, const std::string& reason);
-
-// The log notice (ShellWindow::ShowLogNotice) as a line of `program` on
-// standard error, for a program without a window: the line to write after
-// the notice `previous` for `text`, or empty for none. One when a busy spell
-// starts, one when its lines are in the log, nothing for the counts in
-// between; one for lines set aside.
-std::string LogNoticeLine(std::string_view program, const std::string& previous, const std::string& text);
 
 using ErrorHandler = std::function<void(const std::string& kind, const std::string& detail)>;
 

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "log/log_with_side_file.h"
 #include "shell/error_report.h"
 
 namespace vornix7 {
@@ -70,18 +71,23 @@ void ShellWindow::FailWith(const std::string& kind, const std::string& detail)
     // and a signal or close while it is open still ends with status 1.
     StopTimer1();
     errorPending_ = true;
-    WriteRuntimeErrorLine(programName_, kind, detail);
-    ShowRuntimeError(kind, detail);
+    WriteErrorLine(RunTimeErrorMessage(programName_, kind, detail) + "\n");
+    ShowRuntimeError("Run-time error: " + kind + "\n\n" + detail);
     EndProgram(1);
 }
 
 void ShellWindow::ShowLogNotice(const std::string& text)
 {
-    const std::string line = LogNoticeLine(programName_, lastNotice_, text);
-    lastNotice_ = text;
-    if (!line.empty()) {
-        WriteLine(line);
+    // Only the counts of a busy spell change without a line.
+    const auto busy = [](const std::string& notice) {
+        return notice.starts_with(LogWithSideFile::kBusyNotice);
+    };
+    if (!text.empty() && text != lastNotice_ && (lastNotice_.empty() || !busy(text) || !busy(lastNotice_))) {
+        WriteLine(programName_ + ": " + text + "\n");
+    } else if (!lastNotice_.empty() && text.empty()) {
+        WriteLine(programName_ + ": the log file can be written again; the waiting lines are in it\n");
     }
+    lastNotice_ = text;
 }
 
 } // namespace vornix7

@@ -42,13 +42,10 @@ public:
     virtual void ShowWindow(bool minimized) { (void)minimized; }
 
     // Tells the user about a run-time error after its line is on standard
-    // error: a message box where somebody can click it away, nothing where
-    // nobody could.
-    virtual void ShowRuntimeError(const std::string& kind, const std::string& detail)
-    {
-        (void)kind;
-        (void)detail;
-    }
+    // error: a message box with `text` ("Run-time error: KIND", a blank line,
+    // the detail) where somebody can click it away, nothing where nobody
+    // could.
+    virtual void ShowRuntimeError(const std::string& text) { (void)text; }
 
     // From here on SIGTERM, SIGINT and SIGHUP end the program like Exit, when
     // events are next pumped. Called first in start-up. Nothing by default:
@@ -66,6 +63,12 @@ public:
     // a window, it goes to standard error: a line when a busy spell starts
     // (not one per count) and one when the empty text ends it.
     virtual void ShowLogNotice(const std::string& text);
+
+    // The program's loop: handles the toolkit's events and Timer1 until the
+    // program ends. Gives a status only if something from outside ends the
+    // loop (a WM_QUIT), or once the program has ended when the end action
+    // returns (in tests).
+    virtual int Run() = 0;
 
     // --- Written once for every toolkit.
 

@@ -62,7 +62,7 @@ void HeadlessWindow::WatchEndSignals()
     }
 }
 
-void HeadlessWindow::Run()
+int HeadlessWindow::Run()
 {
     while (!ended()) {
         std::chrono::milliseconds wait = kIdleWait;
@@ -83,6 +83,7 @@ void HeadlessWindow::Run()
             std::this_thread::sleep_for(wait);
         }
     }
+    return 0;
 }
 
 } // namespace vornix7

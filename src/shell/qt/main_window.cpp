@@ -1,5 +1,6 @@
 #include "shell/qt/main_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -97,14 +98,18 @@ void MainWindow::EnableTimer1(bool enabled)
     }
 }
 
-void MainWindow::ShowRuntimeError(const std::string& kind, const std::string& detail)
+void MainWindow::ShowRuntimeError(const std::string& text)
 {
     // With no real display nobody could click the box away.
     if (HasRealDisplay()) {
         QMessageBox::critical(isVisible() ? this : nullptr, QStringLiteral("VORNIX7_Logger"),
-                              QStringLiteral("Run-time error: %1\n\n%2")
-                                  .arg(QString::fromStdString(kind), QString::fromStdString(detail)));
+                              QString::fromStdString(text));
     }
+}
+
+int MainWindow::Run()
+{
+    return QApplication::exec();
 }
 
 void MainWindow::WatchEndSignals()

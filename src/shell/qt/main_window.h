@@ -34,7 +34,9 @@ public:
     void SetStatus(const std::string& text) override;
     void PumpEvents() override;
     void ShowWindow(bool minimized) override;
-    void ShowRuntimeError(const std::string& kind, const std::string& detail) override;
+    void ShowRuntimeError(const std::string& text) override;
+    // Qt's event loop.
+    int Run() override;
     void WatchEndSignals() override;
     // The label's tooltip; also on standard error when no screen shows it.
     void ShowLogNotice(const std::string& text) override;

@@ -131,14 +131,13 @@ void MainWindow::EnableTimer1(bool enabled)
     }
 }
 
-void MainWindow::ShowRuntimeError(const std::string& kind, const std::string& detail)
+void MainWindow::ShowRuntimeError(const std::string& text)
 {
     // A box owned by a minimized or hidden window is hidden with it, and
     // nobody could click it away: it then stands on its own.
     HWND window = window_.get();
     HWND owner = IsWindowVisible(window) && !IsIconic(window) ? window : nullptr;
-    const std::wstring text = WideFromCodePage("Run-time error: " + kind + "\n\n" + detail);
-    MessageBoxW(owner, text.c_str(), kCaption, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    MessageBoxW(owner, WideFromCodePage(text).c_str(), kCaption, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
 
 void MainWindow::ShowLogNotice(const std::string& text)
@@ -153,7 +152,7 @@ void MainWindow::ShowLogNotice(const std::string& text)
     SendMessageW(labelTip_, TTM_ACTIVATE, text.empty() ? FALSE : TRUE, 0);
 }
 
-int MainWindow::RunMessageLoop()
+int MainWindow::Run()
 {
     MSG message;
     BOOL got = FALSE;
@@ -252,7 +251,7 @@ void MainWindow::OnCreate()
         SendMessageW(labelTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
         SendMessageW(labelTip_, TTM_ACTIVATE, FALSE, 0);
     }
-    LayOut(dpi_.WindowDpi(window), true);
+    LayOut(dpi_.WindowDpi(window));
 }
 
 TTTOOLINFOW MainWindow::LabelTool()
@@ -287,14 +286,12 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested)
     // suggestion scales the frame too, which the system does not redraw.
     SetWindowPos(window_.get(), nullptr, suggested.left, suggested.top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    LayOut(dpi, true);
+    LayOut(dpi);
 }
 
-void MainWindow::LayOut(UINT dpi, bool resize)
+void MainWindow::LayOut(UINT dpi)
 {
-    if (resize) {
-        FitClientArea(dpi);
-    }
+    FitClientArea(dpi);
     // The old font stays alive until the controls use the new one.
     OwnedFont font = MessageFont(dpi_, dpi);
     for (HWND control : {kExit, lBla}) {
