@@ -9,7 +9,6 @@
 #include "platform/curl_transfer_control.h"
 #include "platform/files.h"
 #include "platform/system.h"
-#include "shell/error_report.h"
 
 namespace vornix7 {
 
@@ -42,9 +41,7 @@ LoggerApp::~LoggerApp()
 
 void LoggerApp::Start()
 {
-    RunAtBoundary(
-        [this] { StartUp(); },
-        [this](const std::string& kind, const std::string& detail) { window_.FailWith(kind, detail); });
+    window_.RunAtBoundary([this] { StartUp(); });
 }
 
 void LoggerApp::StartUp()

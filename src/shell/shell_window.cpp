@@ -1,11 +1,19 @@
 #include "shell/shell_window.h"
 
+#include <cstdio>
+#include <exception>
+#include <optional>
 #include <utility>
 
 #include "log/log_with_side_file.h"
-#include "shell/error_report.h"
 
 namespace vornix7 {
+
+void WriteErrorLine(const std::string& line)
+{
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
 
 ShellWindow::ShellWindow(EndAction endProgram, std::string programName, LineWriter writeLine)
     : endProgram_(endProgram ? std::move(endProgram) : EndAction(EndProcess)),
@@ -45,8 +53,7 @@ void ShellWindow::HandleTick()
     // Stopped while the hook runs: the fetch pumps events, and a second
     // tick must not start inside the first.
     StopTimer1();
-    RunAtBoundary(tickHook_,
-                  [this](const std::string& kind, const std::string& detail) { FailWith(kind, detail); });
+    RunAtBoundary(tickHook_);
     if (!ended_) {
         StartTimer1();
     }
@@ -74,6 +81,25 @@ void ShellWindow::FailWith(const std::string& kind, const std::string& detail)
     WriteErrorLine(RunTimeErrorMessage(programName_, kind, detail) + "\n");
     ShowRuntimeError("Run-time error: " + kind + "\n\n" + detail);
     EndProgram(1);
+}
+
+void ShellWindow::RunAtBoundary(const std::function<void()>& body)
+{
+    std::optional<RuntimeError> caught;
+    try {
+        if (body) {
+            body();
+        }
+    } catch (const RuntimeError& error) {
+        caught = error;
+    } catch (const std::exception& error) {
+        caught.emplace(kInternalError, error.what());
+    } catch (...) {
+        caught.emplace(kInternalError, "an exception of unknown type");
+    }
+    if (caught) {
+        FailWith(caught->kind(), caught->detail());
+    }
 }
 
 void ShellWindow::ShowLogNotice(const std::string& text)

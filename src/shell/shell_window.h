@@ -9,6 +9,17 @@
 
 namespace vornix7 {
 
+// The kind reported for a C++ exception that is not a RuntimeError.
+inline constexpr const char* kInternalError = "Internal error";
+
+// The service program's name, which its lines on standard error begin with
+// (the window program's is kWindowProgramName).
+inline constexpr const char* kServiceProgramName = "vornix7-logger-headless";
+
+// Writes `line` (newline included) on standard error in one write, so it
+// cannot interleave with anything else there.
+void WriteErrorLine(const std::string& line);
+
 // How the program ends: status 0 after Exit, a window close or SIGTERM /
 // SIGINT / SIGHUP, 1 after a run-time error. Injected so tests can record
 // the call instead of losing their process; the program's own is
@@ -95,6 +106,14 @@ public:
     // Reports a run-time error (its line on standard error, then
     // ShowRuntimeError) and ends the program with status 1.
     void FailWith(const std::string& kind, const std::string& detail);
+
+    // Runs `body`; an exception from it ends the program through FailWith:
+    // a RuntimeError with its kind and detail, any other as kInternalError.
+    // Used where a toolkit calls into the program (the tick, the start-up),
+    // as no exception may unwind through its event handling. The report
+    // comes once the exception is gone, so a message box does not keep it
+    // alive meanwhile.
+    void RunAtBoundary(const std::function<void()>& body);
 
     // True once EndProgram ran: no further tick is started.
     bool ended() const { return ended_; }

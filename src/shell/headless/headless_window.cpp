@@ -4,7 +4,6 @@
 
 #include "acquisition/page_fetch.h"
 #include "platform/system.h"
-#include "shell/error_report.h"
 
 namespace vornix7 {
 

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "shell/command_line.h"
-#include "shell/error_report.h"
 #include "shell/headless/headless_window.h"
 #include "shell/logger_app.h"
 

@@ -6,7 +6,6 @@
 
 #include "shell/command_line.h"
 #include "shell/logger_app.h"
-#include "shell/qt/headless.h"
 #include "shell/qt/main_window.h"
 
 int main(int argc, char* argv[])

@@ -1,6 +1,7 @@
 #include "shell/qt/main_window.h"
 
 #include <QApplication>
+#include <QByteArray>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -9,9 +10,10 @@
 #include <QPushButton>
 #include <QTextDocument>
 #include <QTimer>
+#include <QtGlobal>
 
 #include "platform/signal_bridge.h"
-#include "shell/qt/headless.h"
+#include "platform/system.h"
 #include "shell/qt/status_label.h"
 
 namespace vornix7 {
@@ -24,6 +26,23 @@ constexpr Qt::WindowFlags kWindowFlags = Qt::Window | Qt::CustomizeWindowHint | 
                                          | Qt::WindowCloseButtonHint;
 
 } // namespace
+
+bool RunOffscreenWithoutDisplay()
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || DisplayAvailable()) {
+        return false;
+    }
+    qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
+    WriteErrorLine(std::string(kWindowProgramName) + ": no display found; running without a window\n");
+    return true;
+}
+
+bool HasRealDisplay()
+{
+    const QString platform = QGuiApplication::platformName();
+    return !platform.isEmpty() && platform != QLatin1String("offscreen")
+           && platform != QLatin1String("minimal");
+}
 
 MainWindow::MainWindow(int tickIntervalMs, EndAction endProgram, QWidget* parent)
     : QWidget(parent, kWindowFlags), ShellWindow(std::move(endProgram))

@@ -15,6 +15,16 @@ namespace vornix7 {
 
 class SignalBridge;
 
+// Before the QApplication is built: when the user has chosen no Qt platform
+// (QT_QPA_PLATFORM) and the system names no display, the logger runs on
+// Qt's offscreen platform, without a window, instead of aborting; it says so
+// in one line on standard error. True when it did.
+bool RunOffscreenWithoutDisplay();
+
+// True when windows appear on a real screen; false for the headless
+// platforms ("offscreen", "minimal") and without a GUI application.
+bool HasRealDisplay();
+
 // The logger's only window, "main", on Qt Widgets: an Exit button, the
 // status label and the one-second timer. Exit and any close end the program
 // through EndProgram.

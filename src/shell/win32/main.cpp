@@ -12,7 +12,6 @@
 #include "common/runtime_error.h"
 #include "platform/system.h"
 #include "shell/command_line.h"
-#include "shell/error_report.h"
 #include "shell/logger_app.h"
 #include "shell/win32/main_window.h"
 
