@@ -5,12 +5,27 @@
 #include <stdexcept>
 
 #include "platform/system.h"
-#include "shell/win32/layout.h"
 #include "shell/win32/resource_ids.h"
 
 namespace vornix7::win32 {
 
 namespace {
+
+// The window's sizes in twips (1/1440 inch), as the window is designed; they
+// become pixels at the window's own DPI, so it has the same size in inches on
+// every screen: 278 x 64 pixels at 96 DPI, 417 x 96 at 144 DPI.
+struct TwipsRect {
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+constexpr int kTwipsPerInch = 1440;
+constexpr int kClientWidthTwips = 4170;
+constexpr int kClientHeightTwips = 960;
+constexpr TwipsRect kExitTwips{2760, 120, 1275, 315};
+constexpr TwipsRect kStatusTwips{60, 540, 3975, 315};
 
 constexpr const wchar_t* kClassName = L"VORNIX7_Logger.main";
 constexpr const wchar_t* kCaption = L"VORNIX7_Logger";
