@@ -59,7 +59,7 @@ public:
     virtual void ShowRuntimeError(const std::string& text) { (void)text; }
 
     // From here on SIGTERM, SIGINT and SIGHUP end the program like Exit, when
-    // events are next pumped. Called first in start-up. Nothing by default:
+    // events are next pumped. Called early in start-up. Nothing by default:
     // a Windows program is ended through its window.
     virtual void WatchEndSignals() {}
 

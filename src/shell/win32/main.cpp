@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr const wchar_t* kCaption = L"VORNIX7_Logger";
+using vornix7::win32::kCaption;
 
 // The arguments after the program's name, as the program's 8-bit text.
 std::vector<std::string> Arguments()

@@ -28,7 +28,6 @@ constexpr TwipsRect kExitTwips{2760, 120, 1275, 315};
 constexpr TwipsRect kStatusTwips{60, 540, 3975, 315};
 
 constexpr const wchar_t* kClassName = L"VORNIX7_Logger.main";
-constexpr const wchar_t* kCaption = L"VORNIX7_Logger";
 // Fixed size: a caption with its menu, minimize and close, no sizing frame,
 // no maximize box.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;

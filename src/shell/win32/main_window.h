@@ -13,6 +13,9 @@
 
 namespace vornix7::win32 {
 
+// The window's caption, also the title of the program's message boxes.
+inline constexpr const wchar_t* kCaption = L"VORNIX7_Logger";
+
 // Owned handles: deleted with the object that holds them, also when start-up
 // fails half-way.
 struct FontDeleter {
