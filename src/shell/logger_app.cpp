@@ -50,8 +50,8 @@ void LoggerApp::StartUp()
     if (!Interschneck) {
         Interschneck = std::make_unique<CurlTransferControl>();
     }
-    // Signals end the program like Exit from here on; watched first so a
-    // failure is reported like any other start-up error.
+    // Signals end the program like Exit from here on; watched inside
+    // start-up so a failure is reported like any other start-up error.
     window_.WatchEndSignals();
 
     window_.SetStatus("");
