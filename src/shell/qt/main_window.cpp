@@ -27,14 +27,12 @@ constexpr Qt::WindowFlags kWindowFlags = Qt::Window | Qt::CustomizeWindowHint | 
 
 } // namespace
 
-bool RunOffscreenWithoutDisplay()
+void RunOffscreenWithoutDisplay()
 {
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || DisplayAvailable()) {
-        return false;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !DisplayAvailable()) {
+        qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
+        WriteErrorLine(std::string(kWindowProgramName) + ": no display found; running without a window\n");
     }
-    qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
-    WriteErrorLine(std::string(kWindowProgramName) + ": no display found; running without a window\n");
-    return true;
 }
 
 bool HasRealDisplay()
@@ -121,8 +119,7 @@ void MainWindow::ShowRuntimeError(const std::string& text)
 {
     // With no real display nobody could click the box away.
     if (HasRealDisplay()) {
-        QMessageBox::critical(isVisible() ? this : nullptr, QStringLiteral("VORNIX7_Logger"),
-                              QString::fromStdString(text));
+        QMessageBox::critical(isVisible() ? this : nullptr, windowTitle(), QString::fromStdString(text));
     }
 }
 
