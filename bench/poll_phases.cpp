@@ -25,7 +25,6 @@
 #include "platform/signals.h"
 #include "relay_control.h"
 #include "shell/logger_app.h"
-#include "shell/qt/headless.h"
 #include "shell/qt/main_window.h"
 
 namespace {

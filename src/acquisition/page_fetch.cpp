@@ -52,20 +52,17 @@ std::string PageFetcher::FetchDevicePage(const std::string& url)
         withinLimit = steps <= *stepLimit_;
     } while (running && withinLimit);
 
-    std::string page;
+    // A request that ended without any answer (refused, unreachable,
+    // closed) is offline like a late one, not a device that answered.
+    std::optional<std::string> body;
     if (control_.StillExecuting()) {
         control_.Cancel();
-        window_.SetStatus(kStatusOffline);
-    } else if (std::optional<std::string> body = control_.GetChunk(kMaxPageBytes, 0)) {
-        page = std::move(*body);
-        window_.SetStatus(kStatusOnline);
     } else {
-        // The request ended without any answer (refused, unreachable,
-        // closed): that is offline, not a device that answered.
-        window_.SetStatus(kStatusOffline);
+        body = control_.GetChunk(kMaxPageBytes, 0);
     }
+    window_.SetStatus(body ? kStatusOnline : kStatusOffline);
     window_.PumpEvents();
-    return page;
+    return body ? std::move(*body) : std::string();
 }
 
 } // namespace vornix7

@@ -7,7 +7,9 @@
 #include "config/ini_file.h"
 #include "config/settings.h"
 #include "platform/files.h"
+#include "platform/signals.h"
 #include "platform/system.h"
+#include "shell/logger_app.h"
 #include "shell/version.h"
 
 namespace vornix7 {
@@ -45,9 +47,7 @@ void PrintHelp(std::ostream& out, const ProgramIdentity& program)
 {
     // Looked for by the folder's own name; shown as text, with '?' for what
     // the code page cannot hold.
-    std::filesystem::path iniPath = ExecutableFolder();
-    iniPath += kPathSeparator;
-    iniPath += kSettingsFileName;
+    const std::filesystem::path iniPath = SettingsFileIn(ExecutableFolder());
     const std::string iniFile = CodePageFromPath(iniPath);
     std::error_code error;
     const bool present = std::filesystem::is_regular_file(iniPath, error);
@@ -68,10 +68,12 @@ void PrintHelp(std::ostream& out, const ProgramIdentity& program)
 
 } // namespace
 
-std::optional<int> RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                                  const ProgramIdentity& program)
+std::optional<int> StartProgram(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                                const ProgramIdentity& program)
 {
+    HoldStandardStreams();
     if (args.empty()) {
+        IgnoreWriteSignals();
         return std::nullopt;
     }
     if (args.size() == 1 && args[0] == "--help") {

@@ -9,7 +9,6 @@
 #include "platform/curl_transfer_control.h"
 #include "platform/files.h"
 #include "platform/system.h"
-#include "shell/error_report.h"
 
 namespace vornix7 {
 
@@ -20,12 +19,17 @@ void ThreadSleeper::Sleep(int milliseconds)
     }
 }
 
+std::filesystem::path SettingsFileIn(std::filesystem::path folder)
+{
+    folder += kPathSeparator;
+    folder += kSettingsFileName;
+    return folder;
+}
+
 LoggerApp::LoggerApp(ShellWindow& window, AppInjections injections)
     : window_(window), appDirOverride_(std::move(injections.appDir)), fetchStepMs_(injections.fetchStepMs),
       clock_(injections.clock ? std::move(injections.clock) : std::make_unique<SystemClock>()),
-      sink_(std::move(injections.lineSink)),
-      Interschneck(injections.transferControl ? std::move(injections.transferControl)
-                                              : std::make_unique<CurlTransferControl>())
+      sink_(std::move(injections.lineSink)), Interschneck(std::move(injections.transferControl))
 {
 }
 
@@ -37,28 +41,31 @@ LoggerApp::~LoggerApp()
 
 void LoggerApp::Start()
 {
-    RunAtBoundary(
-        [this] { StartUp(); },
-        [this](const std::string& kind, const std::string& detail) { window_.FailWith(kind, detail); });
+    window_.RunAtBoundary([this] { StartUp(); });
 }
 
 void LoggerApp::StartUp()
 {
-    // Signals end the program like Exit from here on; watched first so a
-    // failure is reported like any other start-up error.
+    // libcurl that cannot start is a run-time error like any other.
+    if (!Interschneck) {
+        Interschneck = std::make_unique<CurlTransferControl>();
+    }
+    // Signals end the program like Exit from here on; watched inside
+    // start-up so a failure is reported like any other start-up error.
     window_.WatchEndSignals();
 
     window_.SetStatus("");
     // The file is opened by the folder's own name, which the code page may
-    // not hold (Windows); AppDir and IniFile are that name as text.
-    std::filesystem::path iniPath = appDirOverride_ ? PathFromCodePage(*appDirOverride_) : ExecutableFolder();
-    AppDir_ = CodePageFromPath(iniPath) + kPathSeparator;
-    IniFile_ = AppDir_ + kSettingsFileName;
-    iniPath += kPathSeparator;
-    iniPath += kSettingsFileName;
+    // not hold (Windows); IniFile is that name as text.
+    const std::filesystem::path iniPath =
+        SettingsFileIn(appDirOverride_ ? PathFromCodePage(*appDirOverride_) : ExecutableFolder());
+    IniFile_ = CodePageFromPath(iniPath);
     const IniFile settingsFile = IniFile::LoadFromSystemPath(iniPath);
     if (settingsFile.problem()) {
-        ReportUnreadableSettings(window_.programName(), IniFile_, *settingsFile.problem());
+        // Not an error: every setting takes its default and the program
+        // carries on, but the user is told.
+        WriteErrorLine(window_.programName() + ": cannot read the settings file '" + IniFile_
+                       + "': " + *settingsFile.problem() + "; using the defaults\n");
     }
     settings_ = ReadSettings(settingsFile);
 
@@ -79,9 +86,15 @@ void LoggerApp::StartUp()
 
     window_.ShowWindow(settings_.StartMinimized != 0);
     window_.SetTickHook([this] { schedule_->PollTick(); });
-    if (!window_.ended()) {
-        window_.StartTimer1();
-    }
+    window_.StartTimer1();
+}
+
+int RunLogger(ShellWindow& window)
+{
+    LoggerApp logger(window);
+    logger.Start();
+    window.EndProgram(window.Run());
+    return 0;
 }
 
 } // namespace vornix7

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +17,10 @@
 
 namespace vornix7 {
 
+// The settings file in `folder`, the executable's: start-up reads it and
+// --help names it.
+std::filesystem::path SettingsFileIn(std::filesystem::path folder);
+
 // The fetch's pause between two steps: the GUI thread simply sleeps, since
 // the fetch pumps events itself after every step.
 class ThreadSleeper final : public Sleeper {
@@ -30,7 +35,7 @@ struct AppInjections {
     // Instead of the executable's directory; the path separator is appended
     // as for that.
     std::optional<std::string> appDir;
-    // Instead of the transfer control on libcurl.
+    // Instead of the transfer control on libcurl, made at start-up.
     std::unique_ptr<TransferControl> transferControl;
     // Instead of the system's local time.
     std::unique_ptr<Clock> clock;
@@ -50,11 +55,11 @@ public:
     LoggerApp(const LoggerApp&) = delete;
     LoggerApp& operator=(const LoggerApp&) = delete;
 
-    // The start-up sequence, once: end signals watched, the status cleared,
-    // the settings file found beside the executable and read, the window
-    // shown (minimized if the settings say so), the poll attached to the
-    // tick and Timer1 started. A failure is reported and ends the program
-    // with status 1.
+    // The start-up sequence, once: the transfer control made, end signals
+    // watched, the status cleared, the settings file found beside the
+    // executable and read, the window shown (minimized if the settings say
+    // so), the poll attached to the tick and Timer1 started. A failure is
+    // reported and ends the program with status 1.
     void Start();
 
     const SettingsRecord& settings() const { return settings_; }
@@ -66,7 +71,6 @@ private:
     ShellWindow& window_;
     std::optional<std::string> appDirOverride_;
     int fetchStepMs_;
-    std::string AppDir_;
     std::string IniFile_;
     SettingsRecord settings_;
     SensorTable table_;
@@ -80,5 +84,9 @@ private:
     std::optional<PageFetcher> fetcher_;
     std::optional<PollSchedule> schedule_;
 };
+
+// The rest of each program's main once its window exists: the logger
+// started on `window`, then the window's loop until the program ends.
+int RunLogger(ShellWindow& window);
 
 } // namespace vornix7

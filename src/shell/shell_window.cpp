@@ -1,10 +1,19 @@
 #include "shell/shell_window.h"
 
+#include <cstdio>
+#include <exception>
+#include <optional>
 #include <utility>
 
-#include "shell/error_report.h"
+#include "log/log_with_side_file.h"
 
 namespace vornix7 {
+
+void WriteErrorLine(const std::string& line)
+{
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
 
 ShellWindow::ShellWindow(EndAction endProgram, std::string programName, LineWriter writeLine)
     : endProgram_(endProgram ? std::move(endProgram) : EndAction(EndProcess)),
@@ -44,8 +53,7 @@ void ShellWindow::HandleTick()
     // Stopped while the hook runs: the fetch pumps events, and a second
     // tick must not start inside the first.
     StopTimer1();
-    RunAtBoundary(tickHook_,
-                  [this](const std::string& kind, const std::string& detail) { FailWith(kind, detail); });
+    RunAtBoundary(tickHook_);
     if (!ended_) {
         StartTimer1();
     }
@@ -70,18 +78,42 @@ void ShellWindow::FailWith(const std::string& kind, const std::string& detail)
     // and a signal or close while it is open still ends with status 1.
     StopTimer1();
     errorPending_ = true;
-    WriteRuntimeErrorLine(programName_, kind, detail);
-    ShowRuntimeError(kind, detail);
+    WriteErrorLine(RunTimeErrorMessage(programName_, kind, detail) + "\n");
+    ShowRuntimeError("Run-time error: " + kind + "\n\n" + detail);
     EndProgram(1);
+}
+
+void ShellWindow::RunAtBoundary(const std::function<void()>& body)
+{
+    std::optional<RuntimeError> caught;
+    try {
+        if (body) {
+            body();
+        }
+    } catch (const RuntimeError& error) {
+        caught = error;
+    } catch (const std::exception& error) {
+        caught.emplace(kInternalError, error.what());
+    } catch (...) {
+        caught.emplace(kInternalError, "an exception of unknown type");
+    }
+    if (caught) {
+        FailWith(caught->kind(), caught->detail());
+    }
 }
 
 void ShellWindow::ShowLogNotice(const std::string& text)
 {
-    const std::string line = LogNoticeLine(programName_, lastNotice_, text);
-    lastNotice_ = text;
-    if (!line.empty()) {
-        WriteLine(line);
+    // Only the counts of a busy spell change without a line.
+    const auto busy = [](const std::string& notice) {
+        return notice.starts_with(LogWithSideFile::kBusyNotice);
+    };
+    if (!text.empty() && text != lastNotice_ && (lastNotice_.empty() || !busy(text) || !busy(lastNotice_))) {
+        WriteLine(programName_ + ": " + text + "\n");
+    } else if (!lastNotice_.empty() && text.empty()) {
+        WriteLine(programName_ + ": the log file can be written again; the waiting lines are in it\n");
     }
+    lastNotice_ = text;
 }
 
 } // namespace vornix7

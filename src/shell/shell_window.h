@@ -9,6 +9,17 @@
 
 namespace vornix7 {
 
+// The kind reported for a C++ exception that is not a RuntimeError.
+inline constexpr const char* kInternalError = "Internal error";
+
+// The service program's name, which its lines on standard error begin with
+// (the window program's is kWindowProgramName).
+inline constexpr const char* kServiceProgramName = "vornix7-logger-headless";
+
+// Writes `line` (newline included) on standard error in one write, so it
+// cannot interleave with anything else there.
+void WriteErrorLine(const std::string& line);
+
 // How the program ends: status 0 after Exit, a window close or SIGTERM /
 // SIGINT / SIGHUP, 1 after a run-time error. Injected so tests can record
 // the call instead of losing their process; the program's own is
@@ -42,16 +53,13 @@ public:
     virtual void ShowWindow(bool minimized) { (void)minimized; }
 
     // Tells the user about a run-time error after its line is on standard
-    // error: a message box where somebody can click it away, nothing where
-    // nobody could.
-    virtual void ShowRuntimeError(const std::string& kind, const std::string& detail)
-    {
-        (void)kind;
-        (void)detail;
-    }
+    // error: a message box with `text` ("Run-time error: KIND", a blank line,
+    // the detail) where somebody can click it away, nothing where nobody
+    // could.
+    virtual void ShowRuntimeError(const std::string& text) { (void)text; }
 
     // From here on SIGTERM, SIGINT and SIGHUP end the program like Exit, when
-    // events are next pumped. Called first in start-up. Nothing by default:
+    // events are next pumped. Called early in start-up. Nothing by default:
     // a Windows program is ended through its window.
     virtual void WatchEndSignals() {}
 
@@ -66,6 +74,12 @@ public:
     // a window, it goes to standard error: a line when a busy spell starts
     // (not one per count) and one when the empty text ends it.
     virtual void ShowLogNotice(const std::string& text);
+
+    // The program's loop: handles the toolkit's events and Timer1 until the
+    // program ends. Gives a status only if something from outside ends the
+    // loop (a WM_QUIT), or once the program has ended when the end action
+    // returns (in tests).
+    virtual int Run() = 0;
 
     // --- Written once for every toolkit.
 
@@ -92,6 +106,14 @@ public:
     // Reports a run-time error (its line on standard error, then
     // ShowRuntimeError) and ends the program with status 1.
     void FailWith(const std::string& kind, const std::string& detail);
+
+    // Runs `body`; an exception from it ends the program through FailWith:
+    // a RuntimeError with its kind and detail, any other as kInternalError.
+    // Used where a toolkit calls into the program (the tick, the start-up),
+    // as no exception may unwind through its event handling. The report
+    // comes once the exception is gone, so a message box does not keep it
+    // alive meanwhile.
+    void RunAtBoundary(const std::function<void()>& body);
 
     // True once EndProgram ran: no further tick is started.
     bool ended() const { return ended_; }

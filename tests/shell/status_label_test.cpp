@@ -23,7 +23,7 @@ TEST(StatusLabelTest, LooksExactlyLikeAPlainLabelForEveryStatus)
 {
     QWidget cachedWindow;
     QWidget plainWindow;
-    StatusLabel cached(&cachedWindow);
+    StatusLabel cached(QString(), &cachedWindow);
     QLabel plain(&plainWindow);
     for (QLabel* label : {static_cast<QLabel*>(&cached), &plain}) {
         label->setTextFormat(Qt::PlainText);

@@ -4,7 +4,6 @@
 
 #include "acquisition/page_fetch.h"
 #include "platform/system.h"
-#include "shell/error_report.h"
 
 namespace vornix7 {
 
@@ -62,7 +61,7 @@ void HeadlessWindow::WatchEndSignals()
     }
 }
 
-void HeadlessWindow::Run()
+int HeadlessWindow::Run()
 {
     while (!ended()) {
         std::chrono::milliseconds wait = kIdleWait;
@@ -83,6 +82,7 @@ void HeadlessWindow::Run()
             std::this_thread::sleep_for(wait);
         }
     }
+    return 0;
 }
 
 } // namespace vornix7

@@ -35,10 +35,10 @@ public:
     void PumpEvents() override;
     void WatchEndSignals() override;
 
-    // The program's loop: sleeps until Timer1 is due or an end signal comes,
-    // and handles the tick or ends the program. Returns once it has ended
-    // (only when the end action returns, in tests).
-    void Run();
+    // Sleeps until Timer1 is due or an end signal comes, and handles the
+    // tick or ends the program. Returns 0 once it has ended (only when the
+    // end action returns, in tests).
+    int Run() override;
 
 private:
     void EnableTimer1(bool enabled) override;

@@ -4,29 +4,21 @@
 #include <string>
 #include <vector>
 
-#include "platform/signals.h"
-#include "platform/system.h"
 #include "shell/command_line.h"
-#include "shell/error_report.h"
 #include "shell/headless/headless_window.h"
 #include "shell/logger_app.h"
 
 int main(int argc, char* argv[])
 {
-    vornix7::HoldStandardStreams();
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    if (!args.empty()) {
-        const vornix7::ProgramIdentity identity{
-            vornix7::kServiceProgramName,
-            "It has no window: the status goes to standard\n"
-            "error as ONLINE or OFFLINE when it changes. SIGTERM, SIGINT or SIGHUP end it."};
-        return *vornix7::RunCommandLine(args, std::cout, std::cerr, identity);
+    const vornix7::ProgramIdentity identity{
+        vornix7::kServiceProgramName,
+        "It has no window: the status goes to standard\n"
+        "error as ONLINE or OFFLINE when it changes. SIGTERM, SIGINT or SIGHUP end it."};
+    if (const auto answered = vornix7::StartProgram(args, std::cout, std::cerr, identity)) {
+        return *answered;
     }
 
-    vornix7::IgnoreWriteSignals();
     vornix7::HeadlessWindow window;
-    vornix7::LoggerApp logger(window);
-    logger.Start();
-    window.Run();
-    return 0;
+    return vornix7::RunLogger(window);
 }

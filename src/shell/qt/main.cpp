@@ -4,23 +4,18 @@
 #include <string>
 #include <vector>
 
-#include "platform/signals.h"
-#include "platform/system.h"
 #include "shell/command_line.h"
 #include "shell/logger_app.h"
-#include "shell/qt/headless.h"
 #include "shell/qt/main_window.h"
 
 int main(int argc, char* argv[])
 {
-    vornix7::HoldStandardStreams();
+    // Arguments are answered before Qt starts, so without a display.
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    if (!args.empty()) {
-        // Arguments are answered before Qt starts, so without a display.
-        return *vornix7::RunCommandLine(args, std::cout, std::cerr);
+    if (const auto answered = vornix7::StartProgram(args, std::cout, std::cerr)) {
+        return *answered;
     }
 
-    vornix7::IgnoreWriteSignals();
     vornix7::RunOffscreenWithoutDisplay();
     QApplication application(argc, argv);
     // Every close goes through the window's end action; Qt must not quit on
@@ -34,7 +29,5 @@ int main(int argc, char* argv[])
     if (!vornix7::HasRealDisplay()) {
         window.setUpdatesEnabled(false);
     }
-    vornix7::LoggerApp logger(window);
-    logger.Start();
-    return QApplication::exec();
+    return vornix7::RunLogger(window);
 }

@@ -1,5 +1,7 @@
 #include "shell/qt/main_window.h"
 
+#include <QApplication>
+#include <QByteArray>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -8,9 +10,10 @@
 #include <QPushButton>
 #include <QTextDocument>
 #include <QTimer>
+#include <QtGlobal>
 
 #include "platform/signal_bridge.h"
-#include "shell/qt/headless.h"
+#include "platform/system.h"
 #include "shell/qt/status_label.h"
 
 namespace vornix7 {
@@ -23,6 +26,21 @@ constexpr Qt::WindowFlags kWindowFlags = Qt::Window | Qt::CustomizeWindowHint | 
                                          | Qt::WindowCloseButtonHint;
 
 } // namespace
+
+void RunOffscreenWithoutDisplay()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !DisplayAvailable()) {
+        qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
+        WriteErrorLine(std::string(kWindowProgramName) + ": no display found; running without a window\n");
+    }
+}
+
+bool HasRealDisplay()
+{
+    const QString platform = QGuiApplication::platformName();
+    return !platform.isEmpty() && platform != QLatin1String("offscreen")
+           && platform != QLatin1String("minimal");
+}
 
 MainWindow::MainWindow(int tickIntervalMs, EndAction endProgram, QWidget* parent)
     : QWidget(parent, kWindowFlags), ShellWindow(std::move(endProgram))
@@ -97,14 +115,17 @@ void MainWindow::EnableTimer1(bool enabled)
     }
 }
 
-void MainWindow::ShowRuntimeError(const std::string& kind, const std::string& detail)
+void MainWindow::ShowRuntimeError(const std::string& text)
 {
     // With no real display nobody could click the box away.
     if (HasRealDisplay()) {
-        QMessageBox::critical(isVisible() ? this : nullptr, QStringLiteral("VORNIX7_Logger"),
-                              QStringLiteral("Run-time error: %1\n\n%2")
-                                  .arg(QString::fromStdString(kind), QString::fromStdString(detail)));
+        QMessageBox::critical(isVisible() ? this : nullptr, windowTitle(), QString::fromStdString(text));
     }
+}
+
+int MainWindow::Run()
+{
+    return QApplication::exec();
 }
 
 void MainWindow::WatchEndSignals()

@@ -15,6 +15,16 @@ namespace vornix7 {
 
 class SignalBridge;
 
+// Before the QApplication is built: when the user has chosen no Qt platform
+// (QT_QPA_PLATFORM) and the system names no display, the logger runs on
+// Qt's offscreen platform, without a window, instead of aborting; it says so
+// in one line on standard error.
+void RunOffscreenWithoutDisplay();
+
+// True when windows appear on a real screen; false for the headless
+// platforms ("offscreen", "minimal") and without a GUI application.
+bool HasRealDisplay();
+
 // The logger's only window, "main", on Qt Widgets: an Exit button, the
 // status label and the one-second timer. Exit and any close end the program
 // through EndProgram.
@@ -34,7 +44,9 @@ public:
     void SetStatus(const std::string& text) override;
     void PumpEvents() override;
     void ShowWindow(bool minimized) override;
-    void ShowRuntimeError(const std::string& kind, const std::string& detail) override;
+    void ShowRuntimeError(const std::string& text) override;
+    // Qt's event loop.
+    int Run() override;
     void WatchEndSignals() override;
     // The label's tooltip; also on standard error when no screen shows it.
     void ShowLogNotice(const std::string& text) override;

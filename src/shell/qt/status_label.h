@@ -18,7 +18,6 @@ class StatusLabel final : public QLabel {
 
 public:
     explicit StatusLabel(const QString& text, QWidget* parent = nullptr);
-    explicit StatusLabel(QWidget* parent = nullptr) : StatusLabel(QString(), parent) {}
 
 protected:
     void paintEvent(QPaintEvent* event) override;

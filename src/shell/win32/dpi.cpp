@@ -17,6 +17,17 @@ void Find(const FunctionLookup& lookup, const char* dll, const char* name, Funct
     function = reinterpret_cast<Function>(reinterpret_cast<void*>(lookup(dll, name)));
 }
 
+// The system DPI: the screen's LOGPIXELSX, one for all screens on Windows 7.
+UINT SystemDpi()
+{
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
+    if (screen) {
+        ReleaseDC(nullptr, screen);
+    }
+    return dpi > 0 ? static_cast<UINT>(dpi) : kDefaultDpi;
+}
+
 } // namespace
 
 FARPROC SystemFunction(const char* dll, const char* name)
@@ -34,34 +45,17 @@ FARPROC SystemFunction(const char* dll, const char* name)
     return module ? GetProcAddress(module, name) : nullptr;
 }
 
-DpiFunctions LookUpDpiFunctions(const FunctionLookup& lookup)
+Dpi::Dpi(const FunctionLookup& lookup)
 {
-    DpiFunctions functions;
-    Find(lookup, "user32.dll", "GetDpiForWindow", functions.getDpiForWindow);
-    Find(lookup, "user32.dll", "AdjustWindowRectExForDpi", functions.adjustWindowRectExForDpi);
-    Find(lookup, "user32.dll", "SystemParametersInfoForDpi", functions.systemParametersInfoForDpi);
-    Find(lookup, "shcore.dll", "GetDpiForMonitor", functions.getDpiForMonitor);
-    return functions;
-}
-
-UINT SystemDpi()
-{
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
-    if (screen) {
-        ReleaseDC(nullptr, screen);
-    }
-    return dpi > 0 ? static_cast<UINT>(dpi) : kDefaultDpi;
-}
-
-Dpi::Dpi(const FunctionLookup& lookup) : functions_(LookUpDpiFunctions(lookup))
-{
+    Find(lookup, "user32.dll", "GetDpiForWindow", getDpiForWindow_);
+    Find(lookup, "user32.dll", "AdjustWindowRectExForDpi", adjustWindowRectExForDpi_);
+    Find(lookup, "user32.dll", "SystemParametersInfoForDpi", systemParametersInfoForDpi_);
+    Find(lookup, "shcore.dll", "GetDpiForMonitor", getDpiForMonitor_);
     // The three come together (1607); a Windows with only some of them
     // takes the older way for all, so the frame and the font match the DPI.
-    if (functions_.getDpiForWindow && functions_.adjustWindowRectExForDpi
-        && functions_.systemParametersInfoForDpi) {
+    if (getDpiForWindow_ && adjustWindowRectExForDpi_ && systemParametersInfoForDpi_) {
         path_ = DpiPath::kPerWindow;
-    } else if (functions_.getDpiForMonitor) {
+    } else if (getDpiForMonitor_) {
         path_ = DpiPath::kPerMonitor;
     } else {
         path_ = DpiPath::kSystem;
@@ -73,12 +67,12 @@ UINT Dpi::WindowDpi(HWND window) const
     UINT dpi = 0;
     switch (path_) {
     case DpiPath::kPerWindow:
-        dpi = functions_.getDpiForWindow(window);
+        dpi = getDpiForWindow_(window);
         break;
     case DpiPath::kPerMonitor: {
         UINT dpiY = 0;
         HMONITOR monitor = MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
-        if (FAILED(functions_.getDpiForMonitor(monitor, kEffectiveDpi, &dpi, &dpiY))) {
+        if (FAILED(getDpiForMonitor_(monitor, kEffectiveDpi, &dpi, &dpiY))) {
             dpi = 0;
         }
         break;
@@ -95,7 +89,7 @@ SIZE Dpi::FrameSize(SIZE client, DWORD style, DWORD exStyle, UINT dpi) const
     // Before 1607 the system draws the frame at the system DPI whatever the
     // monitor's (8.1), which is what AdjustWindowRectEx measures.
     const BOOL adjusted = path_ == DpiPath::kPerWindow
-                              ? functions_.adjustWindowRectExForDpi(&frame, style, FALSE, exStyle, dpi)
+                              ? adjustWindowRectExForDpi_(&frame, style, FALSE, exStyle, dpi)
                               : AdjustWindowRectEx(&frame, style, FALSE, exStyle);
     if (!adjusted) {
         frame = RECT{0, 0, client.cx, client.cy};
@@ -108,8 +102,7 @@ bool Dpi::MessageFont(UINT dpi, LOGFONTW& font) const
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
     if (path_ == DpiPath::kPerWindow) {
-        if (!functions_.systemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0,
-                                                   dpi)) {
+        if (!systemParametersInfoForDpi_(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0, dpi)) {
             return false;
         }
     } else {
@@ -118,11 +111,8 @@ bool Dpi::MessageFont(UINT dpi, LOGFONTW& font) const
             return false;
         }
         const UINT systemDpi = SystemDpi();
-        if (dpi != systemDpi) {
-            metrics.lfMessageFont.lfHeight =
-                MulDiv(metrics.lfMessageFont.lfHeight, static_cast<int>(dpi), static_cast<int>(systemDpi));
-            metrics.lfMessageFont.lfWidth =
-                MulDiv(metrics.lfMessageFont.lfWidth, static_cast<int>(dpi), static_cast<int>(systemDpi));
+        for (LONG* size : {&metrics.lfMessageFont.lfHeight, &metrics.lfMessageFont.lfWidth}) {
+            *size = MulDiv(*size, static_cast<int>(dpi), static_cast<int>(systemDpi));
         }
     }
     font = metrics.lfMessageFont;

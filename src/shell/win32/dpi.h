@@ -6,19 +6,6 @@
 
 namespace vornix7::win32 {
 
-// The DPI functions newer than Windows 7, found at run time, so that the
-// program loads on every Windows from 7 SP1 on. Each is null where this
-// Windows lacks it.
-struct DpiFunctions {
-    // user32.dll, Windows 10 version 1607 and later.
-    UINT(WINAPI* getDpiForWindow)(HWND) = nullptr;
-    BOOL(WINAPI* adjustWindowRectExForDpi)(RECT*, DWORD, BOOL, DWORD, UINT) = nullptr;
-    BOOL(WINAPI* systemParametersInfoForDpi)(UINT, UINT, void*, UINT, UINT) = nullptr;
-    // shcore.dll, Windows 8.1 and later; the second argument is a
-    // MONITOR_DPI_TYPE (0: the effective DPI).
-    HRESULT(WINAPI* getDpiForMonitor)(HMONITOR, int, UINT*, UINT*) = nullptr;
-};
-
 // Finds function `name` in the system DLL `dll` ("user32.dll",
 // "shcore.dll"); null when there is none.
 using FunctionLookup = std::function<FARPROC(const char* dll, const char* name)>;
@@ -27,8 +14,6 @@ using FunctionLookup = std::function<FARPROC(const char* dll, const char* name)>
 // imports, and on shcore.dll, loaded from the system folder only (never
 // from the program's folder or the current one).
 FARPROC SystemFunction(const char* dll, const char* name);
-
-DpiFunctions LookUpDpiFunctions(const FunctionLookup& lookup);
 
 // Where the window's DPI comes from.
 enum class DpiPath {
@@ -55,11 +40,16 @@ public:
     bool MessageFont(UINT dpi, LOGFONTW& font) const;
 
 private:
-    DpiFunctions functions_;
+    // The DPI functions newer than Windows 7, found at run time, so that the
+    // program loads on every Windows from 7 SP1 on; each is null where this
+    // Windows lacks it. user32.dll, Windows 10 version 1607 and later:
+    UINT(WINAPI* getDpiForWindow_)(HWND) = nullptr;
+    BOOL(WINAPI* adjustWindowRectExForDpi_)(RECT*, DWORD, BOOL, DWORD, UINT) = nullptr;
+    BOOL(WINAPI* systemParametersInfoForDpi_)(UINT, UINT, void*, UINT, UINT) = nullptr;
+    // shcore.dll, Windows 8.1 and later; the second argument is a
+    // MONITOR_DPI_TYPE (0: the effective DPI).
+    HRESULT(WINAPI* getDpiForMonitor_)(HMONITOR, int, UINT*, UINT*) = nullptr;
     DpiPath path_;
 };
-
-// The system DPI: the screen's LOGPIXELSX, one for all screens on Windows 7.
-UINT SystemDpi();
 
 } // namespace vornix7::win32

@@ -12,13 +12,12 @@
 #include "common/runtime_error.h"
 #include "platform/system.h"
 #include "shell/command_line.h"
-#include "shell/error_report.h"
 #include "shell/logger_app.h"
 #include "shell/win32/main_window.h"
 
 namespace {
 
-constexpr const wchar_t* kCaption = L"VORNIX7_Logger";
+using vornix7::win32::kCaption;
 
 // The arguments after the program's name, as the program's 8-bit text.
 std::vector<std::string> Arguments()
@@ -103,14 +102,12 @@ int NoWindow(const std::string& reason)
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/, int /*show*/)
 {
-    const std::vector<std::string> args = Arguments();
-    if (!args.empty()) {
-        std::ostringstream out;
-        std::ostringstream err;
-        const int status = *vornix7::RunCommandLine(args, out, err);
+    std::ostringstream out;
+    std::ostringstream err;
+    if (const auto answered = vornix7::StartProgram(Arguments(), out, err)) {
         Answer(out.str(), STD_OUTPUT_HANDLE, MB_ICONINFORMATION);
         Answer(err.str(), STD_ERROR_HANDLE, MB_ICONWARNING);
-        return status;
+        return *answered;
     }
 
     std::optional<vornix7::win32::MainWindow> window;
@@ -119,18 +116,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLi
     } catch (const std::exception& error) {
         return NoWindow(error.what());
     }
-    // The transfer control is made with the app; libcurl that cannot start
-    // is a run-time error like any other: its line, the message box, status 1.
-    std::optional<vornix7::LoggerApp> app;
-    try {
-        app.emplace(*window);
-    } catch (const std::exception& error) {
-        window->FailWith(vornix7::kInternalError, error.what());
-        return 1; // not reached: FailWith ends the process
-    }
-    app->Start();
-    // Exit, a close or a run-time error end the process from inside the
-    // loop; a WM_QUIT from outside ends it here.
-    window->EndProgram(window->RunMessageLoop());
-    return 0;
+    return vornix7::RunLogger(*window);
 }

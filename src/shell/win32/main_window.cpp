@@ -5,15 +5,29 @@
 #include <stdexcept>
 
 #include "platform/system.h"
-#include "shell/win32/layout.h"
 #include "shell/win32/resource_ids.h"
 
 namespace vornix7::win32 {
 
 namespace {
 
+// The window's sizes in twips (1/1440 inch), as the window is designed; they
+// become pixels at the window's own DPI, so it has the same size in inches on
+// every screen: 278 x 64 pixels at 96 DPI, 417 x 96 at 144 DPI.
+struct TwipsRect {
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+constexpr int kTwipsPerInch = 1440;
+constexpr int kClientWidthTwips = 4170;
+constexpr int kClientHeightTwips = 960;
+constexpr TwipsRect kExitTwips{2760, 120, 1275, 315};
+constexpr TwipsRect kStatusTwips{60, 540, 3975, 315};
+
 constexpr const wchar_t* kClassName = L"VORNIX7_Logger.main";
-constexpr const wchar_t* kCaption = L"VORNIX7_Logger";
 // Fixed size: a caption with its menu, minimize and close, no sizing frame,
 // no maximize box.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -131,14 +145,13 @@ void MainWindow::EnableTimer1(bool enabled)
     }
 }
 
-void MainWindow::ShowRuntimeError(const std::string& kind, const std::string& detail)
+void MainWindow::ShowRuntimeError(const std::string& text)
 {
     // A box owned by a minimized or hidden window is hidden with it, and
     // nobody could click it away: it then stands on its own.
     HWND window = window_.get();
     HWND owner = IsWindowVisible(window) && !IsIconic(window) ? window : nullptr;
-    const std::wstring text = WideFromCodePage("Run-time error: " + kind + "\n\n" + detail);
-    MessageBoxW(owner, text.c_str(), kCaption, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    MessageBoxW(owner, WideFromCodePage(text).c_str(), kCaption, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
 
 void MainWindow::ShowLogNotice(const std::string& text)
@@ -153,7 +166,7 @@ void MainWindow::ShowLogNotice(const std::string& text)
     SendMessageW(labelTip_, TTM_ACTIVATE, text.empty() ? FALSE : TRUE, 0);
 }
 
-int MainWindow::RunMessageLoop()
+int MainWindow::Run()
 {
     MSG message;
     BOOL got = FALSE;
@@ -252,7 +265,7 @@ void MainWindow::OnCreate()
         SendMessageW(labelTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
         SendMessageW(labelTip_, TTM_ACTIVATE, FALSE, 0);
     }
-    LayOut(dpi_.WindowDpi(window), true);
+    LayOut(dpi_.WindowDpi(window));
 }
 
 TTTOOLINFOW MainWindow::LabelTool()
@@ -287,14 +300,12 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested)
     // suggestion scales the frame too, which the system does not redraw.
     SetWindowPos(window_.get(), nullptr, suggested.left, suggested.top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    LayOut(dpi, true);
+    LayOut(dpi);
 }
 
-void MainWindow::LayOut(UINT dpi, bool resize)
+void MainWindow::LayOut(UINT dpi)
 {
-    if (resize) {
-        FitClientArea(dpi);
-    }
+    FitClientArea(dpi);
     // The old font stays alive until the controls use the new one.
     OwnedFont font = MessageFont(dpi_, dpi);
     for (HWND control : {kExit, lBla}) {

@@ -13,6 +13,9 @@
 
 namespace vornix7::win32 {
 
+// The window's caption, also the title of the program's message boxes.
+inline constexpr const wchar_t* kCaption = L"VORNIX7_Logger";
+
 // Owned handles: deleted with the object that holds them, also when start-up
 // fails half-way.
 struct FontDeleter {
@@ -45,13 +48,13 @@ public:
     void SetStatus(const std::string& text) override;
     void PumpEvents() override;
     void ShowWindow(bool minimized) override;
-    void ShowRuntimeError(const std::string& kind, const std::string& detail) override;
+    void ShowRuntimeError(const std::string& text) override;
     // The label's tooltip.
     void ShowLogNotice(const std::string& text) override;
 
     // Handles window messages until a WM_QUIT arrives (nothing in the program
     // posts one: it ends through EndProgram); gives its exit code.
-    int RunMessageLoop();
+    int Run() override;
 
 private:
     void EnableTimer1(bool enabled) override;
@@ -68,9 +71,8 @@ private:
     void OnCommand(int id, int code);
     void OnTimer(UINT_PTR id);
     void OnDpiChanged(UINT dpi, const RECT& suggested);
-    // The font and the controls' places for `dpi`; with `resize`, the
-    // window's own size too (WM_DPICHANGED brings a rectangle of its own).
-    void LayOut(UINT dpi, bool resize);
+    // The window's size, the font and the controls' places for `dpi`.
+    void LayOut(UINT dpi);
     // The window's size for the client area at `dpi`, corrected by what the
     // system really drew around it.
     void FitClientArea(UINT dpi);
