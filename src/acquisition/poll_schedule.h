@@ -20,16 +20,7 @@ public:
     }
 
     // Runs once per tick. A PollInterval of 1 or less polls on every tick.
-    void PollTick()
-    {
-        ++TickCounter;
-        if (TickCounter < settings_.PollInterval) {
-            return;
-        }
-        TickCounter = 0;
-        results_.StorePollResult(fetcher_.FetchDevicePage(settings_.URL));
-        window_.PumpEvents();
-    }
+    void PollTick();
 
 private:
     const SettingsRecord& settings_;
