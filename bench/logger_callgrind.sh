@@ -73,7 +73,7 @@ BEGIN {
     count = split("PollSchedule::PollTick[(][)];:vornix7::PageFetcher::FetchDevicePage;:vornix7::[A-Za-z]*Window::PumpEvents[(][)];" \
         "QWidgetRepaintManager::paintAndFlush[(][)];:vornix7::[A-Za-z]*Window::SetStatus;:vornix7::[A-Za-z]*TransferControl::Execute[(];" \
         ":vornix7::[A-Za-z]*TransferControl::StillExecuting[(];:vornix7::[A-Za-z]*TransferControl::Cancel[(];" \
-        "PollResultStore::StorePollResult;:vornix7::ExtractTagValue;:vornix7::FormatLogLine;:vornix7::LogFile::Append", pats, ";")
+        "PollResultStore::StorePollResult;:vornix7::ExtractTagValue;:vornix7::FormatLogLine;:vornix7::Log[A-Za-z]*::Append[(]", pats, ";")
     split("poll (PollTick);  fetch;    pumping events (all);      painting;    status text;    transfer: Execute;" \
         "    transfer: StillExecuting;    transfer: Cancel;  results;    tag scan;    line format;    log append", names, ";")
 }'
