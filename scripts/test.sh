@@ -9,4 +9,7 @@ build=${BUILD_DIR:-$root/build}
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
 cmake --build "$build"
-QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure -j2 --timeout 180
+# The tests mostly wait (on polls, pauses and time-outs) rather than compute:
+# twice as many at once as the machine has cores.
+jobs=$((2 * $(nproc)))
+QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure -j"$jobs" --timeout 180
