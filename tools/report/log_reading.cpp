@@ -12,7 +12,7 @@ namespace vornix7 {
 
 namespace {
 
-constexpr std::size_t kMaxReadings = 17;
+constexpr auto kMaxReadings = static_cast<std::size_t>(kSensorSlots);
 
 bool IsLeapYear(int year)
 {
@@ -31,11 +31,6 @@ bool IsReal(const LocalDateTime& time)
     return time.month >= 1 && time.month <= 12 && time.day >= 1
            && time.day <= DaysInMonth(time.year, time.month) && time.hour <= 23 && time.minute <= 59
            && time.second <= 59;
-}
-
-LogSeconds Seconds(const LocalDateTime& time)
-{
-    return SecondsFromCivil(time.year, time.month, time.day, time.hour, time.minute, time.second);
 }
 
 // The report also reads readings with more decimals than the logger writes.
@@ -94,16 +89,17 @@ std::string Shown(std::string_view field)
 
 } // namespace
 
-LogSeconds SecondsFromCivil(int year, int month, int day, int hour, int minute, int second)
+LogSeconds SecondsFromCivil(const LocalDateTime& time)
 {
     // Days since 1970-01-01 in the proleptic Gregorian calendar.
-    const LogSeconds y = year - (month <= 2 ? 1 : 0);
+    const int month = time.month;
+    const LogSeconds y = time.year - (month <= 2 ? 1 : 0);
     const LogSeconds era = (y >= 0 ? y : y - 399) / 400;
     const LogSeconds yearOfEra = y - era * 400;
-    const LogSeconds dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const LogSeconds dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + time.day - 1;
     const LogSeconds dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
     const LogSeconds days = era * 146097 + dayOfEra - 719468;
-    return days * 86400 + hour * 3600 + minute * 60 + second;
+    return days * 86400 + time.hour * 3600 + time.minute * 60 + time.second;
 }
 
 std::string FormatLogSeconds(LogSeconds seconds)
@@ -144,7 +140,7 @@ ParsedLine ParseLogLine(std::string_view line)
     }
 
     LogRecord record;
-    record.time = Seconds(parts.time);
+    record.time = SecondsFromCivil(parts.time);
     std::vector<std::string_view> fields;
     if (parts.quotedName) {
         record.deviceName = Unquoted(parts.name);
@@ -243,7 +239,7 @@ std::optional<LogSeconds> ParseTimeArgument(std::string_view text, bool endOfDay
     if (!IsReal(time)) {
         return std::nullopt;
     }
-    return Seconds(time);
+    return SecondsFromCivil(time);
 }
 
 } // namespace vornix7

@@ -21,11 +21,6 @@ std::string Number(double value)
     return std::string(buffer.data(), static_cast<std::size_t>(n > 0 ? n : 0));
 }
 
-std::string Count(std::int64_t value)
-{
-    return std::to_string(value);
-}
-
 // A reading for people: at most two decimals, no trailing zeros ("21.5",
 // "48", "-3.25").
 std::string ReadingText(double value)
@@ -240,8 +235,8 @@ void WriteData(const std::vector<PageLog>& logs, std::ostream& out)
 {
     // Numbers and the logs' names, escaped.
     const auto [first, last] = TimeRange(logs);
-    out << "{\"from\":" << (first ? Count(*first) : "null")
-        << ",\"to\":" << (last ? Count(*last == *first ? *last + 1 : *last) : "null")
+    out << "{\"from\":" << (first ? std::to_string(*first) : "null")
+        << ",\"to\":" << (last ? std::to_string(*last == *first ? *last + 1 : *last) : "null")
         << ",\"sensors\":" << SensorCount(logs) << ",\"logs\":[";
     for (std::size_t n = 0; n < logs.size(); ++n) {
         const ReportData& data = logs[n].data;
@@ -302,21 +297,21 @@ void WriteSummary(const ReportData& data, const std::string& id, const char* h, 
         Row(out, id + name, label, value);
     };
     out << "<table>\n";
-    row("polls", "Polls", Count(data.polls));
-    row("ok", "OK", Count(data.okPolls));
-    row("error", "ERROR (device offline)", Count(data.errorPolls));
+    row("polls", "Polls", std::to_string(data.polls));
+    row("ok", "OK", std::to_string(data.okPolls));
+    row("error", "ERROR (device offline)", std::to_string(data.errorPolls));
     row("first", "First poll", TimeText(data.first));
     row("last", "Last poll", TimeText(data.last));
-    row("spells", "Offline spells", Count(data.spells));
+    row("spells", "Offline spells", std::to_string(data.spells));
     row("longest", "Longest offline spell", data.longestSpell ? SpellText(*data.longestSpell) : "none");
     if (data.farOffPolls > 0) {
         row("far-off", "Far-off time stamps",
-            Count(data.farOffPolls) + " polls from " + TimeText(data.farOffFirst) + " to "
+            std::to_string(data.farOffPolls) + " polls from " + TimeText(data.farOffFirst) + " to "
                 + TimeText(data.farOffLast) + " (a clock not set?): counted, but not in the time range or "
                 + "the charts");
     }
-    row("unreadable", "Lines not read", Count(data.unreadable));
-    row("repeats", "Exact repeats skipped", Count(data.exactRepeats));
+    row("unreadable", "Lines not read", std::to_string(data.unreadable));
+    row("repeats", "Exact repeats skipped", std::to_string(data.exactRepeats));
     if (stepRow) {
         row("step", "Chart time step", DurationText(data.stepSeconds));
     }
@@ -404,7 +399,7 @@ std::size_t WriteReportPage(const std::vector<PageLog>& logs, const PageInput& i
 {
     const bool several = logs.size() > 1;
     const std::string devices =
-        several ? Count(static_cast<std::int64_t>(logs.size())) + " logs" : DeviceHeading(logs.at(0).data);
+        several ? std::to_string(logs.size()) + " logs" : DeviceHeading(logs.at(0).data);
     const std::size_t charts = input.charts ? SensorCount(logs) : 0;
     const auto [first, last] = TimeRange(logs);
     out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
