@@ -395,19 +395,21 @@ std::string HtmlText(std::string_view bytes)
     });
 }
 
-std::size_t WriteReportPage(const std::vector<PageLog>& logs, const PageInput& input, std::ostream& out)
+std::size_t WriteReportPage(const std::vector<PageLog>& logs, std::optional<LogSeconds> from,
+                            std::optional<LogSeconds> to, const std::optional<ChartLibrary>& library,
+                            std::ostream& out)
 {
     const bool several = logs.size() > 1;
     const std::string devices =
         several ? std::to_string(logs.size()) + " logs" : DeviceHeading(logs.at(0).data);
-    const std::size_t charts = input.charts ? SensorCount(logs) : 0;
+    const std::size_t charts = library ? SensorCount(logs) : 0;
     const auto [first, last] = TimeRange(logs);
     out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
         << "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
            "script-src 'unsafe-inline'; style-src 'unsafe-inline'; img-src data:\">\n"
         << "<title>VORNIX7 log: " << devices << "</title>\n<style>" << kStyle;
-    if (input.charts) {
-        out << input.charts->style;
+    if (library) {
+        out << library->style;
     }
     out << "</style>\n</head>\n<body data-charts=\"" << charts << "\">\n";
     out << "<h1>VORNIX7 log: " << devices << "</h1>\n";
@@ -415,9 +417,9 @@ std::size_t WriteReportPage(const std::vector<PageLog>& logs, const PageInput& i
     if (!several) {
         out << " &middot; " << HtmlText(logs[0].name);
     }
-    if (input.from || input.to) {
-        out << " &middot; polls from " << (input.from ? FormatLogSeconds(*input.from) : "the start") << " to "
-            << (input.to ? FormatLogSeconds(*input.to) : "the end");
+    if (from || to) {
+        out << " &middot; polls from " << (from ? FormatLogSeconds(*from) : "the start") << " to "
+            << (to ? FormatLogSeconds(*to) : "the end");
     }
     out << "</p>\n";
 
@@ -434,7 +436,7 @@ std::size_t WriteReportPage(const std::vector<PageLog>& logs, const PageInput& i
     }
 
     out << "<h2>Charts</h2>\n";
-    if (!input.charts) {
+    if (!library) {
         out << "<p class=\"warn\">This build of vornix7-report has no chart library: tables only.</p>\n";
     } else {
         out << "<p class=\"note\">One chart per sensor"
@@ -449,7 +451,7 @@ std::size_t WriteReportPage(const std::vector<PageLog>& logs, const PageInput& i
                "out.</p>\n";
     }
     out << "<div id=\"charts\">";
-    if (input.charts) {
+    if (library) {
         // Shown until the charts draw: an old browser (Internet Explorer 11)
         // or one without scripts says so instead of showing nothing.
         out << "<p class=\"warn\" id=\"charts-missing\">The charts need a current browser with "
@@ -457,11 +459,10 @@ std::size_t WriteReportPage(const std::vector<PageLog>& logs, const PageInput& i
                "the whole summary.</p>";
     }
     out << "</div>\n";
-    if (input.charts) {
+    if (library) {
         out << "<script id=\"report-data\" type=\"application/json\">";
         WriteData(logs, out);
-        out << "</script>\n<script>" << input.charts->script << "</script>\n<script>" << kScript
-            << "</script>\n";
+        out << "</script>\n<script>" << library->script << "</script>\n<script>" << kScript << "</script>\n";
     }
     out << "</body>\n</html>\n";
     return charts;
