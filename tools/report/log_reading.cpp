@@ -1,7 +1,6 @@
 #include "tools/report/log_reading.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cmath>
 
@@ -14,23 +13,33 @@ namespace {
 
 constexpr auto kMaxReadings = static_cast<std::size_t>(kSensorSlots);
 
-bool IsLeapYear(int year)
+// The calendar date and time of a second count.
+LocalDateTime CivilTime(LogSeconds seconds)
 {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const LogSeconds days = FloorDiv(seconds, 86400);
+    const LogSeconds rest = seconds - days * 86400;
+    const LogSeconds z = days + 719468;
+    const LogSeconds era = (z >= 0 ? z : z - 146096) / 146097;
+    const LogSeconds dayOfEra = z - era * 146097;
+    const LogSeconds yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const LogSeconds dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const LogSeconds mp = (5 * dayOfYear + 2) / 153;
+    const LogSeconds day = dayOfYear - (153 * mp + 2) / 5 + 1;
+    const LogSeconds month = mp < 10 ? mp + 3 : mp - 9;
+    const LogSeconds year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    const auto whole = [](LogSeconds value) {
+        return static_cast<int>(value);
+    };
+    return {whole(year),        whole(month),          whole(day),
+            whole(rest / 3600), whole(rest / 60 % 60), whole(rest % 60)};
 }
 
-int DaysInMonth(int year, int month)
-{
-    static constexpr std::array<int, 12> kDays{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : kDays[static_cast<std::size_t>(month - 1)];
-}
-
-// A date and time that the calendar and the clock have.
+// A date and time that the calendar and the clock have: the only ones that
+// come back unchanged from their second count (a 31 April, a 24:00 or a
+// month 13 comes back as another date).
 bool IsReal(const LocalDateTime& time)
 {
-    return time.month >= 1 && time.month <= 12 && time.day >= 1
-           && time.day <= DaysInMonth(time.year, time.month) && time.hour <= 23 && time.minute <= 59
-           && time.second <= 59;
+    return CivilTime(SecondsFromCivil(time)) == time;
 }
 
 // The report also reads readings with more decimals than the logger writes.
@@ -104,23 +113,7 @@ LogSeconds SecondsFromCivil(const LocalDateTime& time)
 
 std::string FormatLogSeconds(LogSeconds seconds)
 {
-    const LogSeconds days = FloorDiv(seconds, 86400);
-    const LogSeconds rest = seconds - days * 86400;
-    const LogSeconds z = days + 719468;
-    const LogSeconds era = (z >= 0 ? z : z - 146096) / 146097;
-    const LogSeconds dayOfEra = z - era * 146097;
-    const LogSeconds yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const LogSeconds dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const LogSeconds mp = (5 * dayOfYear + 2) / 153;
-    const LogSeconds day = dayOfYear - (153 * mp + 2) / 5 + 1;
-    const LogSeconds month = mp < 10 ? mp + 3 : mp - 9;
-    const LogSeconds year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    const auto whole = [](LogSeconds value) {
-        return static_cast<int>(value);
-    };
-    return FormatTimeStamp(
-        {whole(year), whole(month), whole(day), whole(rest / 3600), whole(rest / 60 % 60), whole(rest % 60)},
-        ':');
+    return FormatTimeStamp(CivilTime(seconds), ':');
 }
 
 ParsedLine ParseLogLine(std::string_view line)
