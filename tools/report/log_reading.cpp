@@ -12,6 +12,8 @@ namespace vornix7 {
 namespace {
 
 constexpr auto kMaxReadings = static_cast<std::size_t>(kSensorSlots);
+// The report also reads readings with more decimals than the logger writes.
+constexpr std::size_t kAnyFractionDigits = std::string_view::npos;
 
 // The calendar date and time of a second count.
 LocalDateTime CivilTime(LogSeconds seconds)
@@ -40,12 +42,6 @@ LocalDateTime CivilTime(LogSeconds seconds)
 bool IsReal(const LocalDateTime& time)
 {
     return CivilTime(SecondsFromCivil(time)) == time;
-}
-
-// The report also reads readings with more decimals than the logger writes.
-bool LooksLikeReading(std::string_view field)
-{
-    return IsReadingField(field, std::string_view::npos);
 }
 
 // No value for "inf", "-inf", "nan" and the failed poll's marker.
@@ -148,7 +144,7 @@ ParsedLine ParseLogLine(std::string_view line)
             return Problem("no status after the device name");
         }
         std::size_t firstReading = all.size() - 1;
-        while (firstReading > 1 && LooksLikeReading(all[firstReading - 1])
+        while (firstReading > 1 && IsReadingField(all[firstReading - 1], kAnyFractionDigits)
                && all.size() - firstReading <= kMaxReadings) {
             --firstReading;
         }
@@ -156,7 +152,7 @@ ParsedLine ParseLogLine(std::string_view line)
         for (std::size_t i = 1; i < firstReading; ++i) {
             // A reading amid what would be the name: a damaged line, whose
             // readings would land in the wrong sensors.
-            if (LooksLikeReading(all[i])) {
+            if (IsReadingField(all[i], kAnyFractionDigits)) {
                 return Problem("reading " + Shown(all[i]) + " before a field that is not a number");
             }
             name += ',';
@@ -178,7 +174,7 @@ ParsedLine ParseLogLine(std::string_view line)
         return Problem(std::to_string(fields.size()) + " readings, more than 17");
     }
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (!LooksLikeReading(fields[i])) {
+        if (!IsReadingField(fields[i], kAnyFractionDigits)) {
             return Problem("reading " + std::to_string(i) + " " + Shown(fields[i]) + " is not a number");
         }
         record.readings.push_back(record.ok ? ReadingValue(fields[i]) : std::nullopt);
