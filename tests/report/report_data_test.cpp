@@ -35,7 +35,7 @@ std::string DistinctPolls(int count)
 {
     std::string log;
     for (int i = 1; i <= count; ++i) {
-        log += FormatLogSeconds(SecondsFromCivil(2026, 12, 7, 10, 0, 0) + i) + ",A,1.,OK\r\n";
+        log += FormatLogSeconds(SecondsFromCivil({2026, 12, 7, 10, 0, 0}) + i) + ",A,1.,OK\r\n";
     }
     return log;
 }
@@ -232,7 +232,7 @@ TEST(ReportBuilder, SummarisesEveryLineInTheRange)
                  log += "1970-01-01 00:00:0" + std::to_string(i) + ",A,-2048000.,ERROR\n";
              }
              for (int i = 0; i < 20; ++i) {
-                 log += FormatLogSeconds(SecondsFromCivil(2026, 12, 7, 10, 0, 0) + i * 5) + ",A,1.,OK\n";
+                 log += FormatLogSeconds(SecondsFromCivil({2026, 12, 7, 10, 0, 0}) + i * 5) + ",A,1.,OK\n";
              }
              return log;
          }(),
@@ -420,7 +420,7 @@ TEST(ReportBuilder, SummarisesEveryLineInTheRange)
 template <typename Edit> std::string GeneratedLog(int seconds, Edit line)
 {
     std::string log;
-    const LogSeconds start = SecondsFromCivil(2026, 12, 1, 0, 0, 0);
+    const LogSeconds start = SecondsFromCivil({2026, 12, 1, 0, 0, 0});
     for (int i = 0; i < seconds; ++i) {
         const std::string time = FormatLogSeconds(start + i);
         std::string text = time + ",Lab," + std::to_string(i % 1000) + ".,7.,OK\r\n";
@@ -483,14 +483,14 @@ TEST(ReportBuilder, KeepsChartsBoundedWithTheirExtremesAndGaps)
          200,
          {3 * 200, {{"2026-12-01 00:00:01", std::nullopt}}, 201}},
         {"a clock set back an hour still gives a chart in time order",
-         GeneratedLog(7200,
-                      [](int i, const std::string&, std::string& text) {
-                          if (i >= 3600) {
-                              const LogSeconds back =
-                                  SecondsFromCivil(2026, 12, 1, 0, 0, 0) + i - 3600 + 1800;
-                              text = FormatLogSeconds(back) + ",Lab,5000.,7.,OK\r\n";
-                          }
-                      }),
+         GeneratedLog(
+             7200,
+             [](int i, const std::string&, std::string& text) {
+                 if (i >= 3600) {
+                     const LogSeconds back = SecondsFromCivil({2026, 12, 1, 0, 0, 0}) + i - 3600 + 1800;
+                     text = FormatLogSeconds(back) + ",Lab,5000.,7.,OK\r\n";
+                 }
+             }),
          100,
          {3 * 100, {{"2026-12-01 00:30:00", 5000.0}}, 0}},
         {"a device that names itself anew at every poll is listed within a bound, the rest counted",
@@ -504,7 +504,7 @@ TEST(ReportBuilder, KeepsChartsBoundedWithTheirExtremesAndGaps)
          GeneratedLog(7200,
                       [](int i, const std::string&, std::string& text) {
                           if (i >= 3600) {
-                              const LogSeconds later = SecondsFromCivil(2026, 12, 1, 12, 0, 0) + i;
+                              const LogSeconds later = SecondsFromCivil({2026, 12, 1, 12, 0, 0}) + i;
                               text = FormatLogSeconds(later) + ",Lab,5.,7.,OK\r\n";
                           }
                       }),

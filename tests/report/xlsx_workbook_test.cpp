@@ -249,7 +249,7 @@ TEST(XlsxWorkbook, ReadingsNumbersNoReadingEmptyAndLeftOutLinesNamed)
     EXPECT_EQ(cells.count("A5"), 0u); // neither the garbage nor the half line
     EXPECT_NE(cells.at("A2").style, cells.at("C2").style);
     EXPECT_DOUBLE_EQ(std::stod(cells.at("A4").value),
-                     SpreadsheetTime(SecondsFromCivil(2026, 12, 7, 10, 0, 10)));
+                     SpreadsheetTime(SecondsFromCivil({2026, 12, 7, 10, 0, 10})));
 }
 
 TEST(XlsxWorkbook, SeveralLogsAndTheToolsTimeRange)
@@ -276,10 +276,10 @@ TEST(XlsxWorkbook, SpreadsheetTimeIsTheSerialDate)
         LogSeconds seconds;
         double serial;
     } cases[] = {
-        {SecondsFromCivil(1970, 1, 1, 0, 0, 0), 25569.0},
-        {SecondsFromCivil(2000, 1, 1, 0, 0, 0), 36526.0},
-        {SecondsFromCivil(1900, 3, 1, 18, 0, 0), 61.75},
-        {SecondsFromCivil(1969, 12, 31, 12, 0, 0), 25568.5},
+        {SecondsFromCivil({1970, 1, 1, 0, 0, 0}), 25569.0},
+        {SecondsFromCivil({2000, 1, 1, 0, 0, 0}), 36526.0},
+        {SecondsFromCivil({1900, 3, 1, 18, 0, 0}), 61.75},
+        {SecondsFromCivil({1969, 12, 31, 12, 0, 0}), 25568.5},
     };
     for (const auto& c : cases) {
         EXPECT_DOUBLE_EQ(SpreadsheetTime(c.seconds), c.serial) << c.seconds;

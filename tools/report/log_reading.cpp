@@ -1,7 +1,6 @@
 #include "tools/report/log_reading.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cmath>
 
@@ -12,36 +11,37 @@ namespace vornix7 {
 
 namespace {
 
-constexpr std::size_t kMaxReadings = 17;
+constexpr auto kMaxReadings = static_cast<std::size_t>(kSensorSlots);
+// The report also reads readings with more decimals than the logger writes.
+constexpr std::size_t kAnyFractionDigits = std::string_view::npos;
 
-bool IsLeapYear(int year)
+// The calendar date and time of a second count.
+LocalDateTime CivilTime(LogSeconds seconds)
 {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const LogSeconds days = FloorDiv(seconds, 86400);
+    const LogSeconds rest = seconds - days * 86400;
+    const LogSeconds z = days + 719468;
+    const LogSeconds era = (z >= 0 ? z : z - 146096) / 146097;
+    const LogSeconds dayOfEra = z - era * 146097;
+    const LogSeconds yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const LogSeconds dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const LogSeconds mp = (5 * dayOfYear + 2) / 153;
+    const LogSeconds day = dayOfYear - (153 * mp + 2) / 5 + 1;
+    const LogSeconds month = mp < 10 ? mp + 3 : mp - 9;
+    const LogSeconds year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    const auto whole = [](LogSeconds value) {
+        return static_cast<int>(value);
+    };
+    return {whole(year),        whole(month),          whole(day),
+            whole(rest / 3600), whole(rest / 60 % 60), whole(rest % 60)};
 }
 
-int DaysInMonth(int year, int month)
-{
-    static constexpr std::array<int, 12> kDays{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : kDays[static_cast<std::size_t>(month - 1)];
-}
-
-// A date and time that the calendar and the clock have.
+// A date and time that the calendar and the clock have: the only ones that
+// come back unchanged from their second count (a 31 April, a 24:00 or a
+// month 13 comes back as another date).
 bool IsReal(const LocalDateTime& time)
 {
-    return time.month >= 1 && time.month <= 12 && time.day >= 1
-           && time.day <= DaysInMonth(time.year, time.month) && time.hour <= 23 && time.minute <= 59
-           && time.second <= 59;
-}
-
-LogSeconds Seconds(const LocalDateTime& time)
-{
-    return SecondsFromCivil(time.year, time.month, time.day, time.hour, time.minute, time.second);
-}
-
-// The report also reads readings with more decimals than the logger writes.
-bool LooksLikeReading(std::string_view field)
-{
-    return IsReadingField(field, std::string_view::npos);
+    return CivilTime(SecondsFromCivil(time)) == time;
 }
 
 // No value for "inf", "-inf", "nan" and the failed poll's marker.
@@ -94,37 +94,22 @@ std::string Shown(std::string_view field)
 
 } // namespace
 
-LogSeconds SecondsFromCivil(int year, int month, int day, int hour, int minute, int second)
+LogSeconds SecondsFromCivil(const LocalDateTime& time)
 {
     // Days since 1970-01-01 in the proleptic Gregorian calendar.
-    const LogSeconds y = year - (month <= 2 ? 1 : 0);
+    const int month = time.month;
+    const LogSeconds y = time.year - (month <= 2 ? 1 : 0);
     const LogSeconds era = (y >= 0 ? y : y - 399) / 400;
     const LogSeconds yearOfEra = y - era * 400;
-    const LogSeconds dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const LogSeconds dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + time.day - 1;
     const LogSeconds dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
     const LogSeconds days = era * 146097 + dayOfEra - 719468;
-    return days * 86400 + hour * 3600 + minute * 60 + second;
+    return days * 86400 + time.hour * 3600 + time.minute * 60 + time.second;
 }
 
 std::string FormatLogSeconds(LogSeconds seconds)
 {
-    const LogSeconds days = FloorDiv(seconds, 86400);
-    const LogSeconds rest = seconds - days * 86400;
-    const LogSeconds z = days + 719468;
-    const LogSeconds era = (z >= 0 ? z : z - 146096) / 146097;
-    const LogSeconds dayOfEra = z - era * 146097;
-    const LogSeconds yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const LogSeconds dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const LogSeconds mp = (5 * dayOfYear + 2) / 153;
-    const LogSeconds day = dayOfYear - (153 * mp + 2) / 5 + 1;
-    const LogSeconds month = mp < 10 ? mp + 3 : mp - 9;
-    const LogSeconds year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    const auto whole = [](LogSeconds value) {
-        return static_cast<int>(value);
-    };
-    return FormatTimeStamp(
-        {whole(year), whole(month), whole(day), whole(rest / 3600), whole(rest / 60 % 60), whole(rest % 60)},
-        ':');
+    return FormatTimeStamp(CivilTime(seconds), ':');
 }
 
 ParsedLine ParseLogLine(std::string_view line)
@@ -144,7 +129,7 @@ ParsedLine ParseLogLine(std::string_view line)
     }
 
     LogRecord record;
-    record.time = Seconds(parts.time);
+    record.time = SecondsFromCivil(parts.time);
     std::vector<std::string_view> fields;
     if (parts.quotedName) {
         record.deviceName = Unquoted(parts.name);
@@ -159,7 +144,7 @@ ParsedLine ParseLogLine(std::string_view line)
             return Problem("no status after the device name");
         }
         std::size_t firstReading = all.size() - 1;
-        while (firstReading > 1 && LooksLikeReading(all[firstReading - 1])
+        while (firstReading > 1 && IsReadingField(all[firstReading - 1], kAnyFractionDigits)
                && all.size() - firstReading <= kMaxReadings) {
             --firstReading;
         }
@@ -167,7 +152,7 @@ ParsedLine ParseLogLine(std::string_view line)
         for (std::size_t i = 1; i < firstReading; ++i) {
             // A reading amid what would be the name: a damaged line, whose
             // readings would land in the wrong sensors.
-            if (LooksLikeReading(all[i])) {
+            if (IsReadingField(all[i], kAnyFractionDigits)) {
                 return Problem("reading " + Shown(all[i]) + " before a field that is not a number");
             }
             name += ',';
@@ -189,7 +174,7 @@ ParsedLine ParseLogLine(std::string_view line)
         return Problem(std::to_string(fields.size()) + " readings, more than 17");
     }
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (!LooksLikeReading(fields[i])) {
+        if (!IsReadingField(fields[i], kAnyFractionDigits)) {
             return Problem("reading " + std::to_string(i) + " " + Shown(fields[i]) + " is not a number");
         }
         record.readings.push_back(record.ok ? ReadingValue(fields[i]) : std::nullopt);
@@ -243,7 +228,7 @@ std::optional<LogSeconds> ParseTimeArgument(std::string_view text, bool endOfDay
     if (!IsReal(time)) {
         return std::nullopt;
     }
-    return Seconds(time);
+    return SecondsFromCivil(time);
 }
 
 } // namespace vornix7

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/local_date_time.h"
 #include "common/sensor_table.h"
 
 namespace vornix7 {
@@ -23,8 +24,8 @@ constexpr LogSeconds FloorDiv(LogSeconds a, LogSeconds b)
     return a >= 0 ? a / b : -((-a + b - 1) / b);
 }
 
-// The calendar date and time of such a second count.
-LogSeconds SecondsFromCivil(int year, int month, int day, int hour, int minute, int second);
+// The second count of a calendar date and time.
+LogSeconds SecondsFromCivil(const LocalDateTime& time);
 
 // One poll as read from a log line.
 struct LogRecord {

@@ -55,7 +55,7 @@ void ReportBuilder::AddBytes(std::string_view bytes)
         if (newline == std::string_view::npos) {
             return;
         }
-        ++data_.lines;
+        ++lineNumber_;
         if (skippingLongLine_) {
             Unreadable("longer than " + std::to_string(kMaxLineBytes) + " bytes");
             skippingLongLine_ = false;
@@ -78,10 +78,10 @@ void ReportBuilder::AddLine(std::string_view line)
         return;
     }
     // The whole line, its CR too: a line that differs in any byte is a poll.
-    if (const auto earlier = repeats_.Repeats(line, data_.lines)) {
+    if (const auto earlier = repeats_.Repeats(line, lineNumber_)) {
         ++data_.exactRepeats;
         if (data_.firstRepeats.size() < kListedUnreadable) {
-            data_.firstRepeats.push_back({data_.lines, *earlier});
+            data_.firstRepeats.push_back({lineNumber_, *earlier});
         }
         return;
     }
@@ -92,7 +92,7 @@ void ReportBuilder::Unreadable(std::string reason)
 {
     ++data_.unreadable;
     if (data_.firstUnreadable.size() < kListedUnreadable) {
-        data_.firstUnreadable.push_back({data_.lines, std::move(reason)});
+        data_.firstUnreadable.push_back({lineNumber_, std::move(reason)});
     }
 }
 

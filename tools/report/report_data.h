@@ -58,7 +58,6 @@ struct RepeatedLine {
 // Everything the page shows. The summary counts every line in the time
 // range; the charts hold a bounded number of points.
 struct ReportData {
-    std::int64_t lines = 0; // whole lines in the file
     std::int64_t polls = 0; // read and in the time range
     std::int64_t okPolls = 0;
     std::int64_t errorPolls = 0;
@@ -155,6 +154,7 @@ private:
     std::size_t maxSteps_;
     RecordSink onRecord_;
 
+    std::int64_t lineNumber_ = 0; // of the last whole line
     std::string pending_;
     bool skippingLongLine_ = false;
     RepeatWindow repeats_; // the last polls in the time range

@@ -21,11 +21,6 @@ std::string Number(double value)
     return std::string(buffer.data(), static_cast<std::size_t>(n > 0 ? n : 0));
 }
 
-std::string Count(std::int64_t value)
-{
-    return std::to_string(value);
-}
-
 // A reading for people: at most two decimals, no trailing zeros ("21.5",
 // "48", "-3.25").
 std::string ReadingText(double value)
@@ -240,8 +235,8 @@ void WriteData(const std::vector<PageLog>& logs, std::ostream& out)
 {
     // Numbers and the logs' names, escaped.
     const auto [first, last] = TimeRange(logs);
-    out << "{\"from\":" << (first ? Count(*first) : "null")
-        << ",\"to\":" << (last ? Count(*last == *first ? *last + 1 : *last) : "null")
+    out << "{\"from\":" << (first ? std::to_string(*first) : "null")
+        << ",\"to\":" << (last ? std::to_string(*last == *first ? *last + 1 : *last) : "null")
         << ",\"sensors\":" << SensorCount(logs) << ",\"logs\":[";
     for (std::size_t n = 0; n < logs.size(); ++n) {
         const ReportData& data = logs[n].data;
@@ -302,21 +297,21 @@ void WriteSummary(const ReportData& data, const std::string& id, const char* h, 
         Row(out, id + name, label, value);
     };
     out << "<table>\n";
-    row("polls", "Polls", Count(data.polls));
-    row("ok", "OK", Count(data.okPolls));
-    row("error", "ERROR (device offline)", Count(data.errorPolls));
+    row("polls", "Polls", std::to_string(data.polls));
+    row("ok", "OK", std::to_string(data.okPolls));
+    row("error", "ERROR (device offline)", std::to_string(data.errorPolls));
     row("first", "First poll", TimeText(data.first));
     row("last", "Last poll", TimeText(data.last));
-    row("spells", "Offline spells", Count(data.spells));
+    row("spells", "Offline spells", std::to_string(data.spells));
     row("longest", "Longest offline spell", data.longestSpell ? SpellText(*data.longestSpell) : "none");
     if (data.farOffPolls > 0) {
         row("far-off", "Far-off time stamps",
-            Count(data.farOffPolls) + " polls from " + TimeText(data.farOffFirst) + " to "
+            std::to_string(data.farOffPolls) + " polls from " + TimeText(data.farOffFirst) + " to "
                 + TimeText(data.farOffLast) + " (a clock not set?): counted, but not in the time range or "
                 + "the charts");
     }
-    row("unreadable", "Lines not read", Count(data.unreadable));
-    row("repeats", "Exact repeats skipped", Count(data.exactRepeats));
+    row("unreadable", "Lines not read", std::to_string(data.unreadable));
+    row("repeats", "Exact repeats skipped", std::to_string(data.exactRepeats));
     if (stepRow) {
         row("step", "Chart time step", DurationText(data.stepSeconds));
     }
@@ -400,19 +395,21 @@ std::string HtmlText(std::string_view bytes)
     });
 }
 
-std::size_t WriteReportPage(const std::vector<PageLog>& logs, const PageInput& input, std::ostream& out)
+std::size_t WriteReportPage(const std::vector<PageLog>& logs, std::optional<LogSeconds> from,
+                            std::optional<LogSeconds> to, const std::optional<ChartLibrary>& library,
+                            std::ostream& out)
 {
     const bool several = logs.size() > 1;
     const std::string devices =
-        several ? Count(static_cast<std::int64_t>(logs.size())) + " logs" : DeviceHeading(logs.at(0).data);
-    const std::size_t charts = input.charts ? SensorCount(logs) : 0;
+        several ? std::to_string(logs.size()) + " logs" : DeviceHeading(logs.at(0).data);
+    const std::size_t charts = library ? SensorCount(logs) : 0;
     const auto [first, last] = TimeRange(logs);
     out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
         << "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
            "script-src 'unsafe-inline'; style-src 'unsafe-inline'; img-src data:\">\n"
         << "<title>VORNIX7 log: " << devices << "</title>\n<style>" << kStyle;
-    if (input.charts) {
-        out << input.charts->style;
+    if (library) {
+        out << library->style;
     }
     out << "</style>\n</head>\n<body data-charts=\"" << charts << "\">\n";
     out << "<h1>VORNIX7 log: " << devices << "</h1>\n";
@@ -420,9 +417,9 @@ std::size_t WriteReportPage(const std::vector<PageLog>& logs, const PageInput& i
     if (!several) {
         out << " &middot; " << HtmlText(logs[0].name);
     }
-    if (input.from || input.to) {
-        out << " &middot; polls from " << (input.from ? FormatLogSeconds(*input.from) : "the start") << " to "
-            << (input.to ? FormatLogSeconds(*input.to) : "the end");
+    if (from || to) {
+        out << " &middot; polls from " << (from ? FormatLogSeconds(*from) : "the start") << " to "
+            << (to ? FormatLogSeconds(*to) : "the end");
     }
     out << "</p>\n";
 
@@ -439,7 +436,7 @@ std::size_t WriteReportPage(const std::vector<PageLog>& logs, const PageInput& i
     }
 
     out << "<h2>Charts</h2>\n";
-    if (!input.charts) {
+    if (!library) {
         out << "<p class=\"warn\">This build of vornix7-report has no chart library: tables only.</p>\n";
     } else {
         out << "<p class=\"note\">One chart per sensor"
@@ -454,7 +451,7 @@ std::size_t WriteReportPage(const std::vector<PageLog>& logs, const PageInput& i
                "out.</p>\n";
     }
     out << "<div id=\"charts\">";
-    if (input.charts) {
+    if (library) {
         // Shown until the charts draw: an old browser (Internet Explorer 11)
         // or one without scripts says so instead of showing nothing.
         out << "<p class=\"warn\" id=\"charts-missing\">The charts need a current browser with "
@@ -462,11 +459,10 @@ std::size_t WriteReportPage(const std::vector<PageLog>& logs, const PageInput& i
                "the whole summary.</p>";
     }
     out << "</div>\n";
-    if (input.charts) {
+    if (library) {
         out << "<script id=\"report-data\" type=\"application/json\">";
         WriteData(logs, out);
-        out << "</script>\n<script>" << input.charts->script << "</script>\n<script>" << kScript
-            << "</script>\n";
+        out << "</script>\n<script>" << library->script << "</script>\n<script>" << kScript << "</script>\n";
     }
     out << "</body>\n</html>\n";
     return charts;

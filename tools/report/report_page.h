@@ -15,12 +15,6 @@ struct ChartLibrary {
     std::string style;
 };
 
-struct PageInput {
-    std::optional<LogSeconds> from;
-    std::optional<LogSeconds> to;
-    std::optional<ChartLibrary> charts; // none: the page has the tables only
-};
-
 // One log on the page.
 struct PageLog {
     std::string name; // as given on the command line
@@ -34,8 +28,12 @@ struct PageLog {
 // One log: its summary and one chart per sensor. Several: a summary per
 // log (element ids prefixed "logK-", K from 1) and one chart per sensor
 // with a line per log, each log in the same colour and under its name in
-// every chart, on one time axis. Returns the number of charts.
-std::size_t WriteReportPage(const std::vector<PageLog>& logs, const PageInput& input, std::ostream& out);
+// every chart, on one time axis. `from` and `to`: the time range asked for.
+// Without the chart `library` the page has the tables only. Returns the
+// number of charts.
+std::size_t WriteReportPage(const std::vector<PageLog>& logs, std::optional<LogSeconds> from,
+                            std::optional<LogSeconds> to, const std::optional<ChartLibrary>& library,
+                            std::ostream& out);
 
 // Text for HTML: markup characters escaped, bytes that are not UTF-8 read as
 // Latin-1 (an 8-bit code page's name still shows its letters), control

@@ -231,9 +231,9 @@ int RunReportTool(const std::vector<std::string>& args, const std::filesystem::p
         logs.push_back({log, std::move(reading->data)});
     }
 
-    const PageInput input{options.from, options.to, LoadChartLibrary(libraryDir, err)};
     std::ostringstream page;
-    const std::size_t charts = WriteReportPage(logs, input, page);
+    const std::size_t charts =
+        WriteReportPage(logs, options.from, options.to, LoadChartLibrary(libraryDir, err), page);
     if (const auto written = ReplaceFileWith(options.output, page.view()); !written.ok()) {
         err << "vornix7-report: " << options.output << ": cannot be written: " << written.error().reason
             << "\n";
