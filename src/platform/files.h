@@ -66,10 +66,6 @@ bool PathExists(const std::string& path);
 // a root ("/", "C:\"); empty when it cannot be determined.
 std::filesystem::path ExecutableFolder();
 
-// The same as 8-bit text in the system's code page ('?' for what it cannot
-// hold), for showing it.
-std::string ExecutableDir();
-
 // What start-up puts between that directory and the settings file's name:
 // '\' on Windows, '/' elsewhere.
 extern const char kPathSeparator;

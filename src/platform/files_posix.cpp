@@ -156,11 +156,6 @@ std::filesystem::path ExecutableFolder()
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-std::string ExecutableDir()
-{
-    return ExecutableFolder().native();
-}
-
 extern const char kDefaultLogfileName[] = "logfile.txt";
 
 namespace {

@@ -218,11 +218,6 @@ std::filesystem::path ExecutableFolder()
     return path.substr(0, root ? slash + 1 : slash);
 }
 
-std::string ExecutableDir()
-{
-    return CodePageFromPath(ExecutableFolder());
-}
-
 extern const char kDefaultLogfileName[] = "C:\\logfile.txt";
 
 namespace {

@@ -7,12 +7,12 @@
 namespace vornix7 {
 namespace {
 
-TEST(ExecutableDir, IsTheFolderThatHoldsTheRunningProgram)
+TEST(ExecutableFolder, IsTheFolderThatHoldsTheRunningProgram)
 {
-    const std::string dir = ExecutableDir();
+    const std::filesystem::path dir = ExecutableFolder();
     ASSERT_FALSE(dir.empty());
-    EXPECT_NE(dir.back(), kPathSeparator);
-    EXPECT_TRUE(std::filesystem::is_regular_file(dir + kPathSeparator + VORNIX7_TEST_PROGRAM_NAME)) << dir;
+    EXPECT_NE(dir.native().back(), static_cast<std::filesystem::path::value_type>(kPathSeparator));
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir / VORNIX7_TEST_PROGRAM_NAME)) << dir;
 }
 
 } // namespace
